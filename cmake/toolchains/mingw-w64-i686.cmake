@@ -1,0 +1,15 @@
+# Cross-build for 32-bit Windows with Debian's mingw-w64 (posix threads variant:
+# the win32 variant has no std::mutex, and GoogleTest needs it).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(BREVANT_MINGW_TRIPLE i686-w64-mingw32)
+
+set(CMAKE_C_COMPILER ${BREVANT_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${BREVANT_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${BREVANT_MINGW_TRIPLE}-windres)
+set(CMAKE_OBJDUMP ${BREVANT_MINGW_TRIPLE}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${BREVANT_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,32 @@
+// Pieces shared by the implementation files of the Win32 stand-in. Not part of its API.
+#ifndef STANDIN_WIN32_INTERNAL_H
+#define STANDIN_WIN32_INTERNAL_H
+
+#include <windows.h>
+
+namespace standin {
+
+// True when a test armed a failure for `function` (see standin_test_hooks.h); *error then
+// holds the code to report. Cheap when nothing is armed: one relaxed atomic load.
+bool injectedFailure(const char* function, DWORD* error);
+
+// The Win32 error code that Windows reports for the same condition as errno `err`.
+DWORD win32ErrorFromErrno(int err);
+
+// Sets the calling thread's last error from errno and returns the Win32 code.
+DWORD setLastErrorFromErrno();
+
+}  // namespace standin
+
+// The common entry of functions that report failures through GetLastError: honours an
+// armed test failure by setting the error and returning `failureValue`.
+#define STANDIN_INJECTION_POINT(name, failureValue)       \
+    do {                                                  \
+        DWORD injected_ = 0;                              \
+        if (standin::injectedFailure(name, &injected_)) { \
+            SetLastError(injected_);                      \
+            return failureValue;                          \
+        }                                                 \
+    } while (0)
+
+#endif  // STANDIN_WIN32_INTERNAL_H

@@ -1,0 +1,349 @@
+// The registry functions of the Win32 API. Each checks its arguments as Windows does and
+// then works on RegistryStore, which holds the contents, through a handle from OpenKeys.
+//
+// Where Windows' answer was not worth copying, the stand-in is stricter than Windows, so
+// that code which works on it also works there:
+//   RegDeleteKeyA with a NULL or empty subkey, which deletes the handle's own key on
+//   Windows, is ERROR_INVALID_PARAMETER.
+//   RegSetValueExA with NULL data and a nonzero size is ERROR_INVALID_PARAMETER (Windows:
+//   ERROR_NOACCESS, from touching the address).
+//   Key and value names with control characters, which a REGEDIT4 line cannot hold, are
+//   ERROR_INVALID_PARAMETER.
+//   RegSetValueExA stores exactly the bytes it is given. Windows also adds the terminating
+//   zero of a string when the byte just past the data happens to be zero, reading beyond
+//   what the caller passed; the stand-in does not look there.
+// And looser: REG_OPTION_VOLATILE keys are kept in the file like any other.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "registry/api_conventions.h"
+#include "registry/open_keys.h"
+#include "registry/registry_store.h"
+#include "registry/registry_tree.h"
+
+namespace {
+
+using standin::registry::appendSubKey;
+using standin::registry::copyData;
+using standin::registry::copyName;
+using standin::registry::createKey;
+using standin::registry::findKey;
+using standin::registry::grantedAccess;
+using standin::registry::guarded;
+using standin::registry::injected;
+using standin::registry::isStorableName;
+using standin::registry::KeyPath;
+using standin::registry::nameFits;
+using standin::registry::OpenKey;
+using standin::registry::OpenKeys;
+using standin::registry::RegistryKey;
+using standin::registry::RegistryStore;
+using standin::registry::RegistryValue;
+using standin::registry::resolve;
+
+}  // namespace
+
+extern "C" {
+
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM desired,
+                          PHKEY result) {
+    LONG failure;
+    if (injected("RegOpenKeyExA", &failure)) {
+        return failure;
+    }
+    if (result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    return guarded([&]() -> LONG {
+        OpenKey base;
+        LONG status = resolve(key, 0, &base);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        OpenKey opened{base.path, grantedAccess(desired)};
+        status = appendSubKey(subKey, &opened.path);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        status = RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
+            if (findKey(root, base.path) == nullptr) {
+                return LONG(ERROR_KEY_DELETED);
+            }
+            return findKey(root, opened.path) != nullptr ? LONG(ERROR_SUCCESS)
+                                                         : LONG(ERROR_FILE_NOT_FOUND);
+        });
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        *result = OpenKeys::instance().add(std::move(opened));
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR /*keyClass*/,
+                            DWORD /*options*/, REGSAM desired, LPSECURITY_ATTRIBUTES /*security*/,
+                            PHKEY result, LPDWORD disposition) {
+    LONG failure;
+    if (injected("RegCreateKeyExA", &failure)) {
+        return failure;
+    }
+    if (reserved != 0 || subKey == nullptr || result == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *result = nullptr;
+    return guarded([&]() -> LONG {
+        OpenKey base;
+        LONG status = resolve(key, 0, &base);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        OpenKey opened{base.path, grantedAccess(desired)};
+        status = appendSubKey(subKey, &opened.path);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (!std::all_of(opened.path.begin() + base.path.size(), opened.path.end(),
+                         isStorableName)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        RegistryStore& store = RegistryStore::instance();
+        bool exists = false;
+        status = store.read([&](const RegistryKey& root, const FILETIME&) {
+            if (findKey(root, base.path) == nullptr) {
+                return LONG(ERROR_KEY_DELETED);
+            }
+            exists = findKey(root, opened.path) != nullptr;
+            return LONG(ERROR_SUCCESS);
+        });
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        DWORD outcome = REG_OPENED_EXISTING_KEY;
+        if (!exists) {
+            // Opening an existing key asks nothing of the parent's handle; creating one does.
+            if ((base.granted & KEY_CREATE_SUB_KEY) == 0) {
+                return ERROR_ACCESS_DENIED;
+            }
+            status = store.write([&](RegistryKey& root) {
+                if (findKey(root, base.path) == nullptr) {
+                    return LONG(ERROR_KEY_DELETED);
+                }
+                bool created = false;
+                createKey(root, opened.path, &created);
+                // Another process may have created it since it was looked for.
+                outcome = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+                return LONG(ERROR_SUCCESS);
+            });
+            if (status != ERROR_SUCCESS) {
+                return status;
+            }
+        }
+        *result = OpenKeys::instance().add(std::move(opened));
+        if (disposition != nullptr) {
+            *disposition = outcome;
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
+                             LPBYTE data, LPDWORD dataSize) {
+    LONG failure;
+    if (injected("RegQueryValueExA", &failure)) {
+        return failure;
+    }
+    if (reserved != nullptr || (data != nullptr && dataSize == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return guarded([&]() -> LONG {
+        OpenKey opened;
+        LONG status = resolve(key, KEY_QUERY_VALUE, &opened);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        return RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
+            const RegistryKey* found = findKey(root, opened.path);
+            if (found == nullptr) {
+                return LONG(ERROR_KEY_DELETED);
+            }
+            const RegistryValue* value = found->findValue(valueName != nullptr ? valueName : "");
+            if (value == nullptr) {
+                return LONG(ERROR_FILE_NOT_FOUND);
+            }
+            if (type != nullptr) {
+                *type = value->type;
+            }
+            return copyData(*value, data, dataSize);
+        });
+    });
+}
+
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type,
+                           const BYTE* data, DWORD dataSize) {
+    LONG failure;
+    if (injected("RegSetValueExA", &failure)) {
+        return failure;
+    }
+    std::string_view name = valueName != nullptr ? valueName : "";
+    if ((data == nullptr && dataSize > 0) || !isStorableName(name)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return guarded([&]() -> LONG {
+        OpenKey opened;
+        LONG status = resolve(key, KEY_SET_VALUE, &opened);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        std::vector<BYTE> bytes(data, data + dataSize);
+        return RegistryStore::instance().write([&](RegistryKey& root) {
+            RegistryKey* found = findKey(root, opened.path);
+            if (found == nullptr) {
+                return LONG(ERROR_KEY_DELETED);
+            }
+            found->setValue(name, type, std::move(bytes));
+            return LONG(ERROR_SUCCESS);
+        });
+    });
+}
+
+LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameSize,
+                          LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataSize) {
+    LONG failure;
+    if (injected("RegEnumValueA", &failure)) {
+        return failure;
+    }
+    if (valueName == nullptr || valueNameSize == nullptr || reserved != nullptr ||
+        (data != nullptr && dataSize == nullptr)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return guarded([&]() -> LONG {
+        OpenKey opened;
+        LONG status = resolve(key, KEY_QUERY_VALUE, &opened);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        return RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
+            const RegistryKey* found = findKey(root, opened.path);
+            if (found == nullptr) {
+                return LONG(ERROR_KEY_DELETED);
+            }
+            if (index >= found->values().size()) {
+                return LONG(ERROR_NO_MORE_ITEMS);
+            }
+            const RegistryValue& value = found->values()[index];
+            if (type != nullptr) {
+                *type = value.type;
+            }
+            bool dataFits = data == nullptr || value.data.size() <= *dataSize;
+            if (!nameFits(value.name, valueNameSize) || !dataFits) {
+                if (dataSize != nullptr) {
+                    *dataSize = DWORD(value.data.size());
+                }
+                return LONG(ERROR_MORE_DATA);
+            }
+            copyName(value.name, valueName, valueNameSize);
+            return copyData(value, data, dataSize);
+        });
+    });
+}
+
+LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                          LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime) {
+    LONG failure;
+    if (injected("RegEnumKeyExA", &failure)) {
+        return failure;
+    }
+    if (name == nullptr || nameSize == nullptr || reserved != nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return guarded([&]() -> LONG {
+        OpenKey opened;
+        LONG status = resolve(key, KEY_ENUMERATE_SUB_KEYS, &opened);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        return RegistryStore::instance().read(
+            [&](const RegistryKey& root, const FILETIME& lastWrite) {
+                const RegistryKey* found = findKey(root, opened.path);
+                if (found == nullptr) {
+                    return LONG(ERROR_KEY_DELETED);
+                }
+                if (index >= found->subkeys().size()) {
+                    return LONG(ERROR_NO_MORE_ITEMS);
+                }
+                const std::string& subkeyName =
+                    std::next(found->subkeys().begin(), index)->second->name();
+                // Keys have no class here: an empty one still needs room for its terminator.
+                bool classFits = keyClass == nullptr || classSize == nullptr || *classSize > 0;
+                if (!nameFits(subkeyName, nameSize) || !classFits) {
+                    return LONG(ERROR_MORE_DATA);
+                }
+                copyName(subkeyName, name, nameSize);
+                if (classSize != nullptr) {
+                    if (keyClass != nullptr) {
+                        keyClass[0] = '\0';
+                    }
+                    *classSize = 0;
+                }
+                if (lastWriteTime != nullptr) {
+                    *lastWriteTime = lastWrite;
+                }
+                return LONG(ERROR_SUCCESS);
+            });
+    });
+}
+
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    LONG failure;
+    if (injected("RegDeleteKeyA", &failure)) {
+        return failure;
+    }
+    if (subKey == nullptr || *subKey == '\0') {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return guarded([&]() -> LONG {
+        OpenKey base;
+        LONG status = resolve(key, 0, &base);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        KeyPath path = base.path;
+        status = appendSubKey(subKey, &path);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        return RegistryStore::instance().write([&](RegistryKey& root) {
+            if (findKey(root, base.path) == nullptr) {
+                return LONG(ERROR_KEY_DELETED);
+            }
+            RegistryKey* target = findKey(root, path);
+            if (target == nullptr) {
+                return LONG(ERROR_FILE_NOT_FOUND);
+            }
+            if (!target->subkeys().empty()) {
+                return LONG(ERROR_ACCESS_DENIED);  // Windows deletes only leaf keys
+            }
+            KeyPath parent(path.begin(), path.end() - 1);
+            findKey(root, parent)->removeSubkey(path.back());
+            return LONG(ERROR_SUCCESS);
+        });
+    });
+}
+
+LONG WINAPI RegCloseKey(HKEY key) {
+    LONG failure;
+    if (injected("RegCloseKey", &failure)) {
+        return failure;
+    }
+    if (key == HKEY_LOCAL_MACHINE) {
+        return ERROR_SUCCESS;  // closing a predefined key is allowed and changes nothing
+    }
+    return guarded([&]() -> LONG {
+        return OpenKeys::instance().remove(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    });
+}
+
+}  // extern "C"

@@ -41,7 +41,7 @@ typedef short SHORT;
 typedef unsigned short USHORT;
 typedef int INT;
 typedef unsigned int UINT;
-typedef uint16_t WCHAR;
+typedef char16_t WCHAR;  // UTF-16, as on Windows (wchar_t is 32 bits here)
 typedef intptr_t INT_PTR;
 typedef uintptr_t UINT_PTR;
 typedef intptr_t LONG_PTR;
@@ -56,6 +56,10 @@ typedef CHAR* LPSTR;
 typedef CHAR* PSTR;
 typedef const CHAR* LPCSTR;
 typedef const CHAR* PCSTR;
+typedef WCHAR* LPWSTR;
+typedef WCHAR* PWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef const WCHAR* PCWSTR;
 typedef BYTE* LPBYTE;
 typedef BYTE* PBYTE;
 typedef const BYTE* LPCBYTE;
@@ -111,6 +115,7 @@ typedef INT_PTR (*FARPROC)(void);
 #define ERROR_LOCK_VIOLATION 33L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_NETNAME_DELETED 64L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_BROKEN_PIPE 109L
@@ -131,6 +136,45 @@ typedef INT_PTR (*FARPROC)(void);
 #define ERROR_NOACCESS 998L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_INVALID_INDEX 1413L
+#define ERROR_TIMEOUT 1460L
+
+// HRESULTs, the error values of COM. Written as Windows writes them: 32-bit values whose
+// high bit marks a failure, so that FAILED() and comparisons work on the signed HRESULT.
+#define SEVERITY_SUCCESS 0
+#define SEVERITY_ERROR 1
+#define FACILITY_NULL 0
+#define FACILITY_RPC 1
+#define FACILITY_ITF 4
+#define FACILITY_WIN32 7
+
+#define SUCCEEDED(hr) ((HRESULT)(hr) >= 0)
+#define FAILED(hr) ((HRESULT)(hr) < 0)
+#define HRESULT_CODE(hr) ((hr)&0xFFFF)
+#define HRESULT_FACILITY(hr) (((hr) >> 16) & 0x1fff)
+#define HRESULT_SEVERITY(hr) (((hr) >> 31) & 0x1)
+#define MAKE_HRESULT(sev, fac, code) \
+    ((HRESULT)(((uint32_t)(sev) << 31) | ((uint32_t)(fac) << 16) | ((uint32_t)(code))))
+#define HRESULT_FROM_WIN32(x)           \
+    ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) \
+                       : ((HRESULT)(((x)&0x0000FFFF) | (FACILITY_WIN32 << 16) | 0x80000000)))
+
+#define S_OK ((HRESULT)0x00000000)
+#define S_FALSE ((HRESULT)0x00000001)
+#define E_UNEXPECTED ((HRESULT)0x8000FFFF)
+#define E_NOTIMPL ((HRESULT)0x80004001)
+#define E_NOINTERFACE ((HRESULT)0x80004002)
+#define E_POINTER ((HRESULT)0x80004003)
+#define E_ABORT ((HRESULT)0x80004004)
+#define E_FAIL ((HRESULT)0x80004005)
+#define E_ACCESSDENIED ((HRESULT)0x80070005)
+#define E_HANDLE ((HRESULT)0x80070006)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000E)
+#define E_INVALIDARG ((HRESULT)0x80070057)
+#define E_NOT_SUFFICIENT_BUFFER HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER)
+#define RPC_E_CHANGED_MODE ((HRESULT)0x80010106)
+#define CLASS_E_NOAGGREGATION ((HRESULT)0x80040110)
+#define REGDB_E_CLASSNOTREG ((HRESULT)0x80040154)
+#define CO_E_NOTINITIALIZED ((HRESULT)0x800401F0)
 
 // ---- registry (winreg.h) ------------------------------------------------------------------
 

@@ -1,0 +1,144 @@
+// The IIS metabase identifiers and flags, with IIS's values, for the Linux build. Only the
+// part of Windows' iiscnfg.h that the product and isapihost use, and its close relatives.
+#ifndef STANDIN_WIN32_IISCNFG_H
+#define STANDIN_WIN32_IISCNFG_H
+
+#define IIS_MD_LOCAL_MACHINE_PATH "LM"
+#define IIS_MD_INSTANCE_ROOT "Root"
+#define IIS_MD_ISAPI_FILTERS "/Filters"
+#define IIS_MD_SVC_INFO_PATH "Info"
+
+// ---- user types ---------------------------------------------------------------------------
+
+#define IIS_MD_UT_SERVER 1
+#define IIS_MD_UT_FILE 2
+#define IIS_MD_UT_WAM 100
+#define ASP_MD_UT_APP 101
+#define IIS_MD_UT_END_RESERVED 2000
+
+// ---- identifiers: server ------------------------------------------------------------------
+
+#define IIS_MD_SERVER_BASE 1000
+
+#define MD_MAX_BANDWIDTH (IIS_MD_SERVER_BASE + 0)
+#define MD_KEY_TYPE (IIS_MD_SERVER_BASE + 2)
+#define MD_SERVER_COMMAND (IIS_MD_SERVER_BASE + 12)
+#define MD_CONNECTION_TIMEOUT (IIS_MD_SERVER_BASE + 13)
+#define MD_MAX_CONNECTIONS (IIS_MD_SERVER_BASE + 14)
+#define MD_SERVER_COMMENT (IIS_MD_SERVER_BASE + 15)
+#define MD_SERVER_STATE (IIS_MD_SERVER_BASE + 16)
+#define MD_SERVER_AUTOSTART (IIS_MD_SERVER_BASE + 17)
+#define MD_SERVER_SIZE (IIS_MD_SERVER_BASE + 18)
+#define MD_SERVER_LISTEN_BACKLOG (IIS_MD_SERVER_BASE + 19)
+#define MD_SERVER_LISTEN_TIMEOUT (IIS_MD_SERVER_BASE + 20)
+#define MD_SERVER_BINDINGS (IIS_MD_SERVER_BASE + 23)
+
+// ---- identifiers: HTTP service ------------------------------------------------------------
+
+#define IIS_MD_HTTP_BASE 2000
+
+#define MD_SECURE_BINDINGS (IIS_MD_HTTP_BASE + 21)
+#define MD_FILTER_LOAD_ORDER (IIS_MD_HTTP_BASE + 40)
+#define MD_FILTER_IMAGE_PATH (IIS_MD_HTTP_BASE + 41)
+#define MD_FILTER_STATE (IIS_MD_HTTP_BASE + 42)
+#define MD_FILTER_ENABLED (IIS_MD_HTTP_BASE + 43)
+#define MD_FILTER_FLAGS (IIS_MD_HTTP_BASE + 44)
+#define MD_FILTER_DESCRIPTION (IIS_MD_HTTP_BASE + 45)
+#define MD_FILTER_ENABLE_CACHE (IIS_MD_HTTP_BASE + 46)
+#define MD_IN_PROCESS_ISAPI_APPS (IIS_MD_HTTP_BASE + 73)
+#define MD_APP_FRIENDLY_NAME (IIS_MD_HTTP_BASE + 102)
+#define MD_APP_ROOT (IIS_MD_HTTP_BASE + 103)
+#define MD_APP_ISOLATED (IIS_MD_HTTP_BASE + 104)
+
+// ---- identifiers: virtual roots -----------------------------------------------------------
+
+#define IIS_MD_VR_BASE 3000
+
+#define MD_VR_PATH (IIS_MD_VR_BASE + 1)
+#define MD_VR_USERNAME (IIS_MD_VR_BASE + 2)
+#define MD_VR_PASSWORD (IIS_MD_VR_BASE + 3)
+
+// ---- identifiers: logging -----------------------------------------------------------------
+
+#define IIS_MD_LOG_BASE 4000
+
+#define MD_LOG_TYPE (IIS_MD_LOG_BASE + 0)
+#define MD_LOGFILE_DIRECTORY (IIS_MD_LOG_BASE + 1)
+
+#define MD_LOG_TYPE_DISABLED 0
+#define MD_LOG_TYPE_ENABLED 1
+
+// ---- identifiers: file and directory properties -------------------------------------------
+
+#define IIS_MD_FILE_PROP_BASE 6000
+
+#define MD_AUTHORIZATION (IIS_MD_FILE_PROP_BASE)
+#define MD_REALM (IIS_MD_FILE_PROP_BASE + 1)
+#define MD_HTTP_EXPIRES (IIS_MD_FILE_PROP_BASE + 2)
+#define MD_HTTP_CUSTOM (IIS_MD_FILE_PROP_BASE + 4)
+#define MD_DIRECTORY_BROWSING (IIS_MD_FILE_PROP_BASE + 5)
+#define MD_DEFAULT_LOAD_FILE (IIS_MD_FILE_PROP_BASE + 6)
+#define MD_CUSTOM_ERROR (IIS_MD_FILE_PROP_BASE + 8)
+#define MD_HTTP_REDIRECT (IIS_MD_FILE_PROP_BASE + 11)
+#define MD_LOGON_METHOD (IIS_MD_FILE_PROP_BASE + 13)
+#define MD_SCRIPT_MAPS (IIS_MD_FILE_PROP_BASE + 14)
+#define MD_MIME_MAP (IIS_MD_FILE_PROP_BASE + 15)
+#define MD_ACCESS_PERM (IIS_MD_FILE_PROP_BASE + 16)
+#define MD_ANONYMOUS_USER_NAME (IIS_MD_FILE_PROP_BASE + 20)
+#define MD_ANONYMOUS_PWD (IIS_MD_FILE_PROP_BASE + 21)
+#define MD_DONT_LOG (IIS_MD_FILE_PROP_BASE + 23)
+#define MD_SSL_ACCESS_PERM (IIS_MD_FILE_PROP_BASE + 30)
+#define MD_ALLOW_KEEPALIVES (IIS_MD_FILE_PROP_BASE + 38)
+
+// ---- values -------------------------------------------------------------------------------
+
+#define MD_AUTH_ANONYMOUS 0x00000001
+#define MD_AUTH_BASIC 0x00000002
+#define MD_AUTH_NT 0x00000004
+
+#define MD_ACCESS_READ 0x00000001
+#define MD_ACCESS_WRITE 0x00000002
+#define MD_ACCESS_EXECUTE 0x00000004
+#define MD_ACCESS_SSL 0x00000008
+#define MD_ACCESS_SOURCE 0x00000010
+#define MD_ACCESS_NEGO_CERT 0x00000020
+#define MD_ACCESS_REQUIRE_CERT 0x00000040
+#define MD_ACCESS_MAP_CERT 0x00000080
+#define MD_ACCESS_SSL128 0x00000100
+#define MD_ACCESS_SCRIPT 0x00000200
+#define MD_ACCESS_NO_REMOTE_WRITE 0x00000400
+#define MD_ACCESS_NO_REMOTE_READ 0x00001000
+#define MD_ACCESS_NO_REMOTE_EXECUTE 0x00002000
+#define MD_ACCESS_NO_REMOTE_SCRIPT 0x00004000
+#define MD_ACCESS_NO_PHYSICAL_DIR 0x00008000
+#define MD_ACCESS_MASK 0x0000ffff
+
+#define MD_DIRBROW_SHOW_DATE 0x00000002
+#define MD_DIRBROW_SHOW_TIME 0x00000004
+#define MD_DIRBROW_SHOW_SIZE 0x00000008
+#define MD_DIRBROW_SHOW_EXTENSION 0x00000010
+#define MD_DIRBROW_LONG_DATE 0x00000020
+#define MD_DIRBROW_ENABLED 0x80000000
+#define MD_DIRBROW_LOADDEFAULT 0x40000000
+#define MD_DIRBROW_MASK                                                          \
+    (MD_DIRBROW_SHOW_DATE | MD_DIRBROW_SHOW_TIME | MD_DIRBROW_SHOW_SIZE |        \
+     MD_DIRBROW_SHOW_EXTENSION | MD_DIRBROW_LONG_DATE | MD_DIRBROW_LOADDEFAULT | \
+     MD_DIRBROW_ENABLED)
+
+#define MD_FILTER_STATE_LOADED 1
+#define MD_FILTER_STATE_UNLOADED 4
+
+#define MD_SERVER_STATE_STARTING 1
+#define MD_SERVER_STATE_STARTED 2
+#define MD_SERVER_STATE_STOPPING 3
+#define MD_SERVER_STATE_STOPPED 4
+#define MD_SERVER_STATE_PAUSING 5
+#define MD_SERVER_STATE_PAUSED 6
+#define MD_SERVER_STATE_CONTINUING 7
+
+#define MD_SERVER_COMMAND_START 1
+#define MD_SERVER_COMMAND_STOP 2
+#define MD_SERVER_COMMAND_PAUSE 3
+#define MD_SERVER_COMMAND_CONTINUE 4
+
+#endif  // STANDIN_WIN32_IISCNFG_H

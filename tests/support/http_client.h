@@ -1,0 +1,52 @@
+// A small blocking HTTP client over real sockets, for tests: sends bytes exactly as
+// given and reads what comes back, so that tests can check the bytes a server sends.
+#ifndef TESTS_SUPPORT_HTTP_CLIENT_H
+#define TESTS_SUPPORT_HTTP_CLIENT_H
+
+#include <map>
+#include <string>
+
+namespace testsupport {
+
+struct HttpResponse {
+    int status = 0;  // 0 when nothing parseable came back
+    std::string statusLine;
+    std::map<std::string, std::string> headers;  // names in lower case
+    std::string body;
+    std::string raw;                // every byte received
+    bool connectionClosed = false;  // the server closed the connection after it
+};
+
+class HttpConnection {
+  public:
+    explicit HttpConnection(int port, int timeoutSeconds = 30);
+    ~HttpConnection();
+    HttpConnection(const HttpConnection&) = delete;
+    HttpConnection& operator=(const HttpConnection&) = delete;
+
+    bool connected() const { return fd_ >= 0; }
+    bool send(const std::string& bytes);
+    // Reads one response: the head, then Content-Length bytes, or everything until the
+    // server closes when there is no Content-Length (or `untilClose`).
+    HttpResponse read(bool headRequest = false, bool untilClose = false);
+    // Everything until the server closes the connection.
+    std::string readAll();
+    // True when the server has closed the connection (reads end of stream in time).
+    bool closedByServer(int waitMilliseconds = 2000);
+    void close();
+
+  private:
+    bool fill();  // reads more into pending_; false at end or on error
+    int fd_ = -1;
+    std::string pending_;
+    bool ended_ = false;
+};
+
+// One request on a fresh connection: "GET <target> HTTP/1.1" with Host and
+// Connection: close, plus `extraHeaders` (each ended by CR LF) and `body`.
+HttpResponse httpRequest(int port, const std::string& method, const std::string& target,
+                         const std::string& extraHeaders = "", const std::string& body = "");
+
+}  // namespace testsupport
+
+#endif  // TESTS_SUPPORT_HTTP_CLIENT_H

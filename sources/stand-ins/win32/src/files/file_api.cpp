@@ -16,8 +16,8 @@
 #include "files/file_handle.h"
 #include "files/handle_table.h"
 #include "files/share_modes.h"
-#include "files/unique_fd.h"
 #include "internal.h"
+#include "unique_fd.h"
 
 namespace standin::files {
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "files/share_modes.h"
-#include "files/unique_fd.h"
+#include "unique_fd.h"
 
 namespace standin::files {
 

@@ -21,7 +21,7 @@
 
 #include <windows.h>
 
-#include "files/unique_fd.h"
+#include "unique_fd.h"
 
 namespace standin::files {
 

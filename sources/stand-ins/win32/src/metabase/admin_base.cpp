@@ -1,6 +1,7 @@
 // The object's identity and life, and the methods the stand-in does not offer.
 #include "metabase/admin_base.h"
 
+#include "metabase/metabase_store.h"
 #include "metabase/wide_text.h"
 
 namespace standin::metabase {
@@ -15,6 +16,13 @@ HRESULT createAdminBase(REFIID iid, void** object) {
     }
     *object = static_cast<IMSAdminBaseW*>(created);
     return S_OK;
+}
+
+HRESULT changeKey(const KeyPath& key, const std::function<HRESULT(MetabaseKey& found)>& change) {
+    return MetabaseStore::instance().write([&](MetabaseKey& root) {
+        MetabaseKey* found = findKey(root, key);
+        return found != nullptr ? change(*found) : HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    });
 }
 
 HRESULT AdminBase::QueryInterface(REFIID iid, void** object) {

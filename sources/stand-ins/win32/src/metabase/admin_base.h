@@ -14,6 +14,7 @@
 #include <iadmw.h>
 
 #include <atomic>
+#include <functional>
 #include <new>
 
 #include "metabase/metabase_tree.h"
@@ -36,6 +37,10 @@ HRESULT guarded(Body body) noexcept {
         return E_FAIL;
     }
 }
+
+// Changes the key at `key` in the metabase: `change`'s result, ERROR_PATH_NOT_FOUND when
+// there is no such key, or the error that kept the change out of the file.
+HRESULT changeKey(const KeyPath& key, const std::function<HRESULT(MetabaseKey& found)>& change);
 
 class AdminBase final : public IMSAdminBaseW {
   public:
@@ -103,6 +108,18 @@ class AdminBase final : public IMSAdminBaseW {
     // *handleDepth, when asked for, is the depth of the handle's own key.
     HRESULT resolve(METADATA_HANDLE handle, LPCWSTR path, DWORD needed, KeyPath* key,
                     size_t* handleDepth = nullptr) const;
+
+    // What the methods that name a key share: resolves it, then calls body(key, depth of
+    // the handle's own key) unless that failed.
+    template <typename Body>
+    HRESULT atKey(METADATA_HANDLE handle, LPCWSTR path, DWORD needed, Body body) const noexcept {
+        return guarded([&] {
+            KeyPath key;
+            size_t handleDepth = 0;
+            HRESULT result = resolve(handle, path, needed, &key, &handleDepth);
+            return FAILED(result) ? result : body(key, handleDepth);
+        });
+    }
 
     std::atomic<ULONG> references_{1};
     OpenHandles handles_;

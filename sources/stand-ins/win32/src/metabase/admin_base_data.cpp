@@ -30,23 +30,14 @@ HRESULT AdminBase::SetData(METADATA_HANDLE handle, LPCWSTR path, PMETADATA_RECOR
     if (record == nullptr) {
         return E_INVALIDARG;
     }
-    return guarded([&] {
-        KeyPath key;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_WRITE, &key);
-        if (FAILED(result)) {
-            return result;
-        }
+    return atKey(handle, path, METADATA_PERMISSION_WRITE, [&](const KeyPath& key, size_t) {
         Property property;
-        result = propertyFromRecord(*record, &property);
+        HRESULT result = propertyFromRecord(*record, &property);
         if (FAILED(result)) {
             return result;
         }
-        return MetabaseStore::instance().write([&](MetabaseKey& root) {
-            MetabaseKey* found = findKey(root, key);
-            if (found == nullptr) {
-                return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-            }
-            found->setProperty(std::move(property));
+        return changeKey(key, [&](MetabaseKey& found) {
+            found.setProperty(std::move(property));
             return S_OK;
         });
     });
@@ -57,12 +48,7 @@ HRESULT AdminBase::GetData(METADATA_HANDLE handle, LPCWSTR path, PMETADATA_RECOR
     if (!isAnswerable(record, required)) {
         return E_INVALIDARG;
     }
-    return guarded([&] {
-        KeyPath key;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_READ, &key);
-        if (FAILED(result)) {
-            return result;
-        }
+    return atKey(handle, path, METADATA_PERMISSION_READ, [&](const KeyPath& key, size_t) {
         return MetabaseStore::instance().read([&](const MetabaseKey& root) {
             VisibleProperty found;
             HRESULT lookup =
@@ -80,12 +66,7 @@ HRESULT AdminBase::EnumData(METADATA_HANDLE handle, LPCWSTR path, PMETADATA_RECO
     if (!isAnswerable(record, required)) {
         return E_INVALIDARG;
     }
-    return guarded([&] {
-        KeyPath key;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_READ, &key);
-        if (FAILED(result)) {
-            return result;
-        }
+    return atKey(handle, path, METADATA_PERMISSION_READ, [&](const KeyPath& key, size_t) {
         return MetabaseStore::instance().read([&](const MetabaseKey& root) {
             std::vector<VisibleProperty> visible;
             HRESULT lookup = visibleProperties(root, key, queryOf(*record), &visible);
@@ -103,23 +84,14 @@ HRESULT AdminBase::EnumData(METADATA_HANDLE handle, LPCWSTR path, PMETADATA_RECO
 
 HRESULT AdminBase::DeleteData(METADATA_HANDLE handle, LPCWSTR path, DWORD identifier,
                               DWORD dataType) {
-    return guarded([&] {
-        KeyPath key;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_WRITE, &key);
-        if (FAILED(result)) {
-            return result;
-        }
-        return MetabaseStore::instance().write([&](MetabaseKey& root) {
-            MetabaseKey* found = findKey(root, key);
-            if (found == nullptr) {
-                return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-            }
-            const Property* property = found->findProperty(identifier);
+    return atKey(handle, path, METADATA_PERMISSION_WRITE, [&](const KeyPath& key, size_t) {
+        return changeKey(key, [&](MetabaseKey& found) {
+            const Property* property = found.findProperty(identifier);
             if (property == nullptr ||
                 (dataType != ALL_METADATA && dataType != property->dataType)) {
                 return HRESULT(MD_ERROR_DATA_NOT_FOUND);
             }
-            found->removeProperty(identifier);
+            found.removeProperty(identifier);
             return S_OK;
         });
     });

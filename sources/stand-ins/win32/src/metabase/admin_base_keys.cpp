@@ -93,17 +93,11 @@ HRESULT AdminBase::AddKey(METADATA_HANDLE handle, LPCWSTR path) {
     if (path == nullptr) {
         return E_INVALIDARG;
     }
-    return guarded([&] {
-        KeyPath key;
-        size_t handleDepth = 0;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_WRITE, &key, &handleDepth);
-        if (FAILED(result)) {
-            return result;
-        }
+    return atKey(handle, path, METADATA_PERMISSION_WRITE, [&](const KeyPath& key, size_t depth) {
         if (key.size() > kMaxKeyDepth || !std::all_of(key.begin(), key.end(), isStorableName)) {
             return E_INVALIDARG;
         }
-        const KeyPath handleKey(key.begin(), key.begin() + ptrdiff_t(handleDepth));
+        const KeyPath handleKey(key.begin(), key.begin() + ptrdiff_t(depth));
         return MetabaseStore::instance().write([&](MetabaseKey& root) {
             if (findKey(root, handleKey) == nullptr) {
                 return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
@@ -119,41 +113,25 @@ HRESULT AdminBase::DeleteKey(METADATA_HANDLE handle, LPCWSTR path) {
     if (path == nullptr) {
         return E_INVALIDARG;
     }
-    return guarded([&] {
-        KeyPath key;
-        size_t handleDepth = 0;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_WRITE, &key, &handleDepth);
-        if (FAILED(result)) {
-            return result;
-        }
-        if (key.size() == handleDepth) {
+    return atKey(handle, path, METADATA_PERMISSION_WRITE, [&](const KeyPath& key, size_t depth) {
+        if (key.size() == depth) {
             return E_INVALIDARG;
         }
-        return MetabaseStore::instance().write([&](MetabaseKey& root) {
-            const KeyPath parentPath(key.begin(), key.end() - 1);
-            MetabaseKey* parent = findKey(root, parentPath);
-            if (parent == nullptr || parent->findChild(key.back()) == nullptr) {
+        const KeyPath parentPath(key.begin(), key.end() - 1);
+        return changeKey(parentPath, [&](MetabaseKey& parent) {
+            if (parent.findChild(key.back()) == nullptr) {
                 return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
             }
-            parent->removeChild(key.back());
+            parent.removeChild(key.back());
             return S_OK;
         });
     });
 }
 
 HRESULT AdminBase::DeleteChildKeys(METADATA_HANDLE handle, LPCWSTR path) {
-    return guarded([&] {
-        KeyPath key;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_WRITE, &key);
-        if (FAILED(result)) {
-            return result;
-        }
-        return MetabaseStore::instance().write([&](MetabaseKey& root) {
-            MetabaseKey* found = findKey(root, key);
-            if (found == nullptr) {
-                return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-            }
-            found->removeChildren();
+    return atKey(handle, path, METADATA_PERMISSION_WRITE, [](const KeyPath& key, size_t) {
+        return changeKey(key, [](MetabaseKey& found) {
+            found.removeChildren();
             return S_OK;
         });
     });
@@ -163,14 +141,9 @@ HRESULT AdminBase::EnumKeys(METADATA_HANDLE handle, LPCWSTR path, LPWSTR name, D
     if (name == nullptr) {
         return E_INVALIDARG;
     }
-    return guarded([&] {
-        KeyPath key;
-        HRESULT result = resolve(handle, path, METADATA_PERMISSION_READ, &key);
-        if (FAILED(result)) {
-            return result;
-        }
+    return atKey(handle, path, METADATA_PERMISSION_READ, [&](const KeyPath& key, size_t) {
         std::u16string child;
-        result = MetabaseStore::instance().read([&](const MetabaseKey& root) {
+        HRESULT result = MetabaseStore::instance().read([&](const MetabaseKey& root) {
             const MetabaseKey* found = findKey(root, key);
             if (found == nullptr) {
                 return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);

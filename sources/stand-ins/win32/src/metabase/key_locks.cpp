@@ -18,8 +18,6 @@ namespace standin::metabase {
 
 namespace {
 
-using files::UniqueFd;
-
 constexpr off_t kRecordSize = 512;
 constexpr size_t kMaxPathBytes = kRecordSize - 3;  // after "W " and before "\n"
 constexpr off_t kMaxSlots = 16384;

@@ -25,7 +25,7 @@
 
 #include <windows.h>
 
-#include "files/unique_fd.h"
+#include "unique_fd.h"
 #include "metabase/metabase_tree.h"
 
 namespace standin::metabase {
@@ -53,7 +53,7 @@ class KeyLock {
     bool holds() const { return table_.valid(); }
 
   private:
-    KeyLock(files::UniqueFd table, off_t slot, std::string path)
+    KeyLock(UniqueFd table, off_t slot, std::string path)
         : table_(std::move(table)), slot_(slot), path_(std::move(path)) {}
 
     // Under the gate: claims a slot for `record` unless a live record of another slot
@@ -63,7 +63,7 @@ class KeyLock {
     static HRESULT waitAndClaim(int table, const std::string& record, off_t ownSlot,
                                 DWORD timeoutMs, off_t* slot);
 
-    files::UniqueFd table_;  // holds the slot's byte
+    UniqueFd table_;  // holds the slot's byte
     off_t slot_ = -1;
     std::string path_;  // as the record has it
 };

@@ -7,14 +7,11 @@
 #include "metabase/property_names.h"
 #include "metabase/property_records.h"
 #include "metabase/wide_text.h"
+#include "text_scanning.h"
 
 namespace standin::metabase {
 
 namespace {
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 
 std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) {
@@ -24,19 +21,6 @@ std::string_view trim(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // Appends the text and its terminating zero.
@@ -155,7 +139,7 @@ bool readQuoted(std::string_view text, size_t* i, std::u16string* units, std::st
         }
         int unit = 0;
         for (int k = 0; escaped == 'u' && k < 4; ++k) {
-            int digit = *i < text.size() ? hexDigit(text[*i]) : -1;
+            int digit = *i < text.size() ? hexDigitValue(text[*i]) : -1;
             unit = digit < 0 ? -1 : unit * 16 + digit;
             if (digit < 0) {
                 break;
@@ -215,8 +199,8 @@ bool parseBinary(const std::vector<Token>& values, std::vector<BYTE>* data, std:
         digits += value.word;
     }
     for (size_t i = 0; i + 1 < digits.size(); i += 2) {
-        int high = hexDigit(digits[i]);
-        int low = hexDigit(digits[i + 1]);
+        int high = hexDigitValue(digits[i]);
+        int low = hexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) {
             break;
         }

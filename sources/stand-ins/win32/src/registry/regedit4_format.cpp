@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "text_scanning.h"
+
 namespace standin::registry {
 
 namespace {
@@ -109,10 +111,6 @@ void appendKey(std::string& out, const RegistryKey& key, std::string& path, bool
 
 // ---- reading ------------------------------------------------------------------------------
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) {
         text.remove_prefix(1);
@@ -173,19 +171,6 @@ std::optional<std::string> takeQuoted(std::string_view& rest) {
         text += c;
     }
     return std::nullopt;
-}
-
-int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 std::optional<DWORD> parseHexNumber(std::string_view digits) {

@@ -1,10 +1,10 @@
 // A file descriptor with one owner, closed when the owner goes.
-#ifndef STANDIN_WIN32_FILES_UNIQUE_FD_H
-#define STANDIN_WIN32_FILES_UNIQUE_FD_H
+#ifndef STANDIN_WIN32_UNIQUE_FD_H
+#define STANDIN_WIN32_UNIQUE_FD_H
 
 #include <unistd.h>
 
-namespace standin::files {
+namespace standin {
 
 // Owns one descriptor (or none, -1) and closes it on destruction or reset. Movable, not
 // copyable; not synchronised: whoever owns the UniqueFd decides which threads touch it.
@@ -44,6 +44,6 @@ class UniqueFd {
     int fd_ = -1;
 };
 
-}  // namespace standin::files
+}  // namespace standin
 
-#endif  // STANDIN_WIN32_FILES_UNIQUE_FD_H
+#endif  // STANDIN_WIN32_UNIQUE_FD_H

@@ -1,0 +1,129 @@
+// HttpExtensionProc, top to bottom: the group the filter chose, the connection to its
+// instance, the request sent in the adapter's wire format, the instance's commands served
+// until it closes, the connection closed.
+#include "adapter_extension.h"
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "adapter_groups.h"
+#include "debug_output.h"
+#include "instance_connection.h"
+#include "request_relay.h"
+#include "server_variable.h"
+
+namespace brevant::adapter {
+
+namespace {
+
+constexpr DWORD kExtensionVersion = 0x40000;  // 4.0
+constexpr char kExtensionDescription[] = "Brevant ISAPI Adapter Extension";
+constexpr size_t kGroupNumberSize = 3;  // two digits and the NUL
+
+// The group number from the filter's "X-Brevant-Group:" header, which it writes as one or
+// two digits; anything else (among it a header that is missing or too long) is -1.
+int readGroupNumber(EXTENSION_CONTROL_BLOCK* ecb) {
+    char text[kGroupNumberSize];
+    auto value =
+        common::readServerVariable(ecb, "HTTP_X_BREVANT_GROUP", text, sizeof text, sizeof text);
+    if (!value || value->empty()) {
+        return -1;
+    }
+    int number = 0;
+    for (char c : *value) {
+        if (c < '0' || c > '9') {
+            return -1;
+        }
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+DWORD serveRequest(EXTENSION_CONTROL_BLOCK* ecb) {
+    int group = readGroupNumber(ecb);
+    if (group < 0 || group >= kMaxGroups) {
+        debugOut("Failed to retrieve Brevant Group for request.");
+        return HSE_STATUS_ERROR;
+    }
+
+    InstanceConnection connection = connectToInstance(ecb, groups[group]);
+    if (!connection.isOpen()) {
+        return HSE_STATUS_ERROR;  // the client has the failure page
+    }
+
+    if (!sendRequestHeader(connection, ecb)) {
+        DWORD error = GetLastError();  // why the server variable could not be read
+        debugOut("Failed to send request headers to Brevant.\n");
+        char page[kFailurePageSize];
+        std::snprintf(page, sizeof page,
+                      "<html><head><title>Brevant Failure</title></head><body bgcolor=#ffffff>"
+                      "<center><h2><font color=#FF0000>Failed to send request headers to "
+                      "Brevant</font></h2>"
+                      "<p>The error number is %d"
+                      "</center></body></html>",
+                      static_cast<int>(error));
+        connection.close();
+        sendFailurePage(ecb, page);
+        return HSE_STATUS_ERROR;
+    }
+    sendAddlInfo(connection, ecb);
+    sendPreloadedBody(connection, ecb);
+
+    serveCommands(connection, ecb);
+
+    connection.close();
+    return HSE_STATUS_SUCCESS;
+}
+
+}  // namespace
+
+void sendFailurePage(EXTENSION_CONTROL_BLOCK* ecb, const char* page) {
+    // The log then shows the status the client got, not the control block's initial 200.
+    ecb->dwHttpStatusCode = 500;
+    char status[] = "500 Internal Server Error";
+    char headers[] = "Content-Type: text/html\r\n\r\n";
+    DWORD headersLength = static_cast<DWORD>(sizeof headers - 1);
+    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status, &headersLength,
+                               reinterpret_cast<LPDWORD>(headers));
+    DWORD pageLength = static_cast<DWORD>(std::strlen(page));
+    ecb->WriteClient(ecb->ConnID, const_cast<char*>(page), &pageLength, HSE_IO_SYNC);
+}
+
+}  // namespace brevant::adapter
+
+using brevant::adapter::debugOut;
+using brevant::adapter::debugOutf;
+
+// Every entry point catches what escapes it: IIS must never see an exception.
+
+extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
+    try {
+        info->dwExtensionVersion = brevant::adapter::kExtensionVersion;
+        std::snprintf(info->lpszExtensionDesc, HSE_MAX_EXT_DLL_NAME_LEN, "%s",
+                      brevant::adapter::kExtensionDescription);
+        return TRUE;
+    } catch (const std::exception& e) {
+        debugOut("BrevantISAPIAdapter::GetExtensionVersion() caught an exception!!!\n");
+        debugOutf("%s", e.what());
+    } catch (...) {
+        debugOut("BrevantISAPIAdapter::GetExtensionVersion() caught an unknown exception!!!\n");
+    }
+    return FALSE;
+}
+
+extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
+    try {
+        return brevant::adapter::serveRequest(ecb);
+    } catch (const std::exception& e) {
+        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n");
+        debugOutf("%s", e.what());
+    } catch (...) {
+        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an unknown exception!!!\n");
+    }
+    return HSE_STATUS_ERROR;
+}
+
+extern "C" BOOL WINAPI TerminateExtension(DWORD /*flags*/) {
+    return TRUE;  // no state between requests: nothing to release
+}

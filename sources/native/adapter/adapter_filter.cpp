@@ -1,0 +1,204 @@
+// The filter half of Brevant_Adapter: GetFilterVersion loads the group table; HttpFilterProc
+// routes each request to a group's extension call and puts the requested URL back into the
+// log record.
+//
+// GetFilterVersion runs once, on the thread that loads the filter. HttpFilterProc runs on
+// any number of IIS threads at once; it works on its own stack buffers, reads the table,
+// and carries its decision to the extension only in the two headers it adds.
+#include <winsock2.h>  // before windows.h, as WinSock 2 asks
+#include <windows.h>
+#include <httpfilt.h>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "adapter_groups.h"
+#include "adapter_properties.h"
+#include "ascii_case.h"
+#include "debug_output.h"
+#include "routing.h"
+
+namespace brevant::adapter {
+
+namespace {
+
+constexpr DWORD kUrlSize = 4096;
+constexpr DWORD kHostSize = 64;
+constexpr DWORD kRequestSize = 1024;  // 1023 passed to IIS
+constexpr char kExtensionUrl[] = "/Scripts/Brevant_Adapter.dll";
+constexpr char kAbsolutePrefix[] = "http://";
+
+// Every spelling under which IIS could hand a client's header to the extension as
+// HTTP_X_BREVANT_REQUEST or HTTP_X_BREVANT_GROUP.
+constexpr const char* kMarkerSpellings[] = {
+    "X-Brevant-Request:", "X_Brevant_Request:", "X-Brevant_Request:", "X_Brevant-Request:",
+    "X-Brevant-Group:",   "X_Brevant_Group:",   "X-Brevant_Group:",   "X_Brevant-Group:",
+};
+
+// Only the filter may mark a request: what a client sent under these names would steer the
+// extension to any group or forge the URL an instance sees.
+void removeClientMarkers(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
+    char empty[] = "";
+    for (const char* spelling : kMarkerSpellings) {
+        char name[32];
+        std::snprintf(name, sizeof name, "%s", spelling);
+        headers->SetHeader(pfc, name, empty);
+    }
+}
+
+// An absolute URL keeps only its path and query: "http://host/a?b" becomes "/a?b".
+void stripAbsoluteForm(char* url) {
+    constexpr size_t prefixLength = sizeof kAbsolutePrefix - 1;
+    if (std::strncmp(url, kAbsolutePrefix, prefixLength) != 0) {
+        return;
+    }
+    const char* path = std::strchr(url + prefixLength, '/');
+    if (path == nullptr) {
+        url[0] = '\0';
+        return;
+    }
+    std::memmove(url, path, std::strlen(path) + 1);
+}
+
+// The "Host:" header in lower case, or "default" when it is absent or does not fit.
+void readHostText(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
+                  char (&host)[kHostSize]) {
+    char name[] = "Host:";
+    DWORD size = kHostSize;
+    if (!headers->GetHeader(pfc, name, host, &size)) {
+        std::snprintf(host, kHostSize, "%s", "default");
+        return;
+    }
+    host[kHostSize - 1] = '\0';
+    for (char* c = host; *c != '\0'; ++c) {
+        *c = toLowerAscii(*c);
+    }
+}
+
+// Hands the request to the extension: the requested URL and the group travel in headers.
+void markRequest(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers, char* url,
+                 int group) {
+    char requestName[] = "X-Brevant-Request:";
+    if (!headers->AddHeader(pfc, requestName, url)) {
+        debugOut("Brevant: failed to add X-Brevant-Request header.\n");
+    }
+    char urlName[] = "URL";
+    char extensionUrl[sizeof kExtensionUrl];
+    std::memcpy(extensionUrl, kExtensionUrl, sizeof kExtensionUrl);
+    if (!headers->SetHeader(pfc, urlName, extensionUrl)) {
+        debugOut("Brevant: failed to set URL.\n");
+    }
+    char groupName[] = "X-Brevant-Group:";
+    char number[16];
+    std::snprintf(number, sizeof number, "%d", group);
+    if (!headers->AddHeader(pfc, groupName, number)) {
+        debugOut("Brevant: failed to add X-Brevant-Group header.\n");
+    }
+}
+
+DWORD onPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
+    removeClientMarkers(pfc, headers);
+
+    char urlName[] = "URL";
+    char url[kUrlSize] = {};
+    DWORD size = kUrlSize;
+    if (!headers->GetHeader(pfc, urlName, url, &size)) {
+        return SF_STATUS_REQ_NEXT_NOTIFICATION;
+    }
+    url[kUrlSize - 1] = '\0';
+    stripAbsoluteForm(url);
+
+    char host[kHostSize] = {};
+    readHostText(pfc, headers, host);
+
+    int group = kNoGroup;
+    if (groupCount > 1) {
+        group = findAdminGroup(url, pfc);
+        if (group == kAdminPageSent) {
+            return SF_STATUS_REQ_FINISHED;
+        }
+    }
+    if (group == kNoGroup) {
+        group = selectGroup(url, host);
+    }
+    if (group != kNoGroup) {
+        markRequest(pfc, headers, url, group);
+    }
+    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+}
+
+// IIS would log the extension's URL; the log shows what the client asked for instead.
+DWORD onLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log) {
+    char name[] = "HTTP_X_BREVANT_REQUEST";
+    char request[kRequestSize] = {};
+    DWORD size = kRequestSize - 1;
+    if (!pfc->GetServerVariable(pfc, name, request, &size)) {
+        return SF_STATUS_REQ_NEXT_NOTIFICATION;  // not routed, or too long to read
+    }
+    const char* query = std::strchr(request, '?');
+    size_t targetLength = query == nullptr ? std::strlen(request) : query - request;
+    const char* parameters = query == nullptr ? "" : query + 1;
+    size_t parametersLength = std::strlen(parameters);
+    // IIS frees these with the request.
+    auto* target = static_cast<char*>(pfc->AllocMem(pfc, static_cast<DWORD>(targetLength + 1), 0));
+    auto* copied =
+        static_cast<char*>(pfc->AllocMem(pfc, static_cast<DWORD>(parametersLength + 1), 0));
+    if (target == nullptr || copied == nullptr) {
+        return SF_STATUS_REQ_NEXT_NOTIFICATION;
+    }
+    std::memcpy(target, request, targetLength);
+    target[targetLength] = '\0';
+    std::memcpy(copied, parameters, parametersLength + 1);
+    log->pszTarget = target;
+    log->pszParameters = copied;
+    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+}
+
+}  // namespace
+
+}  // namespace brevant::adapter
+
+using namespace brevant::adapter;
+
+extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) {
+    debugOut("BrevantISAPIAdapter::GetFilterVersion() invoked.\n");
+    version->dwFilterVersion = 0x40000;
+    std::snprintf(version->lpszFilterDesc, sizeof version->lpszFilterDesc, "%s", "Brevant Filter");
+    version->dwFlags = SF_NOTIFY_ORDER_LOW | SF_NOTIFY_PREPROC_HEADERS | SF_NOTIFY_LOG |
+                       SF_NOTIFY_NONSECURE_PORT | SF_NOTIFY_SECURE_PORT;
+    // The filter stays loaded whatever happens here: without a table it routes nothing.
+    try {
+        resetGroups();  // every record: retry time 120 s, no instance parsed yet
+        loadProperties();
+        supplyDefaults();
+    } catch (const std::exception& exception) {
+        debugOut("BrevantISAPIAdapter::GetFilterVersion() caught an exception!!!\n");
+        debugOut(exception.what());
+    } catch (...) {
+        debugOut("BrevantISAPIAdapter::GetFilterVersion() caught an unknown exception!!!\n");
+    }
+    return TRUE;
+}
+
+extern "C" DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType,
+                                       VOID* notification) {
+    // The messages name HttpExtensionProc, as this filter's always have.
+    try {
+        switch (notificationType) {
+            case SF_NOTIFY_PREPROC_HEADERS:
+                return onPreprocHeaders(pfc,
+                                        static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
+            case SF_NOTIFY_LOG:
+                return onLog(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
+            default:
+                return SF_STATUS_REQ_NEXT_NOTIFICATION;
+        }
+    } catch (const std::exception& exception) {
+        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n");
+        debugOut(exception.what());
+    } catch (...) {
+        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an unknown exception!!!\n");
+    }
+    return SF_STATUS_REQ_ERROR;
+}

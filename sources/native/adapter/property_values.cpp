@@ -1,0 +1,217 @@
+// The values of group properties: "instances", "retrytime" and the comma lists.
+#include "property_values.h"
+
+#include <cstdlib>
+
+#include "debug_output.h"
+
+namespace brevant::adapter {
+
+namespace {
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+size_t skipBlanks(const std::string& text, size_t position) {
+    while (position < text.size() && isBlank(text[position])) {
+        ++position;
+    }
+    return position;
+}
+
+size_t withoutTrailingBlanks(const std::string& text, size_t begin, size_t end) {
+    while (end > begin && isBlank(text[end - 1])) {
+        --end;
+    }
+    return end;
+}
+
+// The entries of aliases, servers and applications. An entry starts at its first character
+// even when that is a ",", so "a,,b" gives "a" and ",b", and a trailing "," adds nothing.
+std::vector<std::string> listEntries(const std::string& value) {
+    std::vector<std::string> entries;
+    size_t position = 0;
+    while (true) {
+        position = skipBlanks(value, position);
+        if (position >= value.size()) {
+            return entries;
+        }
+        size_t comma = value.find(',', position + 1);
+        size_t end = comma == std::string::npos ? value.size() : comma;
+        entries.push_back(
+            value.substr(position, withoutTrailingBlanks(value, position, end) - position));
+        if (comma == std::string::npos) {
+            return entries;
+        }
+        position = comma + 1;
+    }
+}
+
+// The leading decimal integer of a port text as atoi reads it, kept to its low 16 bits.
+// Counting modulo 2^16 gives those bits for any number of digits, without overflow.
+uint16_t portNumber(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size() && (isBlank(text[i]) || text[i] == '\r' || text[i] == '\n' ||
+                               text[i] == '\v' || text[i] == '\f')) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    uint32_t number = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        number = (number * 10 + static_cast<uint32_t>(text[i] - '0')) & 0xFFFF;
+    }
+    return static_cast<uint16_t>(negative ? (0x10000 - number) & 0xFFFF : number);
+}
+
+// The leading decimal floating-point number: sign, digits, fraction, exponent, nothing
+// else (no hexadecimal, no "inf"), 0 when the value does not begin with one.
+double leadingDecimal(const std::string& text) {
+    size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    size_t digits = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i) {
+        ++digits;
+    }
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && isDigit(text[i]); ++i) {
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return 0.0;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t exponent = i + 1;
+        if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-')) {
+            ++exponent;
+        }
+        if (exponent < text.size() && isDigit(text[exponent])) {
+            for (i = exponent; i < text.size() && isDigit(text[i]); ++i) {
+            }
+        }
+    }
+    return std::strtod(text.substr(0, i).c_str(), nullptr);
+}
+
+void keepExtraInstance(AdapterGroup& group, const ExtraInstance& extra) {
+    // A later "instances" line replaces the entries of the same index, as it does entry 0.
+    for (ExtraInstance& kept : group.extraInstances) {
+        if (kept.index == extra.index) {
+            kept = extra;
+            return;
+        }
+    }
+    group.extraInstances.push_back(extra);
+}
+
+void recordInstance(AdapterGroup& group, int index, const std::string& entry,
+                    const PropertySource& source) {
+    size_t colon = entry.find(':');
+    std::string host = entry.substr(0, colon);
+    std::string portText = "8888";
+    uint16_t port = kDefaultPort;
+    if (colon == std::string::npos) {
+        debugOutf("Group %s:  instance %d = %s:8888\n", group.name, index, host.c_str());
+    } else {
+        portText = entry.substr(colon + 1);
+        port = portNumber(portText);
+        debugOutf("Group %s:  instance %d = %s:%s\n", group.name, index, host.c_str(),
+                  portText.c_str());
+    }
+    AdapterInstance instance;
+    instance.address = inet_addr(host.c_str());
+    instance.port = htons(port);
+    instance.state = 0;
+    // Beyond the limits of the model: recorded, so that the group's requests get the
+    // connection failure page rather than going to the default instance.
+    if (host.size() > kMaxHostText) {
+        debugOutf(
+            "Brevant: brevant.properties line %d: instance %d: host longer than %d "
+            "characters; recorded as unreachable: %.256s\n",
+            source.line, index, static_cast<int>(kMaxHostText), source.key.c_str());
+        instance.address = INADDR_NONE;
+    }
+    if (portText.size() > kMaxPortText) {
+        debugOutf(
+            "Brevant: brevant.properties line %d: instance %d: port longer than %d "
+            "characters; recorded as unreachable: %.256s\n",
+            source.line, index, static_cast<int>(kMaxPortText), source.key.c_str());
+        instance.address = INADDR_NONE;
+    }
+    if (index == 0) {
+        group.instance = instance;
+    } else {
+        debugOutf(
+            "Brevant: brevant.properties line %d: instance %d: only instance 0 takes "
+            "requests; kept but not routed to: %.256s\n",
+            source.line, index, source.key.c_str());
+        keepExtraInstance(group, ExtraInstance{index, host, portText, instance});
+    }
+    group.lastInstance = index;
+}
+
+}  // namespace
+
+void parseInstances(AdapterGroup& group, const std::string& value, const PropertySource& source) {
+    debugOutf("Group %s:  instances = %s\n", group.name, value.c_str());
+    size_t position = 0;
+    for (int index = 0;; ++index) {
+        position = skipBlanks(value, position);
+        if (position >= value.size()) {
+            return;
+        }
+        size_t comma = value.find(',', position);
+        size_t end = withoutTrailingBlanks(value, position,
+                                           comma == std::string::npos ? value.size() : comma);
+        if (end == position) {
+            return;  // an empty entry ends the list
+        }
+        recordInstance(group, index, value.substr(position, end - position), source);
+        if (comma == std::string::npos) {
+            return;
+        }
+        position = comma + 1;
+    }
+}
+
+void parseRetryTime(AdapterGroup& group, const std::string& value) {
+    group.retryTime = leadingDecimal(value);
+    debugOutf("Group %s:  retry time set to %-10.0f seconds\n", group.name, group.retryTime);
+}
+
+void parseAliases(AdapterGroup& group, const std::string& value) {
+    for (const std::string& alias : listEntries(value)) {
+        debugOutf("Group %s:  alias = [%s]\n", group.name, alias.c_str());
+        (alias[0] == '/' ? group.pathAliases : group.suffixAliases).push_back(alias);
+    }
+}
+
+void parseServers(AdapterGroup& group, const std::string& value) {
+    for (const std::string& server : listEntries(value)) {
+        debugOutf("Group %s:  server = [%s]\n", group.name, server.c_str());
+        group.servers.push_back(server);
+    }
+}
+
+void parseApplications(AdapterGroup& group, const std::string& value) {
+    for (const std::string& application : listEntries(value)) {
+        debugOutf("Group %s:  application = [%s]\n", group.name, application.c_str());
+        if (application[0] == '/') {
+            group.applications.push_back(application);
+        } else {
+            debugOutf("Group %s:  application URLs must begin with a '/'", group.name);
+        }
+    }
+}
+
+}  // namespace brevant::adapter

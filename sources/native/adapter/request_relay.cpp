@@ -1,0 +1,299 @@
+#include "request_relay.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "bounded_text.h"
+#include "client_certificate.h"
+#include "debug_output.h"
+#include "server_variable.h"
+
+namespace brevant::adapter {
+
+using common::BoundedText;
+using common::readServerVariable;
+
+namespace {
+
+constexpr size_t kHeadVariableSize = 5120;  // passed whole
+constexpr size_t kAddlInfoVariableSize = 256;
+constexpr DWORD kAddlInfoSizePassed = 255;
+constexpr size_t kAddlInfoSize = 4096;
+constexpr size_t kRelayPieceSize = 4096;  // response data and request body alike
+
+constexpr unsigned char kResponseData = 0;
+constexpr unsigned char kReadRequestBody = 1;
+constexpr unsigned char kClientCertificate = 2;
+
+constexpr std::string_view kAllHttpPrefix = "HTTP_";
+constexpr std::string_view kFilterHeaderPrefix = "X-BREVANT-";
+
+// Keeps the error of a failed server-variable read across the diagnostic, for the page
+// that HttpExtensionProc shows.
+bool failWith(const char* message) {
+    DWORD error = GetLastError();
+    debugOut(message);
+    SetLastError(error);
+    return false;
+}
+
+// "HTTP_ACCEPT_LANGUAGE:de\n..." becomes "ACCEPT-LANGUAGE: de\r\n...": the name as IIS
+// spells it, with "-" back for "_".
+void appendHeaderLines(std::string& head, std::string_view allHttp) {
+    while (!allHttp.empty()) {
+        size_t end = allHttp.find('\n');
+        std::string_view entry = allHttp.substr(0, end);
+        allHttp = end == std::string_view::npos ? std::string_view() : allHttp.substr(end + 1);
+
+        if (entry.substr(0, kAllHttpPrefix.size()) == kAllHttpPrefix) {
+            entry.remove_prefix(kAllHttpPrefix.size());
+        }
+        size_t colon = entry.find(':');
+        if (colon == std::string_view::npos) {
+            continue;  // not a header entry
+        }
+        std::string name(entry.substr(0, colon));
+        for (char& c : name) {
+            if (c == '_') {
+                c = '-';
+            }
+        }
+        if (name.compare(0, kFilterHeaderPrefix.size(), kFilterHeaderPrefix) == 0) {
+            continue;  // the filter's own markers: the instance has them in the request line
+        }
+        head += name;
+        head += ": ";
+        head += entry.substr(colon + 1);
+        head += "\r\n";
+    }
+}
+
+// Command 0: `length` bytes of response, relayed to the client piece by piece as they
+// arrive. False when the exchange cannot go on.
+bool relayResponseData(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
+                       uint32_t length, bool& statusRecorded) {
+    char piece[kRelayPieceSize];
+    uint32_t relayed = 0;
+    while (relayed < length) {
+        uint32_t wanted = length - relayed < kRelayPieceSize ? length - relayed : kRelayPieceSize;
+        int received = connection.receiveSome(piece, wanted);
+        if (received <= 0) {
+            return false;
+        }
+        if (!statusRecorded) {
+            recordStatusCode(ecb, piece, static_cast<size_t>(received));
+            statusRecorded = true;
+        }
+        // The piece goes out whole: what was taken off the connection is what was relayed,
+        // so the next command starts where the instance put it.
+        DWORD written = 0;
+        while (written < static_cast<DWORD>(received)) {
+            DWORD count = static_cast<DWORD>(received) - written;
+            if (!ecb->WriteClient(ecb->ConnID, piece + written, &count, HSE_IO_SYNC) ||
+                count == 0) {
+                return false;
+            }
+            written += count;
+        }
+        relayed += static_cast<uint32_t>(received);
+    }
+    return true;
+}
+
+}  // namespace
+
+// A variable of the request head, read whole: first into the fixed buffer with its fixed
+// size, and when IIS says it is longer, again with the size it asks for, so that a long URL
+// or many headers reach the instance instead of being dropped.
+std::optional<std::string> readHeadVariable(EXTENSION_CONTROL_BLOCK* ecb, const char* name,
+                                            char* buffer, size_t bufferSize) {
+    auto value = readServerVariable(ecb, name, buffer, bufferSize, static_cast<DWORD>(bufferSize));
+    if (value) {
+        return std::string(*value);
+    }
+    DWORD needed = 0;
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER ||
+        ecb->GetServerVariable(ecb->ConnID, const_cast<LPSTR>(name), nullptr, &needed) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= bufferSize) {
+        return std::nullopt;
+    }
+    std::string large(needed, '\0');
+    value = readServerVariable(ecb, name, large.data(), large.size(), needed);
+    if (!value) {
+        return std::nullopt;
+    }
+    return std::string(*value);
+}
+
+bool sendRequestHeader(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    char value[kHeadVariableSize];
+    // Grows as needed: a long URL with many headers is sent whole.
+    std::string head;
+
+    auto method = readServerVariable(ecb, "REQUEST_METHOD", value, sizeof value, sizeof value);
+    if (!method) {
+        return failWith("BrevantISAPIAdapter::sendRequestHeader() failed to get REQUEST_METHOD.\n");
+    }
+    head += *method;
+    head += ' ';
+
+    auto url = readHeadVariable(ecb, "HTTP_X_BREVANT_REQUEST", value, sizeof value);
+    if (!url) {
+        return failWith(
+            "BrevantISAPIAdapter::sendRequestHeader() failed to get HTTP_X_BREVANT_REQUEST.\n");
+    }
+    head += *url;
+    head += ' ';
+
+    auto protocol = readServerVariable(ecb, "SERVER_PROTOCOL", value, sizeof value, sizeof value);
+    if (protocol) {
+        head += *protocol;
+        head += "\r\n";
+    } else {
+        debugOut("BrevantISAPIAdapter::sendRequestHeader() failed to get SERVER_PROTOCOL.\n");
+        head += "HTTP/1.0\r\n";
+    }
+
+    auto allHttp = readHeadVariable(ecb, "ALL_HTTP", value, sizeof value);
+    if (allHttp) {
+        appendHeaderLines(head, *allHttp);
+    } else {
+        debugOut("BrevantISAPIAdapter::sendRequestHeader() failed to get ALL_HTTP.\n");
+    }
+    head += "\r\n";
+
+    connection.sendAll(head.data(), head.size());  // a broken connection shows at the next receive
+    return true;
+}
+
+void sendAddlInfo(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    struct Line {
+        const char* variable;
+        const char* fallback;
+        const char* message;
+    };
+    static constexpr Line kLines[] = {
+        {"REMOTE_ADDR", "127.0.0.1",
+         "BrevantISAPIAdapter::sendAddlInfo() failed to get REMOTE_ADDR.\n"},
+        {"REMOTE_HOST", "127.0.0.1",
+         "BrevantISAPIAdapter::sendAddlInfo() failed to get REMOTE_HOST.\n"},
+        {"SERVER_NAME", "127.0.0.1",
+         "BrevantISAPIAdapter::sendAddlInfo() failed to get SERVER_NAME.\n"},
+        {"SERVER_PORT", "80", "BrevantISAPIAdapter::sendAddlInfo() failed to get SERVER_PORT.\n"},
+        {"SERVER_SOFTWARE", "BrevantAS",
+         "BrevantISAPIAdapter::sendAddlInfo() failed to get SERVER_SOFTWARE.\n"},
+    };
+
+    char value[kAddlInfoVariableSize];
+    char block[kAddlInfoSize];
+    BoundedText text(block, sizeof block);
+    for (const Line& line : kLines) {
+        auto found =
+            readServerVariable(ecb, line.variable, value, sizeof value, kAddlInfoSizePassed);
+        if (found) {
+            text.append(*found);
+        } else {
+            debugOut(line.message);
+            text.append(line.fallback);
+        }
+        text.append("\r\n");
+    }
+
+    auto secure =
+        readServerVariable(ecb, "SERVER_PORT_SECURE", value, sizeof value, kAddlInfoSizePassed);
+    if (!secure) {
+        debugOut("BrevantISAPIAdapter::sendAddlInfo() failed to get SERVER_PORT_SECURE.\n");
+    }
+    text.append(secure && *secure == "1" ? "true\r\n" : "false\r\n");
+    text.append("\r\n");
+
+    connection.sendAll(text.data(), text.length());
+}
+
+void sendPreloadedBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    if (ecb->cbTotalBytes != 0 && ecb->cbAvailable != 0 && ecb->lpbData != nullptr) {
+        connection.sendAll(ecb->lpbData, ecb->cbAvailable);
+    }
+}
+
+void serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    bool statusRecorded = false;  // only the exchange's first piece of response tells it
+    for (;;) {
+        unsigned char command = 0;
+        if (connection.receiveSome(&command, 1) != 1) {
+            return;  // the instance has closed the connection (or it broke): the exchange is over
+        }
+        uint32_t operand = 0;
+        switch (command) {
+            case kResponseData:
+                if (!connection.receiveUint32(&operand) ||
+                    !relayResponseData(connection, ecb, operand, statusRecorded)) {
+                    return;
+                }
+                break;
+            case kReadRequestBody:
+                if (!connection.receiveUint32(&operand) ||
+                    !relayRequestBody(connection, ecb, operand)) {
+                    return;  // the instance would wait for bytes that never come
+                }
+                break;
+            case kClientCertificate:
+                sendClientCertificate(connection, ecb);
+                break;
+            default:
+                debugOut("Received unknown command from Brevant.\n");
+                return;
+        }
+    }
+}
+
+void recordStatusCode(EXTENSION_CONTROL_BLOCK* ecb, const char* data, size_t length) {
+    std::string_view piece(data, length);
+    size_t space = piece.find(' ');
+    constexpr size_t kStatusDigits = 3;
+    if (space == std::string_view::npos || length - space - 1 < kStatusDigits) {
+        return;
+    }
+    DWORD status = 0;
+    for (char c : piece.substr(space + 1, kStatusDigits)) {
+        if (c < '0' || c > '9') {
+            break;
+        }
+        status = status * 10 + static_cast<DWORD>(c - '0');
+    }
+    if (status > 0) {
+        ecb->dwHttpStatusCode = status;
+    }
+}
+
+bool relayRequestBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
+                      uint32_t count) {
+    char piece[kRelayPieceSize];
+    while (count > 0) {
+        DWORD wanted = count < kRelayPieceSize ? count : kRelayPieceSize;
+        DWORD read = wanted;
+        if (!ecb->ReadClient(ecb->ConnID, piece, &read) || read == 0) {
+            return false;  // the client has gone or its body has ended
+        }
+        if (read > wanted) {
+            read = wanted;
+        }
+        connection.sendAll(piece, read);  // a broken connection shows at the next receive
+        count -= read;
+    }
+    return true;
+}
+
+bool sendClientCertificate(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    char descriptor[common::kCertificateDescriptorSize];
+    size_t length = common::buildClientCertificate(
+        [ecb](const char* name, char* buffer, DWORD* size) {
+            return ecb->GetServerVariable(ecb->ConnID, const_cast<LPSTR>(name), buffer, size) !=
+                   FALSE;
+        },
+        [](const char* flags) { debugOutf("CERT_FLAGS=%s", flags); }, descriptor);
+    return connection.sendAll(descriptor, length);
+}
+
+}  // namespace brevant::adapter

@@ -1,0 +1,91 @@
+// Group selection for the preprocessing notification.
+#include "routing.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "admin_page.h"
+
+namespace brevant::adapter {
+
+namespace {
+
+constexpr std::string_view kAdminPath = "/servlet/admin";
+constexpr std::string_view kAdminGroupPrefix = "/servlet/admin/";
+
+bool servesHost(const AdapterGroup& group, const char* host) {
+    for (const std::string& server : group.servers) {
+        if (server == "all" || server == host) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool hasPrefix(std::string_view text, const std::string& prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+int findAdminGroup(const char* url, HTTP_FILTER_CONTEXT* pfc) {
+    std::string_view path(url);
+    path = path.substr(0, path.find('?'));
+    if (path == kAdminPath && adminEnabled) {
+        sendAdminPage(pfc);
+        return kAdminPageSent;
+    }
+    if (path.substr(0, kAdminGroupPrefix.size()) != kAdminGroupPrefix) {
+        return kNoGroup;
+    }
+    std::string_view rest = path.substr(kAdminGroupPrefix.size());
+    for (int i = 0; i < groupCount; ++i) {
+        std::string_view name(groups[i].name);
+        if (rest == name || (rest.size() > name.size() && rest.substr(0, name.size()) == name &&
+                             rest[name.size()] == '/')) {
+            return i;
+        }
+    }
+    return kNoGroup;
+}
+
+int selectGroup(const char* url, const char* host) {
+    for (int i = 0; i < groupCount; ++i) {
+        if (servesHost(groups[i], host) && matchesApplication(url, groups[i])) {
+            return i;
+        }
+    }
+    for (int i = 0; i < groupCount; ++i) {
+        if (servesHost(groups[i], host) && matchesAlias(url, groups[i])) {
+            return i;
+        }
+    }
+    return kNoGroup;
+}
+
+bool matchesApplication(const char* url, const AdapterGroup& group) {
+    for (const std::string& application : group.applications) {
+        if (hasPrefix(url, application)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool matchesAlias(const char* url, const AdapterGroup& group) {
+    for (const std::string& alias : group.pathAliases) {
+        if (hasPrefix(url, alias)) {
+            return true;
+        }
+    }
+    std::string_view path(url);
+    path = path.substr(0, path.find_first_of("?;"));
+    for (const std::string& alias : group.suffixAliases) {
+        if (alias.size() < path.size() && path.substr(path.size() - alias.size()) == alias) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace brevant::adapter

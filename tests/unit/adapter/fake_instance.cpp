@@ -1,0 +1,230 @@
+#include "fake_instance.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <exception>
+
+namespace fakeinstance {
+
+std::string bigEndian32(uint32_t value) {
+    std::string bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) {
+        bytes[static_cast<size_t>(i)] = static_cast<char>((value >> (24 - 8 * i)) & 0xff);
+    }
+    return bytes;
+}
+
+std::string responseData(const std::string& data) {
+    return std::string(1, '\0') + bigEndian32(static_cast<uint32_t>(data.size())) + data;
+}
+
+std::string readBody(uint32_t count) {
+    return std::string(1, '\1') + bigEndian32(count);
+}
+
+std::string clientCertificate() {
+    return std::string(1, '\2');
+}
+
+Peer::Peer(int socket, std::chrono::milliseconds timeout) : socket_(socket) {
+    timeval limit = {};
+    limit.tv_sec = static_cast<time_t>(timeout.count() / 1000);
+    limit.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+    setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+}
+
+Peer::~Peer() {
+    if (socket_ >= 0) {
+        ::close(socket_);
+    }
+}
+
+bool Peer::fill() {
+    if (socket_ < 0 || ended_) {
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        ssize_t count = recv(socket_, buffer, sizeof buffer, 0);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count == 0 || (count < 0 && errno == ECONNRESET)) {
+            // Closed: a reset too, as the adapter's close sends one when it leaves bytes
+            // of the instance unread.
+            closedByAdapter_ = true;
+            ended_ = true;
+            return false;
+        }
+        if (count < 0) {
+            ended_ = true;  // the time-out
+            return false;
+        }
+        received_.append(buffer, static_cast<size_t>(count));
+        pending_.append(buffer, static_cast<size_t>(count));
+        return true;
+    }
+}
+
+std::string Peer::readUntil(const std::string& terminator) {
+    for (;;) {
+        size_t found = pending_.find(terminator);
+        if (found != std::string::npos) {
+            std::string taken = pending_.substr(0, found + terminator.size());
+            pending_.erase(0, found + terminator.size());
+            return taken;
+        }
+        if (!fill()) {
+            return "";
+        }
+    }
+}
+
+std::string Peer::readAddlInfo() {
+    std::string block;
+    for (int line = 0; line < 7; ++line) {
+        std::string text = readUntil("\r\n");
+        if (text.empty()) {
+            break;
+        }
+        block += text;
+    }
+    return block;
+}
+
+std::string Peer::readBytes(size_t count) {
+    while (pending_.size() < count && fill()) {
+    }
+    std::string taken = pending_.substr(0, count);
+    pending_.erase(0, taken.size());
+    return taken;
+}
+
+void Peer::send(const std::string& bytes) {
+    size_t sent = 0;
+    while (socket_ >= 0 && sent < bytes.size()) {
+        ssize_t count = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR) {
+            continue;
+        }
+        if (count <= 0) {
+            return;
+        }
+        sent += static_cast<size_t>(count);
+    }
+}
+
+void Peer::sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds time) {
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0) {
+            pause(time);
+        }
+        send(pieces[i]);
+    }
+}
+
+void Peer::abort() {
+    if (socket_ < 0) {
+        return;
+    }
+    linger reset = {};
+    reset.l_onoff = 1;
+    reset.l_linger = 0;
+    setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(socket_);
+    socket_ = -1;
+}
+
+void Peer::waitForClose() {
+    while (fill()) {
+    }
+}
+
+FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
+    : script_(std::move(script)), timeout_(timeout) {
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = 0;
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(listener_, 256) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        std::terminate();  // a test machine without loopback sockets runs no test at all
+    }
+    port_ = ntohs(address.sin_port);
+    acceptor_ = std::thread([this] { acceptLoop(); });
+}
+
+FakeInstance::~FakeInstance() {
+    stopping_ = true;
+    acceptor_.join();
+    ::close(listener_);
+    std::vector<std::thread> servers;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        servers.swap(servers_);
+    }
+    for (std::thread& server : servers) {
+        server.join();
+    }
+}
+
+void FakeInstance::acceptLoop() {
+    while (!stopping_) {
+        pollfd ready = {listener_, POLLIN, 0};
+        if (poll(&ready, 1, 50) <= 0) {
+            continue;
+        }
+        int socket = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (socket < 0) {
+            continue;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        servers_.emplace_back([this, socket] { serve(socket); });
+    }
+}
+
+void FakeInstance::serve(int socket) {
+    Peer peer(socket, timeout_);
+    script_(peer);
+    if (!peer.aborted()) {
+        shutdown(socket, SHUT_WR);  // the exchange is over: the adapter reads the end
+        peer.waitForClose();
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    connections_.push_back(Connection{peer.received(), peer.closedByAdapter()});
+    changed_.notify_all();
+}
+
+bool FakeInstance::waitForConnections(size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
+}
+
+std::vector<Connection> FakeInstance::connections() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connections_;
+}
+
+int closedPort() {
+    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(probe, reinterpret_cast<sockaddr*>(&address), length);
+    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);  // bound, never listened: nothing answers there
+    return ntohs(address.sin_port);
+}
+
+}  // namespace fakeinstance

@@ -40,29 +40,6 @@ bool allDigits(const std::string& text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::string trim(const std::string& text) {
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
-std::vector<std::string> splitList(const std::string& text) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        if (comma == std::string::npos)
-            comma = text.size();
-        std::string item = trim(text.substr(start, comma - start));
-        if (!item.empty())
-            items.push_back(item);
-        start = comma + 1;
-    }
-    return items;
-}
-
 // "IP:port:host" bindings; the port of each.
 std::vector<uint16_t> portsOf(const std::vector<std::string>& bindings) {
     std::vector<uint16_t> ports;
@@ -192,6 +169,29 @@ void readFilters(MetabaseSession& metabase, Configuration* configuration) {
 }
 
 }  // namespace
+
+static std::string trim(const std::string& text) {
+    auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> splitList(const std::string& text) {
+    std::vector<std::string> items;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        std::string item = trim(text.substr(start, comma - start));
+        if (!item.empty())
+            items.push_back(item);
+        start = comma + 1;
+    }
+    return items;
+}
 
 bool readConfiguration(Configuration* configuration, std::string* error) {
     MetabaseSession metabase;

@@ -55,6 +55,10 @@ bool writeQuickStart(const QuickStart& quickStart, std::string* error);
 bool readUsersFile(const std::string& path, std::map<std::string, std::string>* users,
                    std::string* error);
 
+// A comma-separated list: items trimmed of blanks, empty items left out (the metabase's
+// lists and the --default-doc flag alike).
+std::vector<std::string> splitList(const std::string& text);
+
 // Like an installed IIS of the metabase generation: makes sure the registry has
 // SYSTEM\CurrentControlSet\Services\W3SVC\Parameters, and warns when it holds what only an
 // older IIS has (a "Default Load File" value, an InetInfo MimeMap key), because the

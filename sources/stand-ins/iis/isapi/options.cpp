@@ -59,20 +59,6 @@ bool parseDirectory(const std::string& text, QuickStart::Directory* directory) {
     return !directory->path.empty();
 }
 
-std::vector<std::string> splitCommas(const std::string& text) {
-    std::vector<std::string> items;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t comma = text.find(',', start);
-        if (comma == std::string::npos)
-            comma = text.size();
-        if (comma > start)
-            items.push_back(text.substr(start, comma - start));
-        start = comma + 1;
-    }
-    return items;
-}
-
 }  // namespace
 
 bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
@@ -110,7 +96,7 @@ bool parseOptions(int argc, char** argv, Options* options, std::string* error) {
             options->filters.push_back(value);
             options->quickStart = true;
         } else if (flag == "--default-doc") {
-            options->defaultDocuments = splitCommas(value);
+            options->defaultDocuments = splitList(value);
             options->quickStart = true;
         } else if (flag == "--mime") {
             auto equals = value.find('=');

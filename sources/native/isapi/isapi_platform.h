@@ -1,0 +1,44 @@
+// The differences between the Windows and the Linux build of Brevant_ISAPI, and nowhere
+// else: path and class-path separators, the default install home, the JVM library and the
+// other files the connector looks for under a Java home.
+#ifndef BREVANT_ISAPI_ISAPI_PLATFORM_H
+#define BREVANT_ISAPI_ISAPI_PLATFORM_H
+
+namespace brevant::isapi {
+
+#ifdef _WIN32
+constexpr char kPathSeparator[] = "\\";
+constexpr char kClasspathSeparator[] = ";";
+constexpr char kDefaultHome[] = "C:\\Brevant ISAPI";
+constexpr bool kUsesCurrentJvmLayoutOnly = false;  // the classic/hotspot/1.1 paths come first
+// After those, the VM library of current JDKs: under a developer kit's "\\jre" first, then
+// under the Java home itself.
+constexpr const char* kCurrentJvmLibrary = "\\bin\\server\\jvm.dll";
+constexpr bool kCurrentJvmUnderJre = true;
+// A current jvm.dll imports the C runtime that its Java home ships in bin, a folder the
+// system's search does not look in: loaded ahead of it.
+constexpr char kJvmRuntimeLibrary[] = "\\bin\\vcruntime140.dll";
+// Below a Java home.
+constexpr char kJreFolder[] = "\\jre";
+constexpr char kToolsJar[] = "\\lib\\tools.jar";
+constexpr char kClassesZip[] = "\\lib\\classes.zip";
+constexpr char kRtJar[] = "\\lib\\rt.jar";
+#else
+constexpr char kPathSeparator[] = "/";
+constexpr char kClasspathSeparator[] = ":";
+constexpr char kDefaultHome[] = "/opt/Brevant ISAPI";
+// Linux has one layout: the Java home + "/lib/server/libjvm.so", whatever the kind.
+constexpr bool kUsesCurrentJvmLayoutOnly = true;
+constexpr char kLinuxJvmLibrary[] = "/lib/server/libjvm.so";
+constexpr const char* kCurrentJvmLibrary = kLinuxJvmLibrary;
+constexpr bool kCurrentJvmUnderJre = false;
+constexpr char kJvmRuntimeLibrary[] = "";  // libjvm.so finds its own dependencies
+constexpr char kJreFolder[] = "/jre";
+constexpr char kToolsJar[] = "/lib/tools.jar";
+constexpr char kClassesZip[] = "/lib/classes.zip";
+constexpr char kRtJar[] = "/lib/rt.jar";
+#endif
+
+}  // namespace brevant::isapi
+
+#endif  // BREVANT_ISAPI_ISAPI_PLATFORM_H

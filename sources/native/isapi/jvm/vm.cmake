@@ -1,0 +1,11 @@
+set(vm_sources
+    java_vm.cpp
+    java_discovery.cpp
+    registry_text.cpp
+    java_library.cpp
+    jvm_library_paths.cpp
+    vm_creation_microsoft.cpp
+    vm_creation_jdk11.cpp
+    vm_creation_jdk12.cpp
+    vm_hooks.cpp
+    vm_log.cpp)

@@ -1,0 +1,105 @@
+// The control block of the fake VM library that the JVM host's tests load in place of a
+// real one. A test scripts what the three JNI entry points and the fake VM's attach answer,
+// lets the JVM host run, and reads back what the host handed over: the records and option
+// strings, copied as the fake received them, and the number of calls.
+//
+// Each copy of the fake (one per fake Java home) has its own block, reached through the
+// exported function FakeJvmControlBlock. The tests and the JVM host's calls run on the
+// test's threads; the counters are atomic for the concurrent attach tests.
+#ifndef TESTS_UNIT_ISAPI_VM_FAKE_JVM_CONTROL_H
+#define TESTS_UNIT_ISAPI_VM_FAKE_JVM_CONTROL_H
+
+#include <jni.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "jdk11_init_args.h"
+#include "microsoft_init_args.h"
+
+struct FakeJvmOption {
+    std::string text;
+    void* extraInfo;
+};
+
+struct FakeJvmControl {
+    // ---- script --------------------------------------------------------------------------
+    jint defaultsResult = JNI_OK;      // JNI_GetDefaultJavaVMInitArgs
+    std::string defaultClasspath;      // the defaults' class path; empty: none
+    jint createResult = JNI_OK;        // JNI_CreateJavaVM
+    jint createdResult = JNI_OK;       // JNI_GetCreatedJavaVMs
+    std::vector<jsize> createdCounts;  // VMs it reports, call by call; then the ones
+                                       // created so far, as a real VM does
+    std::vector<jint> attachResults;   // successive AttachCurrentThread results; 0 after
+    bool messageOnCreate = false;      // creation prints through the vfprintf hook
+    jint exitCodeOnCreate = -1;        // creation calls the exit hook with it (>= 0)
+    bool abortOnCreate = false;        // creation calls the abort hook
+
+    // ---- what the fake saw ---------------------------------------------------------------
+    std::atomic<int> defaultsCalls{0};
+    std::atomic<int> createCalls{0};
+    std::atomic<int> createdCalls{0};
+    std::atomic<int> attachCalls{0};
+    std::atomic<int> detachCalls{0};
+    bool vmCreated = false;
+    jint defaultsVersion = 0;  // the version the record carried into the defaults call
+    jsize createdBufferLength = 0;
+    jint messageResult = -1;  // what the vfprintf hook answered
+
+    // JNI_CreateJavaVM with a JavaVMInitArgs
+    jint createVersion = 0;
+    std::vector<FakeJvmOption> options;
+    jboolean ignoreUnrecognized = JNI_FALSE;
+    // with a JDK1_1InitArgs (its pointers are valid only during the call: see the copies)
+    brevant::isapi::JDK1_1InitArgs jdk11{};
+    std::string jdk11Classpath;
+    std::vector<std::string> jdk11Properties;
+    // with the Microsoft record
+    brevant::isapi::MicrosoftInitArgs microsoft{};
+    std::string microsoftClasspath;
+
+    // Back to the state of a library just loaded.
+    void reset() {
+        defaultsResult = JNI_OK;
+        defaultClasspath.clear();
+        createResult = JNI_OK;
+        createdResult = JNI_OK;
+        createdCounts.clear();
+        attachResults.clear();
+        messageOnCreate = false;
+        exitCodeOnCreate = -1;
+        abortOnCreate = false;
+        defaultsCalls = 0;
+        createCalls = 0;
+        createdCalls = 0;
+        attachCalls = 0;
+        detachCalls = 0;
+        vmCreated = false;
+        defaultsVersion = 0;
+        createdBufferLength = 0;
+        messageResult = -1;
+        createVersion = 0;
+        options.clear();
+        ignoreUnrecognized = JNI_FALSE;
+        jdk11 = {};
+        jdk11Classpath.clear();
+        jdk11Properties.clear();
+        microsoft = {};
+        microsoftClasspath.clear();
+    }
+};
+
+// The defaults the fake 1.1 VM puts into a JDK1_1InitArgs.
+constexpr jint kFakeNativeStackSize = 131072;
+constexpr jint kFakeJavaStackSize = 409600;
+constexpr jint kFakeMinHeapSize = 1048576;
+constexpr jint kFakeMaxHeapSize = 16777216;
+// ...and into the Microsoft record's fields of its own.
+constexpr jint kFakeMicrosoftFields[3] = {11, 22, 33};
+
+extern "C" {
+using FakeJvmControlBlockFunction = FakeJvmControl* (*)();
+}
+
+#endif  // TESTS_UNIT_ISAPI_VM_FAKE_JVM_CONTROL_H

@@ -1,0 +1,85 @@
+// The order in which the JVM host looks for an installation's VM library: Windows' layouts
+// (checked here with the Windows layout, whatever the build) and Linux' single one.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "jvm_library_paths.h"
+
+namespace vmtest {
+namespace {
+
+using brevant::isapi::JavaVMKind;
+using brevant::isapi::JVM_DEFAULT;
+using brevant::isapi::JVM_HOTSPOT;
+using brevant::isapi::JVM_IBM;
+using brevant::isapi::jvmhost::jvmLibraryCandidates;
+using brevant::isapi::jvmhost::JvmLibraryLayout;
+
+// As the Windows build's platform header describes it.
+constexpr JvmLibraryLayout kWindows{true, "\\bin\\server\\jvm.dll", true, "\\jre",
+                                    "\\bin\\vcruntime140.dll"};
+constexpr JvmLibraryLayout kLinux{false, "/lib/server/libjvm.so", false, "/jre", ""};
+constexpr char kHome[] = "C:\\Java";
+
+// One line per place: the path, "-> default" when the kind changes, "after <runtime>".
+std::vector<std::string> places(const JvmLibraryLayout& layout, bool isJDK, bool isVersion11,
+                                JavaVMKind kind) {
+    std::vector<std::string> lines;
+    for (const auto& candidate : jvmLibraryCandidates(layout, kHome, isJDK, isVersion11, kind)) {
+        std::string line = candidate.path;
+        if (candidate.becomesDefault) {
+            line += " -> default";
+        }
+        if (!candidate.runtimeFirst.empty()) {
+            line += " after " + candidate.runtimeFirst;
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(JvmLibraryPaths, WindowsTriesTheVersionedLayoutsThenCurrentJdks) {
+    const std::string current = " after C:\\Java\\bin\\vcruntime140.dll";
+    // A kit's runtime lies in jre, its HotSpot falls back to classic with a change of kind.
+    EXPECT_EQ(places(kWindows, true, false, JVM_HOTSPOT),
+              (std::vector<std::string>{
+                  "C:\\Java\\jre\\bin\\hotspot\\jvm.dll",
+                  "C:\\Java\\jre\\bin\\classic\\jvm.dll -> default",
+                  "C:\\Java\\jre\\bin\\server\\jvm.dll" + current,
+                  "C:\\Java\\bin\\server\\jvm.dll" + current,
+              }));
+    EXPECT_EQ(places(kWindows, false, false, JVM_DEFAULT),
+              (std::vector<std::string>{
+                  "C:\\Java\\bin\\classic\\jvm.dll",
+                  "C:\\Java\\bin\\server\\jvm.dll" + current,
+              }));
+    EXPECT_EQ(places(kWindows, true, false, JVM_IBM),
+              (std::vector<std::string>{
+                  "C:\\Java\\jre\\bin\\classic\\jvm.dll",
+                  "C:\\Java\\jre\\bin\\server\\jvm.dll" + current,
+                  "C:\\Java\\bin\\server\\jvm.dll" + current,
+              }));
+    // A 1.1 installation has its own library in the home, kit or not, and no fall-back.
+    EXPECT_EQ(places(kWindows, true, true, JVM_HOTSPOT),
+              (std::vector<std::string>{
+                  "C:\\Java\\bin\\javai.dll",
+                  "C:\\Java\\jre\\bin\\server\\jvm.dll" + current,
+                  "C:\\Java\\bin\\server\\jvm.dll" + current,
+              }));
+}
+
+TEST(JvmLibraryPaths, LinuxHasOnePlaceWhateverTheKind) {
+    for (bool isJDK : {false, true}) {
+        for (bool isVersion11 : {false, true}) {
+            for (JavaVMKind kind : {JVM_DEFAULT, JVM_HOTSPOT, JVM_IBM}) {
+                EXPECT_EQ(places(kLinux, isJDK, isVersion11, kind),
+                          (std::vector<std::string>{"C:\\Java/lib/server/libjvm.so"}));
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vmtest

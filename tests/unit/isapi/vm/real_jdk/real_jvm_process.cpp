@@ -1,0 +1,136 @@
+#include "real_jvm_process.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+
+#include "log_entries.h"
+#include "native_log.h"
+
+namespace realjvm {
+
+const std::string& jdkHome() {
+    static const std::string home = BREVANT_TEST_JDK_HOME;
+    return home;
+}
+
+int runInOwnProcess(const std::string& logPath, const std::function<int()>& body) {
+    std::fflush(nullptr);  // the child must not write the parent's buffered output again
+    pid_t child = fork();
+    if (child < 0) {
+        return -1;
+    }
+    if (child == 0) {
+        int status = 70;
+        try {
+            brevant::isapi::nativeLog = new brevant::isapi::NativeLog(logPath);
+            status = body();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "child: exception: %s\n", e.what());
+        } catch (...) {
+            std::fprintf(stderr, "child: unknown exception\n");
+        }
+        // The log stays open: VM threads may still be writing to it when the child ends.
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int failed(const std::string& what) {
+    std::fprintf(stderr, "child: %s\n", what.c_str());
+    return 1;
+}
+
+Lines logEntries(const std::string& logPath) {
+    return vmtest::nativeLogEntries(logPath);
+}
+
+std::string systemProperty(JNIEnv* env, const char* name) {
+    jclass system = env->FindClass("java/lang/System");
+    jmethodID getProperty = system == nullptr
+                                ? nullptr
+                                : env->GetStaticMethodID(system, "getProperty",
+                                                         "(Ljava/lang/String;)Ljava/lang/String;");
+    if (getProperty == nullptr) {
+        env->ExceptionClear();
+        return "<<no System.getProperty>>";
+    }
+    jstring key = env->NewStringUTF(name);
+    auto value = static_cast<jstring>(env->CallStaticObjectMethod(system, getProperty, key));
+    std::string result = "(null)";
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        result = "<<exception>>";
+    } else if (value != nullptr) {
+        const char* chars = env->GetStringUTFChars(value, nullptr);
+        result = chars;
+        env->ReleaseStringUTFChars(value, chars);
+        env->DeleteLocalRef(value);
+    }
+    env->DeleteLocalRef(key);
+    env->DeleteLocalRef(system);
+    return result;
+}
+
+bool parseInt(JNIEnv* env, const char* text, jint* value) {
+    jclass integer = env->FindClass("java/lang/Integer");
+    jmethodID method = integer == nullptr
+                           ? nullptr
+                           : env->GetStaticMethodID(integer, "parseInt", "(Ljava/lang/String;)I");
+    if (method == nullptr) {
+        env->ExceptionClear();
+        return false;
+    }
+    jstring argument = env->NewStringUTF(text);
+    *value = env->CallStaticIntMethod(integer, method, argument);
+    bool ok = !env->ExceptionCheck();
+    env->ExceptionClear();
+    env->DeleteLocalRef(argument);
+    env->DeleteLocalRef(integer);
+    return ok;
+}
+
+bool callSystemGc(JNIEnv* env) {
+    jclass system = env->FindClass("java/lang/System");
+    jmethodID gc = system == nullptr ? nullptr : env->GetStaticMethodID(system, "gc", "()V");
+    if (gc == nullptr) {
+        env->ExceptionClear();
+        return false;
+    }
+    env->CallStaticVoidMethod(system, gc);
+    bool ok = !env->ExceptionCheck();
+    env->ExceptionClear();
+    env->DeleteLocalRef(system);
+    return ok;
+}
+
+jlong maxMemory(JNIEnv* env) {
+    jclass runtime = env->FindClass("java/lang/Runtime");
+    jmethodID getRuntime =
+        runtime == nullptr ? nullptr
+                           : env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;");
+    jmethodID maxMemory =
+        runtime == nullptr ? nullptr : env->GetMethodID(runtime, "maxMemory", "()J");
+    if (getRuntime == nullptr || maxMemory == nullptr) {
+        env->ExceptionClear();
+        return -1;
+    }
+    jobject instance = env->CallStaticObjectMethod(runtime, getRuntime);
+    jlong result = instance == nullptr ? -1 : env->CallLongMethod(instance, maxMemory);
+    if (env->ExceptionCheck()) {
+        env->ExceptionClear();
+        result = -1;
+    }
+    env->DeleteLocalRef(instance);
+    env->DeleteLocalRef(runtime);
+    return result;
+}
+
+}  // namespace realjvm

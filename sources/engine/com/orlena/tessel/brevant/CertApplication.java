@@ -1,0 +1,11 @@
+package com.orlena.tessel.brevant;
+
+import java.io.IOException;
+
+/** The client-certificate descriptor as the connector built it. */
+final class CertApplication implements Application {
+    @Override
+    public void serve(Request request, Response response) throws IOException {
+        Pages.text(response, 200, request.clientCertificate() + "\n");
+    }
+}

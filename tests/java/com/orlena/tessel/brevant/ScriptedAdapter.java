@@ -1,0 +1,90 @@
+package com.orlena.tessel.brevant;
+
+import java.io.BufferedOutputStream;
+import java.io.DataInputStream;
+import java.io.IOException;
+import java.io.OutputStream;
+import java.net.Socket;
+import java.nio.charset.StandardCharsets;
+
+/**
+ * Test helper playing the adapter's part: sends the head, the additional-information
+ * block and the preloaded body, then answers commands until the instance closes.
+ */
+final class ScriptedAdapter {
+    static final String ADDL = "127.0.0.1\r\nlocalhost\r\nweb.example\r\n8081\r\nisapihost\r\nfalse\r\n\r\n";
+
+    final WireFrames response = new WireFrames();
+    long bodyAskedFor;
+    int certificateRequests;
+    String certificate = "&END&";
+    /** Body bytes the client "has"; a relay stops short when this is below the body's length. */
+    long clientBytes = Long.MAX_VALUE;
+    /** Answer command 1 in two pieces with a pause, as a slow client makes the adapter do. */
+    boolean slowClient;
+
+    /** Runs one exchange: head lines are sent with CR LF, then ADDL, preloaded bytes of body, then commands. */
+    void exchange(int port, String head, byte[] body, int preloaded) throws IOException {
+        try (Socket socket = new Socket("127.0.0.1", port)) {
+            socket.setSoTimeout(60_000);
+            OutputStream out = new BufferedOutputStream(socket.getOutputStream(), 65536);
+            DataInputStream in = new DataInputStream(socket.getInputStream());
+            out.write((head + ADDL).getBytes(StandardCharsets.ISO_8859_1));
+            out.write(body, 0, preloaded);
+            out.flush();
+            int sent = preloaded;
+            for (int command; (command = in.read()) >= 0; ) {
+                if (command == WireCommands.RESPONSE_DATA) {
+                    response.readFrame(in);
+                } else if (command == WireCommands.READ_BODY) {
+                    int count = in.readInt();
+                    bodyAskedFor += count;
+                    int n = (int) Math.max(0, Math.min(Math.min(count, body.length - sent), clientBytes - sent));
+                    if (slowClient && n > 1) {
+                        out.write(body, sent, n / 2);
+                        out.flush();
+                        sleep(50);
+                        out.write(body, sent + n / 2, n - n / 2);
+                    } else {
+                        out.write(body, sent, n);
+                    }
+                    out.flush();
+                    sent += n;
+                } else if (command == WireCommands.CLIENT_CERTIFICATE) {
+                    certificateRequests++;
+                    out.write(certificate.getBytes(StandardCharsets.ISO_8859_1));
+                    out.flush();
+                } else {
+                    throw new IOException("unknown command " + command);
+                }
+            }
+        }
+    }
+
+    private static void sleep(long ms) throws IOException {
+        try {
+            Thread.sleep(ms);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+            throw new IOException("interrupted");
+        }
+    }
+
+    String bodyText() {
+        return new String(response.body(), StandardCharsets.ISO_8859_1);
+    }
+
+    static String get(String url) {
+        return "GET " + url + " HTTP/1.1\r\nHOST: web.example\r\nACCEPT-LANGUAGE: de\r\n\r\n";
+    }
+
+    static byte[] bytes(int length) {
+        byte[] data = new byte[length];
+        long seed = 12345;
+        for (int i = 0; i < length; i++) {
+            seed = seed * 6364136223846793005L + 1442695040888963407L;
+            data[i] = (byte) (seed >>> 56);
+        }
+        return data;
+    }
+}

@@ -16,6 +16,8 @@ import java.util.concurrent.TimeUnit;
  *   java -cp Brevant30.jar com.orlena.tessel.brevant.AppServer --port 8888
  *        [--read-timeout SECONDS] [--threads N]
  *        [--admin-port N --admin-user U --admin-password P]
+ *
+ * With --admin-port, AdminPort lets StopServer stop the instance; the process then exits 0.
  */
 public final class AppServer {
     private final ServerSocket listener;
@@ -100,13 +102,32 @@ public final class AppServer {
             System.exit(1);
             return;
         }
+        AdminPort admin = null;
         if (options.adminPort >= 0) {
-            // The stop client's admin port is a later step; say so rather than pretend to listen.
-            System.out.println("AppServer: admin port " + options.adminPort + " is not served by this build");
+            try {
+                admin = new AdminPort(options.adminPort,
+                                      new AdminCredentials(options.adminUser, options.adminPassword),
+                                      server::close, System.out);
+            } catch (IOException e) {
+                System.err.println("AppServer: cannot listen on admin port " + options.adminPort + ": "
+                                   + e.getMessage());
+                server.close();
+                System.exit(1);
+                return;
+            }
+            System.out.println("AppServer: admin port " + admin.port() + " on the loopback address");
         }
         Runtime.getRuntime().addShutdownHook(new Thread(server::close));
         System.out.println("AppServer: listening on port " + server.port());
         System.out.flush();
         server.serve();
+        // serve() returns only once the listener is closed, here by the admin port's STOP.
+        if (admin != null) {
+            admin.close();
+        }
+        server.close();
+        System.out.println("AppServer: stopped");
+        System.out.flush();
+        System.exit(0);
     }
 }

@@ -6,6 +6,7 @@ import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
 import java.util.Locale;
 import java.util.function.Supplier;
+import java.util.function.UnaryOperator;
 
 /**
  * One request as an application sees it, whichever transport brought it. Used by the
@@ -18,16 +19,27 @@ public final class Request {
     private final String remoteUser;
     private final RequestBody body;
     private final Supplier<String> certificate;
+    private final UnaryOperator<String> realPaths;
     private Parameters parameters;
 
+    /** A request whose transport cannot map virtual paths (the wire format has no way). */
     public Request(RequestHead head, ConnectionInfo connection, String remoteUser, RequestBody body,
                    Supplier<String> certificate) {
+        this(head, connection, remoteUser, body, certificate, virtualPath -> null);
+    }
+
+    public Request(RequestHead head, ConnectionInfo connection, String remoteUser, RequestBody body,
+                   Supplier<String> certificate, UnaryOperator<String> realPaths) {
         this.head = head;
         this.connection = connection;
         this.remoteUser = remoteUser;
         this.body = body;
         this.certificate = certificate;
+        this.realPaths = realPaths;
     }
+
+    /** The physical path of a virtual path, as the web server maps it; null when it cannot. */
+    public String realPath(String virtualPath) { return realPaths.apply(virtualPath); }
 
     public String method() { return head.method(); }
     public String requestedUrl() { return head.requestedUrl(); }

@@ -61,6 +61,11 @@ public class RequestParsingTest {
         assertEquals(List.of("1", "2"), params.getAll("a"));
         assertEquals("x y", params.get("b"));
         assertEquals("A", params.get("d"));
+        assertNull("the wire format cannot map paths", request.realPath("/docs/a.html"));
+
+        Request mapped = new Request(head, info, null, new RequestBody(rest, BodySource.NONE, 9),
+                                     () -> "&END&", virtual -> "/srv/www" + virtual);
+        assertEquals("/srv/www/docs/a.html", mapped.realPath("/docs/a.html"));
     }
 
     @Test

@@ -1,0 +1,183 @@
+package com.orlena.tessel.brevant;
+
+import java.io.IOException;
+import java.io.PrintWriter;
+import java.io.StringWriter;
+import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.util.Arrays;
+
+/**
+ * The engine as the in-process connector calls it: static methods whose names and JNI
+ * descriptors the connector looks up, so neither may change. The connector calls Init once
+ * before anything else and Shutdown once at the end; ProcessRequest, isServletAlias and
+ * authIISRequest may run on many IIS threads at once, so the state they read is set by Init
+ * and only read afterwards (volatile, as Init's thread is not theirs).
+ *
+ * Two optional files in the data directory steer the filter's questions: "aliases.txt"
+ * (see ServletAliases) for isServletAlias and "access.txt" (see AccessRules) for
+ * authIISRequest.
+ */
+public final class Brevant {
+    /** Init's failure codes; 0 is success. */
+    static final byte INIT_NO_SERVLETS_DIRECTORY = 1;
+    static final byte INIT_LIBRARY_NOT_LOADED = 2;
+    static final byte INIT_BAD_DATA_FILE = 3;
+
+    private static volatile String initMsg = "";
+    private static volatile String serverInfo = "";
+    private static volatile ServletAliases aliases = new ServletAliases();
+    private static volatile AccessRules access = new AccessRules();
+    private static volatile Applications applications = inProcessApplications();
+
+    private Brevant() {
+    }
+
+    /**
+     * Starts the engine. The second argument carries nothing reliable (the connector passes
+     * its name in a form that is not text) and the fourth is always 0; both are ignored.
+     * Answers 0, or a failure code with the reason in getInitMsg.
+     */
+    public static byte Init(String serverType, int ignored, String mimeMap, int zero,
+                            String dataDirectory, String servletsDirectory, String libraryPath) {
+        // The cheap checks of the connector's settings come before the library load, so a
+        // misconfigured home is reported as such rather than as a load failure.
+        if (servletsDirectory == null || !Files.isDirectory(Paths.get(servletsDirectory))) {
+            return fail(INIT_NO_SERVLETS_DIRECTORY, "The servlets directory <b>"
+                        + html(String.valueOf(servletsDirectory)) + "</b> does not exist.");
+        }
+        Path data = dataDirectory == null || dataDirectory.isEmpty() ? null : Paths.get(dataDirectory);
+        try {
+            aliases = ServletAliases.load(data);
+            access = AccessRules.load(data);
+        } catch (IOException | RuntimeException e) {
+            return fail(INIT_BAD_DATA_FILE, "A file in the data directory <b>"
+                        + html(String.valueOf(dataDirectory)) + "</b> cannot be read: "
+                        + html(String.valueOf(e.getMessage())));
+        }
+        if (libraryPath == null || libraryPath.isEmpty()) {
+            return fail(INIT_LIBRARY_NOT_LOADED, "No connector library was named.");
+        }
+        try {
+            // The natives of ISAPINativeLib resolve only in a library this class's loader
+            // loaded, so the connector library must be loaded here, before any native call.
+            System.load(libraryPath);
+        } catch (UnsatisfiedLinkError | SecurityException e) {
+            return fail(INIT_LIBRARY_NOT_LOADED, "The connector library <b>"
+                        + html(String.valueOf(libraryPath)) + "</b> cannot be loaded: "
+                        + html(String.valueOf(e.getMessage())));
+        }
+        applications = inProcessApplications();
+        initMsg = "";
+        return 0;
+    }
+
+    /** Why Init failed, as HTML for the connector's failure page. */
+    public static String getInitMsg() {
+        return initMsg;
+    }
+
+    public static void setServerInfo(String software) {
+        serverInfo = software == null ? "" : software;
+    }
+
+    /**
+     * Serves one request through the natives, answering the client before returning: the
+     * handle is invalid afterwards. Always answers null, as the connector discards the
+     * result.
+     */
+    public static byte[] ProcessRequest(String requestText, byte[] preloaded, String remoteAddr,
+                                        String remoteHost, String serverName, int serverPort,
+                                        int handle, String documentRoot, boolean secure,
+                                        String extra, String remoteUser) {
+        Response response = new Response(new NativeResponseSink(handle));
+        try {
+            RequestHead head = RequestTextParser.parse(requestText == null ? "" : requestText);
+            long length = head.headers().contentLength();
+            byte[] ahead = preloaded == null ? new byte[0] : preloaded;
+            if (length >= 0 && ahead.length > length) {
+                // The body stream never delivers more than Content-Length.
+                ahead = Arrays.copyOf(ahead, (int) length);
+            }
+            RequestBody body = new RequestBody(ahead, new NativeBodySource(handle), length);
+            ConnectionInfo connection = new ConnectionInfo(remoteAddr, remoteHost, serverName,
+                                                           serverPort, serverInfo, secure);
+            Request request = new Request(head, connection, remoteUser, body,
+                                          () -> certificate(handle),
+                                          virtual -> ISAPINativeLib.getRealPath(handle, virtual));
+            applications.dispatch(request, response);
+            response.finish();
+        } catch (MalformedRequestException e) {
+            try {
+                Pages.text(response, 400, "Bad request: " + e.getMessage() + "\n");
+                response.finish();
+            } catch (IOException | RuntimeException again) {
+                debug(again);
+            }
+        } catch (IOException | RuntimeException e) {
+            // The client may have gone; all that is left is to tell the debugger.
+            debug(e);
+            if (!response.isCommitted()) {
+                try {
+                    Pages.text(response, 500, "Internal error\n");
+                    response.finish();
+                } catch (IOException | RuntimeException again) {
+                    debug(again);
+                }
+            }
+        }
+        return null;
+    }
+
+    /** Whether the engine serves the URL (query string included); host is unused. */
+    public static boolean isServletAlias(String url, String host) {
+        return aliases.matches(url);
+    }
+
+    /** Whether the user may reach the URL while IIS security is on; the password is IIS's business. */
+    public static boolean authIISRequest(String url, String host, String user, String password) {
+        return access.allows(url, user);
+    }
+
+    public static void Shutdown() {
+        // Requests have ended when the connector calls this; nothing holds resources.
+    }
+
+    /** For tests: reads the data files as Init would, without loading any library. */
+    static void loadDataFiles(Path dataDirectory) throws IOException {
+        aliases = ServletAliases.load(dataDirectory);
+        access = AccessRules.load(dataDirectory);
+    }
+
+    private static Applications inProcessApplications() {
+        Applications apps = Applications.builtIn();
+        apps.register("Security", new SecurityApplication());
+        return apps;
+    }
+
+    private static String certificate(int handle) {
+        String descriptor = ISAPINativeLib.getClientCertificate(handle);
+        return descriptor == null ? "&END&" : descriptor;
+    }
+
+    private static byte fail(byte code, String message) {
+        initMsg = message;
+        return code;
+    }
+
+    private static void debug(Throwable t) {
+        StringWriter text = new StringWriter();
+        t.printStackTrace(new PrintWriter(text));
+        try {
+            ISAPINativeLib.outputDebugString(text.toString().getBytes(StandardCharsets.UTF_8));
+        } catch (UnsatisfiedLinkError e) {
+            System.err.print(text);
+        }
+    }
+
+    private static String html(String text) {
+        return text.replace("&", "&amp;").replace("<", "&lt;").replace(">", "&gt;");
+    }
+}

@@ -96,6 +96,9 @@ final class AdminPort {
         log.println("AppServer: admin port: STOP accepted, stopping");
         log.flush();
         stopAction.run();
+        // Closed before the answer: a stop client that comes after "OK" is refused at once
+        // instead of reaching a listener that is about to go.
+        close();
         answer(out, "OK");
         return true;
     }

@@ -7,6 +7,7 @@ import java.net.Socket;
 import java.net.SocketException;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
+import java.util.concurrent.RejectedExecutionException;
 import java.util.concurrent.TimeUnit;
 
 /**
@@ -60,7 +61,13 @@ public final class AppServer {
                 closeQuietly(socket);
                 continue;
             }
-            pool.execute(new WireExchange(socket, apps, log)::run);
+            try {
+                pool.execute(new WireExchange(socket, apps, log)::run);
+            } catch (RejectedExecutionException e) {
+                // close() ran between accept and here: the instance is stopping.
+                closeQuietly(socket);
+                break;
+            }
         }
     }
 

@@ -43,6 +43,18 @@ using standin::registry::RegistryStore;
 using standin::registry::RegistryValue;
 using standin::registry::resolve;
 
+// The key a handle names (`base`) and the subkey below it that is to be opened or
+// created (`opened`, with the access asked for), as RegOpenKeyExA and RegCreateKeyExA
+// both begin.
+LONG resolveSubKey(HKEY key, LPCSTR subKey, REGSAM desired, OpenKey* base, OpenKey* opened) {
+    LONG status = resolve(key, 0, base);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    *opened = OpenKey{base->path, grantedAccess(desired)};
+    return appendSubKey(subKey, &opened->path);
+}
+
 }  // namespace
 
 extern "C" {
@@ -59,12 +71,8 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM des
     *result = nullptr;
     return guarded([&]() -> LONG {
         OpenKey base;
-        LONG status = resolve(key, 0, &base);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-        OpenKey opened{base.path, grantedAccess(desired)};
-        status = appendSubKey(subKey, &opened.path);
+        OpenKey opened;
+        LONG status = resolveSubKey(key, subKey, desired, &base, &opened);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -96,12 +104,8 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR /*key
     *result = nullptr;
     return guarded([&]() -> LONG {
         OpenKey base;
-        LONG status = resolve(key, 0, &base);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-        OpenKey opened{base.path, grantedAccess(desired)};
-        status = appendSubKey(subKey, &opened.path);
+        OpenKey opened;
+        LONG status = resolveSubKey(key, subKey, desired, &base, &opened);
         if (status != ERROR_SUCCESS) {
             return status;
         }

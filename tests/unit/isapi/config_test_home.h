@@ -41,7 +41,7 @@ inline void deleteHomeKey() {
 class ConfigTest : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(brevant::isapi::nativeLog, nullptr) << "messages would go to a log file";
+        ASSERT_FALSE(brevant::isapi::hasNativeLog()) << "messages would go to a log file";
         const char* old = getenv("STANDIN_DEBUG_OUTPUT");
         oldDebugOutput_ = old != nullptr ? old : "";
         setenv("STANDIN_DEBUG_OUTPUT", scratch_.file("debug.txt").c_str(), 1);

@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <regex>
@@ -121,7 +122,7 @@ class NativeLogTest : public testing::Test {
     }
     void TearDown() override {
         StandinClearFailures();
-        nativeLog = nullptr;
+        closeNativeLog();  // after a test that failed with the log open
         setenv("STANDIN_DEBUG_OUTPUT", savedDebugOutput_.c_str(), 1);
     }
 
@@ -433,20 +434,23 @@ TEST_F(NativeLogTest, FailedWritesAreReportedAndTheNextEntryTriesAgain) {
 // ---- the process-wide log and its writers --------------------------------------------------
 
 TEST_F(NativeLogTest, LogMessageWritesThroughTheProcessLogWhenThereIsOne) {
-    ASSERT_EQ(nativeLog, nullptr);
+    ASSERT_FALSE(hasNativeLog());
     SetLastError(4321);
     logMessage("before the log");
     logMessage("never seen", false);
+    closeNativeLog();  // without a log: nothing
     EXPECT_EQ(GetLastError(), 4321u);
 
-    auto log = std::make_unique<NativeLog>(logPath());
-    nativeLog = log.get();
+    openNativeLog(logPath());
+    ASSERT_TRUE(hasNativeLog());
+    openNativeLog(dir_.file("second.log"));  // replaces nothing
     logMessage("through the log");
     logMessage("file only", false);
-    nativeLog = nullptr;
-    log.reset();
+    closeNativeLog();
+    EXPECT_FALSE(hasNativeLog());
 
     logMessage("after the log", true);
+    EXPECT_NE(access(dir_.file("second.log").c_str(), F_OK), 0);
     EXPECT_EQ(withoutStamps(logText()),
               "[stamp] Brevant: Logging started\r\n"
               "[stamp] Brevant: through the log\r\n"
@@ -458,31 +462,53 @@ TEST_F(NativeLogTest, LogMessageWritesThroughTheProcessLogWhenThereIsOne) {
               "Brevant: after the log\n");
 }
 
-// Checks that `lines` are the entries "thread <k> entry <i>" of `threads` threads, each
-// thread's entries complete and in order, every line matching `format` (whose two groups
-// are k and i). Returns the first fault, or "".
-std::string firstBrokenEntry(const std::vector<std::string>& lines, const std::regex& format,
-                             int threads, int entriesPerThread) {
+// How many entries "thread <k> entry <i>" each of `threads` threads has in `lines`. Every
+// line must match `format` (whose two groups are k and i) and each thread's entries must run
+// from 0 in order; the first line that breaks this is a failure, and the counts are empty.
+std::vector<int> entriesPerThread(const std::vector<std::string>& lines, const std::regex& format,
+                                  int threads) {
     std::vector<int> next(threads, 0);
     for (const std::string& line : lines) {
         std::smatch match;
         if (!std::regex_match(line, match, format)) {
-            return "not a whole entry: " + line;
+            ADD_FAILURE() << "not a whole entry: " << line;
+            return {};
         }
         const int thread = std::stoi(match[1].str());
         if (thread >= threads || std::stoi(match[2].str()) != next[thread]) {
-            return "out of order: " + line;
+            ADD_FAILURE() << "out of order: " << line;
+            return {};
         }
         ++next[thread];
     }
-    for (int thread = 0; thread < threads; ++thread) {
-        if (next[thread] != entriesPerThread) {
-            return "thread " + std::to_string(thread) + " has " + std::to_string(next[thread]) +
-                   " entries";
-        }
-    }
-    return "";
+    return next;
 }
+
+// The log's lines between "Logging started" and "Logging stopped", which must be the first
+// and the last, each ended by CR LF.
+std::vector<std::string> linesOfOneRun(const std::string& text) {
+    std::vector<std::string> lines = split(text, "\r\n");
+    EXPECT_EQ(lines.back(), "") << "the file ends in CR LF";
+    lines.pop_back();
+    if (lines.size() < 2) {
+        ADD_FAILURE() << "no whole run: " << text;
+        return {};
+    }
+    EXPECT_EQ(withoutStamps(lines.front()), "[stamp] Brevant: Logging started");
+    EXPECT_EQ(withoutStamps(lines.back()), "[stamp] Brevant: Logging stopped");
+    return std::vector<std::string>(lines.begin() + 1, lines.end() - 1);
+}
+
+// The echoes on the debugger output, one per LF-ended line.
+std::vector<std::string> echoLines(const std::string& text) {
+    std::vector<std::string> echoes = split(text, "\n");
+    EXPECT_EQ(echoes.back(), "");
+    echoes.pop_back();
+    return echoes;
+}
+
+const std::regex kFileEntry(std::string(kStampPattern) + R"(Brevant: thread (\d) entry (\d+))");
+const std::regex kEchoEntry(R"(Brevant: thread (\d) entry (\d+))");
 
 TEST_F(NativeLogTest, ConcurrentWritersNeverInterleave) {
     constexpr int kThreads = 8;
@@ -501,37 +527,59 @@ TEST_F(NativeLogTest, ConcurrentWritersNeverInterleave) {
         }
     };
 
-    auto log = std::make_unique<NativeLog>(logPath());
-    nativeLog = log.get();
+    openNativeLog(logPath());
     writeFromThreads(kEntriesPerThread);
-    nativeLog = nullptr;
-    log.reset();
+    closeNativeLog();
 
-    std::vector<std::string> lines = split(logText(), "\r\n");
-    ASSERT_EQ(lines.size(), kThreads * kEntriesPerThread + 3u);
-    EXPECT_EQ(lines.back(), "") << "the file ends in CR LF";
-    lines.pop_back();
-    EXPECT_EQ(withoutStamps(lines.front()), "[stamp] Brevant: Logging started");
-    EXPECT_EQ(withoutStamps(lines.back()), "[stamp] Brevant: Logging stopped");
-    lines.erase(lines.begin());
-    lines.pop_back();
-    const std::regex fileEntry(std::string(kStampPattern) + R"(Brevant: thread (\d) entry (\d+))");
-    EXPECT_EQ(firstBrokenEntry(lines, fileEntry, kThreads, kEntriesPerThread), "");
-
+    const std::vector<int> all(kThreads, kEntriesPerThread);
+    EXPECT_EQ(entriesPerThread(linesOfOneRun(logText()), kFileEntry, kThreads), all);
     // The echoes: four strings per entry, kept together.
-    const std::regex echoEntry(R"(Brevant: thread (\d) entry (\d+))");
-    std::vector<std::string> echoes = split(debugText(), "\n");
-    ASSERT_EQ(echoes.back(), "");
-    echoes.pop_back();
-    EXPECT_EQ(firstBrokenEntry(echoes, echoEntry, kThreads, kEntriesPerThread), "");
+    EXPECT_EQ(entriesPerThread(echoLines(debugText()), kEchoEntry, kThreads), all);
 
     // Without a log the echoes alone are kept together just the same.
     const size_t echoed = debugText().size();
     writeFromThreads(250);
-    echoes = split(debugText().substr(echoed), "\n");
-    ASSERT_EQ(echoes.back(), "");
-    echoes.pop_back();
-    EXPECT_EQ(firstBrokenEntry(echoes, echoEntry, kThreads, 250), "");
+    EXPECT_EQ(entriesPerThread(echoLines(debugText().substr(echoed)), kEchoEntry, kThreads),
+              std::vector<int>(kThreads, 250));
+}
+
+TEST_F(NativeLogTest, WritersWhileTheLogClosesFinishTheirEntryOrOnlyEcho) {
+    constexpr int kThreads = 6;
+    constexpr int kEntriesAfterClose = 20;
+    openNativeLog(logPath());
+    std::atomic<int> written{0};
+    std::atomic<bool> closed{false};
+    std::vector<int> entries(kThreads);
+    std::vector<std::thread> writers;
+    for (int k = 0; k < kThreads; ++k) {
+        // Each writer goes on until it has written some entries after the close returned.
+        writers.emplace_back([&, k] {
+            int i = 0;
+            for (int after = 0; after < kEntriesAfterClose; ++i, ++written) {
+                after += closed ? 1 : 0;
+                logMessage("thread " + std::to_string(k) + " entry " + std::to_string(i));
+            }
+            entries[k] = i;
+        });
+    }
+    while (written < 100 * kThreads) {
+        std::this_thread::yield();
+    }
+    std::thread([] { closeNativeLog(); }).join();
+    closed = true;
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+
+    // The file holds whole entries only, each thread's first ones up to the close.
+    const std::vector<int> inFile =
+        entriesPerThread(linesOfOneRun(logText()), kFileEntry, kThreads);
+    ASSERT_EQ(inFile.size(), static_cast<size_t>(kThreads));
+    for (int k = 0; k < kThreads; ++k) {
+        EXPECT_LE(inFile[k], entries[k] - kEntriesAfterClose) << "thread " << k;
+    }
+    // Every entry reached the debugger output, before the close and after it.
+    EXPECT_EQ(entriesPerThread(echoLines(debugText()), kEchoEntry, kThreads), entries);
 }
 
 }  // namespace

@@ -33,7 +33,7 @@ bool CJavaVM::loadJavaLibrary() {
     }
     for (const JvmLibraryCandidate& candidate :
          jvmLibraryCandidates(kPlatformJvmLayout, javaHome_, isJDK_, isVersion11_, vmKind_)) {
-        if (!candidate.runtimeFirst.empty() && runtimeLibrary_ == nullptr) {
+        if (!candidate.runtimeFirst.empty()) {
             // Where the C runtime is installed system-wide the Java home may lack it: optional.
             runtimeLibrary_ = LoadLibraryA(candidate.runtimeFirst.c_str());
         }
@@ -43,8 +43,10 @@ bool CJavaVM::loadJavaLibrary() {
             }
             return resolveEntryPoints();
         }
+        // A runtime left loaded would be the one the next candidate's library is bound to,
+        // in place of its own.
+        releaseLibrary();
     }
-    releaseLibrary();
     return false;
 }
 

@@ -31,13 +31,14 @@ std::vector<JvmLibraryCandidate> jvmLibraryCandidates(const JvmLibraryLayout& la
         }
     }
     // Current JDKs have one VM library whatever the kind asked for, so the kind stays.
-    const std::string runtime =
-        layout.currentRuntime[0] != '\0' ? javaHome + layout.currentRuntime : "";
+    auto current = [&layout](const std::string& root) {
+        return place(root + layout.currentLibrary, false,
+                     layout.currentRuntime[0] != '\0' ? root + layout.currentRuntime : "");
+    };
     if (layout.currentUnderJre && isJDK) {
-        candidates.push_back(
-            place(javaHome + layout.jreFolder + layout.currentLibrary, false, runtime));
+        candidates.push_back(current(javaHome + layout.jreFolder));
     }
-    candidates.push_back(place(javaHome + layout.currentLibrary, false, runtime));
+    candidates.push_back(current(javaHome));
     return candidates;
 }
 

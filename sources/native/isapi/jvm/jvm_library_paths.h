@@ -20,7 +20,9 @@ struct JvmLibraryLayout {
     // ...below a developer kit's jre folder (jreFolder) first.
     bool currentUnderJre;
     const char* jreFolder;
-    // A library below the Java home that a current VM library needs loaded first; "": none.
+    // A library that a current VM library needs loaded first, below the same folder as the
+    // library (the Java home or its jre folder), since loading a library by its path does
+    // not search that library's folder for what it imports; "": none.
     const char* currentRuntime;
 };
 

@@ -1,6 +1,6 @@
 // Creating a 1.2 or later VM: the settings translated into option strings, each setting
 // logged as it is decided, the hooks passed as the "vfprintf", "exit" and "abort" options,
-// and the administrator's own options last.
+// the platform's own option, and the administrator's own options last.
 #include <cstring>
 #include <vector>
 
@@ -61,21 +61,27 @@ void CJavaVM::createJava12VM(int optionCount, const std::string options[],
     std::string initialHeapOption = formatText("-Xms%d", static_cast<int>(initialHeap));
     logLine(formatText("Min Heap Size     = %d bytes", static_cast<int>(initialHeap)));
     jint maximumHeap = heapSize(settings.maxHeapSize, least, kDefaultMaxHeap, hotSpot);
+    // A current HotSpot ends the whole process when the initial heap exceeds the maximum.
+    if (maximumHeap < initialHeap) {
+        logLine("Max Heap Size raised to the Min Heap Size.");
+        maximumHeap = initialHeap;
+    }
     std::string maximumHeapOption = formatText("-Xmx%d", static_cast<int>(maximumHeap));
     logLine(formatText("Max Heap Size     = %d bytes", static_cast<int>(maximumHeap)));
 
     // A current JDK prints verbose output only through unified logging, and only to a
     // stream that reaches the vfprintf hook: stdout, one line per call, without decorations.
+    // These and the platform's option are the options added to the administrator's.
     std::string verboseOption;
-    std::vector<std::string> logOptions;
+    std::vector<std::string> addedOptions;
     if (settings.enableVerboseGC == 1) {
         logLine("Verbose GC        = Enabled");
         verboseOption = "-verbose:gc";
-        logOptions.push_back("-Xlog:gc:stdout:none");
+        addedOptions.push_back("-Xlog:gc:stdout:none");
         if (settings.verbose == 1) {
             logLine("Verbose           = Enabled");
             verboseOption += ",class";
-            logOptions.push_back("-Xlog:class+load:stdout:none");
+            addedOptions.push_back("-Xlog:class+load:stdout:none");
         } else {
             logLine("Verbose           = Disabled");
         }
@@ -84,7 +90,7 @@ void CJavaVM::createJava12VM(int optionCount, const std::string options[],
         if (settings.verbose == 1) {
             logLine("Verbose           = Enabled");
             verboseOption = "-verbose:class";
-            logOptions.push_back("-Xlog:class+load:stdout:none");
+            addedOptions.push_back("-Xlog:class+load:stdout:none");
         } else {
             logLine("Verbose           = Disabled");
         }
@@ -122,19 +128,23 @@ void CJavaVM::createJava12VM(int optionCount, const std::string options[],
     if (!verboseOption.empty()) {
         list.push_back({verboseOption});
     }
-    for (const std::string& option : logOptions) {
-        list.push_back({option});
-    }
     if (!classGC) {
         list.push_back({"-Xnoclassgc"});
+    }
+    // Ahead of the administrator's options, so that an option of theirs can still undo one.
+    if (kPlatformVMOption[0] != '\0') {
+        addedOptions.push_back(kPlatformVMOption);
+    }
+    for (const std::string& option : addedOptions) {
+        list.push_back({option});
     }
     for (int i = 0; i < optionCount; ++i) {
         list.push_back({options[i]});
     }
 
-    if (!logOptions.empty() || optionCount > 0) {
+    if (!addedOptions.empty() || optionCount > 0) {
         logLine("Additional VM options:");
-        for (const std::string& option : logOptions) {
+        for (const std::string& option : addedOptions) {
             logLine(option);
         }
         for (int i = 0; i < optionCount; ++i) {

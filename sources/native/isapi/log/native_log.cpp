@@ -3,13 +3,14 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <mutex>
+#include <new>
+#include <utility>
 
 #include "isapi_platform.h"
 
 namespace brevant::isapi {
-
-NativeLog* nativeLog = nullptr;
 
 namespace {
 
@@ -24,6 +25,10 @@ static_assert(sizeof kTimestampTemplate == kTimestampSize);
 // and the echo of logMessage without a log needs the same lock as the echo of one.
 std::mutex entryLock;
 
+// The process-wide log: read, written and used only with entryLock held, so that no writer
+// can still be inside it when closeNativeLog closes and deletes it.
+NativeLog* processLog = nullptr;
+
 // The diagnostics of the log about itself: the product word, then the text.
 // REQUIRES: entryLock held.
 void reportToDebugger(const char* text) {
@@ -37,6 +42,18 @@ void echoEntry(const char* message) {
     OutputDebugStringA(": ");
     OutputDebugStringA(message);
     OutputDebugStringA("\n");
+}
+
+// The file's line of an entry, "Brevant: <text>\r\n"; empty when it cannot be allocated. It
+// is built before the entry lock is taken and before the stamp is written, so that a line
+// that cannot be had leaves no stamp without a message behind. Writes come from catch
+// handlers and destructors: nothing may be thrown from here.
+std::string fileLine(const char* text) noexcept {
+    try {
+        return std::string(kProductWord).append(": ").append(text).append("\r\n");
+    } catch (const std::exception&) {
+        return std::string();
+    }
 }
 
 // Overwrites `width` characters at `field` with the last `width` decimal digits of value.
@@ -109,32 +126,20 @@ NativeLog::NativeLog(const std::string& path) {
 }
 
 NativeLog::~NativeLog() {
-    if (!isOpen()) {
-        return;
-    }
-    write("Logging stopped", false);
-    CloseHandle(file_);
+    std::lock_guard<std::mutex> lock(entryLock);
+    closeLocked();
 }
 
 void NativeLog::write(const std::string& message, bool echo) {
     LastErrorKeeper keeper;
-    const char* text = message.c_str();
-    // The line is built before the lock is taken, and before the stamp is written, so that
-    // a line that cannot be allocated leaves no stamp without a message behind. Writes come
-    // from catch handlers and from the destructor: nothing may be thrown from here.
-    std::string line;
-    bool built = false;
-    if (isOpen()) {
-        try {
-            line.append(kProductWord).append(": ").append(text).append("\r\n");
-            built = true;
-        } catch (const std::exception&) {
-        }
-    }
-
+    const std::string line = fileLine(message.c_str());
     std::lock_guard<std::mutex> lock(entryLock);
+    writeLocked(message.c_str(), line, echo);
+}
+
+void NativeLog::writeLocked(const char* text, const std::string& line, bool echo) {
     if (isOpen()) {
-        if (!built) {
+        if (line.empty()) {
             reportToDebugger(":  failed to write msg to log file.\n");
         } else if (!writeTimestamp()) {
             reportToDebugger(":  failed to write timestamp to log file.\n");
@@ -145,6 +150,15 @@ void NativeLog::write(const std::string& message, bool echo) {
     if (echo) {
         echoEntry(text);
     }
+}
+
+void NativeLog::closeLocked() {
+    if (!isOpen()) {
+        return;
+    }
+    writeLocked("Logging stopped", fileLine("Logging stopped"), false);
+    CloseHandle(file_);
+    file_ = INVALID_HANDLE_VALUE;
 }
 
 bool NativeLog::writeTimestamp() {
@@ -176,15 +190,42 @@ bool NativeLog::writeLine(const std::string& line) {
            FALSE;
 }
 
-void logMessage(const std::string& message, bool echo) {
-    NativeLog* log = nativeLog;
-    if (log != nullptr) {
-        log->write(message, echo);
+void openNativeLog(const std::string& path) {
+    if (hasNativeLog()) {
         return;
     }
-    if (echo) {
-        LastErrorKeeper keeper;
+    // Without memory for it there is no log: writers echo only.
+    std::unique_ptr<NativeLog> log(new (std::nothrow) NativeLog(path));
+    std::lock_guard<std::mutex> lock(entryLock);  // released before a surplus log goes
+    if (processLog == nullptr) {
+        processLog = log.release();
+    }
+}
+
+void closeNativeLog() {
+    NativeLog* log = nullptr;
+    {
         std::lock_guard<std::mutex> lock(entryLock);
+        log = std::exchange(processLog, nullptr);
+        if (log != nullptr) {
+            log->closeLocked();
+        }
+    }
+    delete log;  // no writer can reach it any more, and it is closed already
+}
+
+bool hasNativeLog() {
+    std::lock_guard<std::mutex> lock(entryLock);
+    return processLog != nullptr;
+}
+
+void logMessage(const std::string& message, bool echo) {
+    LastErrorKeeper keeper;
+    const std::string line = fileLine(message.c_str());
+    std::lock_guard<std::mutex> lock(entryLock);
+    if (processLog != nullptr) {
+        processLog->writeLocked(message.c_str(), line, echo);
+    } else if (echo) {
         echoEntry(message.c_str());
     }
 }

@@ -41,33 +41,27 @@ std::vector<std::string> places(const JvmLibraryLayout& layout, bool isJDK, bool
 }
 
 TEST(JvmLibraryPaths, WindowsTriesTheVersionedLayoutsThenCurrentJdks) {
-    const std::string current = " after C:\\Java\\bin\\vcruntime140.dll";
+    // Each current library after the C runtime of its own bin folder: the jre's for the jre's.
+    const std::string jreServer =
+        "C:\\Java\\jre\\bin\\server\\jvm.dll after C:\\Java\\jre\\bin\\vcruntime140.dll";
+    const std::string homeServer =
+        "C:\\Java\\bin\\server\\jvm.dll after C:\\Java\\bin\\vcruntime140.dll";
     // A kit's runtime lies in jre, its HotSpot falls back to classic with a change of kind.
     EXPECT_EQ(places(kWindows, true, false, JVM_HOTSPOT),
               (std::vector<std::string>{
                   "C:\\Java\\jre\\bin\\hotspot\\jvm.dll",
                   "C:\\Java\\jre\\bin\\classic\\jvm.dll -> default",
-                  "C:\\Java\\jre\\bin\\server\\jvm.dll" + current,
-                  "C:\\Java\\bin\\server\\jvm.dll" + current,
+                  jreServer,
+                  homeServer,
               }));
     EXPECT_EQ(places(kWindows, false, false, JVM_DEFAULT),
-              (std::vector<std::string>{
-                  "C:\\Java\\bin\\classic\\jvm.dll",
-                  "C:\\Java\\bin\\server\\jvm.dll" + current,
-              }));
-    EXPECT_EQ(places(kWindows, true, false, JVM_IBM),
-              (std::vector<std::string>{
-                  "C:\\Java\\jre\\bin\\classic\\jvm.dll",
-                  "C:\\Java\\jre\\bin\\server\\jvm.dll" + current,
-                  "C:\\Java\\bin\\server\\jvm.dll" + current,
-              }));
+              (std::vector<std::string>{"C:\\Java\\bin\\classic\\jvm.dll", homeServer}));
+    EXPECT_EQ(
+        places(kWindows, true, false, JVM_IBM),
+        (std::vector<std::string>{"C:\\Java\\jre\\bin\\classic\\jvm.dll", jreServer, homeServer}));
     // A 1.1 installation has its own library in the home, kit or not, and no fall-back.
     EXPECT_EQ(places(kWindows, true, true, JVM_HOTSPOT),
-              (std::vector<std::string>{
-                  "C:\\Java\\bin\\javai.dll",
-                  "C:\\Java\\jre\\bin\\server\\jvm.dll" + current,
-                  "C:\\Java\\bin\\server\\jvm.dll" + current,
-              }));
+              (std::vector<std::string>{"C:\\Java\\bin\\javai.dll", jreServer, homeServer}));
 }
 
 TEST(JvmLibraryPaths, LinuxHasOnePlaceWhateverTheKind) {

@@ -90,6 +90,7 @@ TEST_F(VmCreation, HotSpotKitWithoutHeapSettings) {
                                 "Class GC          = Enabled",
                                 "Classpath         = " + classpath,
                                 "Additional VM options:",
+                                "-Xrs",
                                 "-Dbrevant.option=yes",
                                 "-Xss512k",
                             }));
@@ -101,6 +102,7 @@ TEST_F(VmCreation, HotSpotKitWithoutHeapSettings) {
                                      "vfprintf -> vmMessage",
                                      "exit -> vmExit",
                                      "abort -> vmAbort",
+                                     "-Xrs",
                                      "-Dbrevant.option=yes",
                                      "-Xss512k",
                                  }));
@@ -116,17 +118,22 @@ TEST_F(VmCreation, HeapSizesAtAndAboveTheLeastEachKindTakes) {
         const char* xms;
         const char* xmx;
         int warnings;
+        bool raised;  // the maximum was raised to the minimum
     };
     const Case cases[] = {
         // HotSpot wants more than 2 MB: exactly 2 MB is still corrected (and warned about).
-        {JVM_HOTSPOT, 2097152, 2097152, "-Xms2097152", "-Xmx16777216", 2},
-        {JVM_HOTSPOT, 2097153, 67108864, "-Xms2097153", "-Xmx67108864", 0},
-        {JVM_HOTSPOT, 4194304, 0, "-Xms4194304", "-Xmx16777216", 1},
+        {JVM_HOTSPOT, 2097152, 2097152, "-Xms2097152", "-Xmx16777216", 2, false},
+        {JVM_HOTSPOT, 2097153, 67108864, "-Xms2097153", "-Xmx67108864", 0, false},
+        {JVM_HOTSPOT, 4194304, 0, "-Xms4194304", "-Xmx16777216", 1, false},
         // Every other kind wants more than 1 MB, silently.
-        {JVM_DEFAULT, 0, 0, "-Xms1048576", "-Xmx16777216", 0},
-        {JVM_DEFAULT, 1048576, 1048576, "-Xms1048576", "-Xmx16777216", 0},
-        {JVM_DEFAULT, 1048577, 2097152, "-Xms1048577", "-Xmx2097152", 0},
-        {JVM_IBM, -5, 33554432, "-Xms1048576", "-Xmx33554432", 0},
+        {JVM_DEFAULT, 0, 0, "-Xms1048576", "-Xmx16777216", 0, false},
+        {JVM_DEFAULT, 1048576, 1048576, "-Xms1048576", "-Xmx16777216", 0, false},
+        {JVM_DEFAULT, 1048577, 2097152, "-Xms1048577", "-Xmx2097152", 0, false},
+        {JVM_IBM, -5, 33554432, "-Xms1048576", "-Xmx33554432", 0, false},
+        // A maximum below the minimum, asked for or the default, is raised to it.
+        {JVM_HOTSPOT, 67108864, 0, "-Xms67108864", "-Xmx67108864", 1, true},
+        {JVM_DEFAULT, 33554432, 20971520, "-Xms33554432", "-Xmx33554432", 0, true},
+        {JVM_DEFAULT, 20971520, 20971520, "-Xms20971520", "-Xmx20971520", 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.xms) + " " + c.xmx);
@@ -149,9 +156,11 @@ TEST_F(VmCreation, HeapSizesAtAndAboveTheLeastEachKindTakes) {
         EXPECT_NE(std::find(entries.begin(), entries.end(),
                             "Min Heap Size     = " + std::string(c.xms + 4) + " bytes"),
                   entries.end());
-        EXPECT_NE(std::find(entries.begin(), entries.end(),
-                            "Max Heap Size     = " + std::string(c.xmx + 4) + " bytes"),
-                  entries.end());
+        auto max = std::find(entries.begin(), entries.end(),
+                             "Max Heap Size     = " + std::string(c.xmx + 4) + " bytes");
+        ASSERT_NE(max, entries.end());
+        EXPECT_EQ(std::count(entries.begin(), max, "Max Heap Size raised to the Min Heap Size."),
+                  c.raised ? 1 : 0);
     }
 }
 
@@ -172,8 +181,8 @@ TEST_F(VmCreation, VerboseClassGcJitAndClassPathOfARuntime) {
          {"Verbose GC        = Enabled", "Verbose           = Enabled",
           "JITC              = Enabled", "Class GC          = Enabled",
           "Classpath         = " + classpath_, "Additional VM options:", "-Xlog:gc:stdout:none",
-          "-Xlog:class+load:stdout:none"},
-         {"-verbose:gc,class", "-Xlog:gc:stdout:none", "-Xlog:class+load:stdout:none"}},
+          "-Xlog:class+load:stdout:none", "-Xrs"},
+         {"-verbose:gc,class", "-Xlog:gc:stdout:none", "-Xlog:class+load:stdout:none", "-Xrs"}},
         {1,
          0,
          0,
@@ -181,8 +190,9 @@ TEST_F(VmCreation, VerboseClassGcJitAndClassPathOfARuntime) {
          true,
          {"Verbose GC        = Enabled", "Verbose           = Disabled",
           "JITC              = Disabled", "Class GC          = Disabled",
-          "Classpath         = " + classpath_, "Additional VM options:", "-Xlog:gc:stdout:none"},
-         {"-verbose:gc", "-Xlog:gc:stdout:none", "-Xnoclassgc"}},
+          "Classpath         = " + classpath_, "Additional VM options:", "-Xlog:gc:stdout:none",
+          "-Xrs"},
+         {"-verbose:gc", "-Xnoclassgc", "-Xlog:gc:stdout:none", "-Xrs"}},
         {0,
          1,
          1,
@@ -190,8 +200,8 @@ TEST_F(VmCreation, VerboseClassGcJitAndClassPathOfARuntime) {
          false,
          {"Verbose GC        = Disabled", "Verbose           = Enabled",
           "JITC              = Disabled", "Class GC          = Enabled", "Classpath         = NONE",
-          "Additional VM options:", "-Xlog:class+load:stdout:none"},
-         {"-verbose:class", "-Xlog:class+load:stdout:none"}},
+          "Additional VM options:", "-Xlog:class+load:stdout:none", "-Xrs"},
+         {"-verbose:class", "-Xlog:class+load:stdout:none", "-Xrs"}},
         // Neither verbose setting: no verbose option, and -Xnoclassgc right after the hooks.
         {0,
          0,
@@ -200,8 +210,8 @@ TEST_F(VmCreation, VerboseClassGcJitAndClassPathOfARuntime) {
          false,
          {"Verbose GC        = Disabled", "Verbose           = Disabled",
           "JITC              = Disabled", "Class GC          = Disabled",
-          "Classpath         = NONE"},
-         {"-Xnoclassgc"}},
+          "Classpath         = NONE", "Additional VM options:", "-Xrs"},
+         {"-Xnoclassgc", "-Xrs"}},
         // Only exactly 1 switches a setting on.
         {2,
          2,
@@ -210,8 +220,8 @@ TEST_F(VmCreation, VerboseClassGcJitAndClassPathOfARuntime) {
          false,
          {"Verbose GC        = Disabled", "Verbose           = Disabled",
           "JITC              = Disabled", "Class GC          = Disabled",
-          "Classpath         = NONE"},
-         {"-Xnoclassgc"}},
+          "Classpath         = NONE", "Additional VM options:", "-Xrs"},
+         {"-Xnoclassgc", "-Xrs"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.block.front() + ", " + c.block[1] + ", " + c.block[3]);
@@ -448,10 +458,10 @@ TEST_F(VmCreation, HooksReachTheNativeLog) {
     Lines entries = logEntries();
     ASSERT_GE(entries.size(), 3u);
     EXPECT_EQ(Lines(entries.end() - 3, entries.end()),
-              (Lines{"Java VM message: fake VM created with 7 options", "Java VM exit code = 3",
+              (Lines{"Java VM message: fake VM created with 8 options", "Java VM exit code = 3",
                      "Java VM aborted."}));
     EXPECT_EQ(fake.messageResult,
-              static_cast<jint>(std::strlen("fake VM created with 7 options\n")));
+              static_cast<jint>(std::strlen("fake VM created with 8 options\n")));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "isapi_platform.h"
 #include "log_entries.h"
+#include "native_log.h"
 
 namespace vmtest {
 
@@ -48,18 +49,16 @@ FakeJvmControl& controlOf(void* handle) {
 }  // namespace
 
 void VmTestBed::SetUp() {
-    ASSERT_EQ(brevant::isapi::nativeLog, nullptr);
+    ASSERT_FALSE(brevant::isapi::hasNativeLog());
     const char* before = getenv("STANDIN_REGISTRY");
     registryBefore_ = before != nullptr ? before : "";
     setenv("STANDIN_REGISTRY", (scratch() + "/registry.reg").c_str(), 1);
     setRegistry("");
-    log_ = new brevant::isapi::NativeLog(scratch() + "/BrevantNative.log");
-    brevant::isapi::nativeLog = log_;
+    brevant::isapi::openNativeLog(scratch() + "/BrevantNative.log");
 }
 
 void VmTestBed::TearDown() {
-    brevant::isapi::nativeLog = nullptr;
-    delete log_;
+    brevant::isapi::closeNativeLog();
     for (auto& [path, handle] : loaded_) {
         if (handle != nullptr) {
             dlclose(handle);

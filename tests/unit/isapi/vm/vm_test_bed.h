@@ -21,7 +21,6 @@
 #include "fake_jvm_control.h"
 #include "java_installations.h"
 #include "java_vm_kind.h"
-#include "native_log.h"
 #include "test_paths.h"
 
 namespace vmtest {
@@ -66,7 +65,6 @@ class VmTestBed : public testing::Test {
 
     testsupport::ScratchDir scratch_{"jvm-host"};
     std::string registryBefore_;
-    brevant::isapi::NativeLog* log_ = nullptr;
     std::map<std::string, void*> loaded_;  // library path -> the bed's dlopen handle
 };
 

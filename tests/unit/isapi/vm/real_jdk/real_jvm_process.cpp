@@ -25,7 +25,7 @@ int runInOwnProcess(const std::string& logPath, const std::function<int()>& body
     if (child == 0) {
         int status = 70;
         try {
-            brevant::isapi::nativeLog = new brevant::isapi::NativeLog(logPath);
+            brevant::isapi::openNativeLog(logPath);
             status = body();
         } catch (const std::exception& e) {
             std::fprintf(stderr, "child: exception: %s\n", e.what());

@@ -1,8 +1,12 @@
 // The JVM host with the installed JDK: the settings block and option list as a current VM
-// takes them, its verbose output arriving in the native log through the vfprintf hook,
-// threads attaching concurrently, System.exit reaching the exit hook, and a second host in
-// a process that already holds a VM.
+// takes them, its verbose output arriving in the native log through the vfprintf hook, a
+// maximum heap raised to the minimum, stop signals left to the web server, threads
+// attaching concurrently, System.exit reaching the exit hook, and a second host in a
+// process that already holds a VM.
+#include <signal.h>
 #include <stdlib.h>
+#include <time.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -137,7 +141,7 @@ TEST_F(RealJvm, HotSpotKitWithVerboseGcAndNoClassGc) {
     });
     ASSERT_EQ(status, 0);
 
-    EXPECT_EQ(block(12), (Lines{
+    EXPECT_EQ(block(13), (Lines{
                              "HotSpot requires at least 2M of heap space.",
                              "Min Heap Size     = 2097152 bytes",
                              "HotSpot requires at least 2M of heap space.",
@@ -149,6 +153,7 @@ TEST_F(RealJvm, HotSpotKitWithVerboseGcAndNoClassGc) {
                              "Classpath         = " + classpath,
                              "Additional VM options:",
                              "-Xlog:gc:stdout:none",
+                             "-Xrs",
                              "-Dbrevant.case=hotspot",
                          }));
     Lines messages = vmMessages();
@@ -187,17 +192,18 @@ TEST_F(RealJvm, DefaultRuntimeWithVerboseClassLoadingAndJitOff) {
     });
     ASSERT_EQ(status, 0);
 
-    EXPECT_EQ(block(9), (Lines{
-                            "Min Heap Size     = 4194304 bytes",
-                            "Max Heap Size     = 67108864 bytes",
-                            "Verbose GC        = Disabled",
-                            "Verbose           = Enabled",
-                            "JITC              = Disabled",
-                            "Class GC          = Enabled",
-                            "Classpath         = " + classpath_,
-                            "Additional VM options:",
-                            "-Xlog:class+load:stdout:none",
-                        }));
+    EXPECT_EQ(block(10), (Lines{
+                             "Min Heap Size     = 4194304 bytes",
+                             "Max Heap Size     = 67108864 bytes",
+                             "Verbose GC        = Disabled",
+                             "Verbose           = Enabled",
+                             "JITC              = Disabled",
+                             "Class GC          = Enabled",
+                             "Classpath         = " + classpath_,
+                             "Additional VM options:",
+                             "-Xlog:class+load:stdout:none",
+                             "-Xrs",
+                         }));
     Lines messages = vmMessages();
     EXPECT_TRUE(anyStartsWith(messages, "java.lang.Object source: "));
     EXPECT_TRUE(anyStartsWith(messages, "java.lang.Integer source: "));
@@ -220,7 +226,7 @@ TEST_F(RealJvm, HotSpotWithBothVerboseSettingsAndTheLeastHeap) {
     });
     ASSERT_EQ(status, 0);
 
-    EXPECT_EQ(block(11), (Lines{
+    EXPECT_EQ(block(12), (Lines{
                              "HotSpot requires at least 2M of heap space.",
                              "Min Heap Size     = 2097152 bytes",
                              "Max Heap Size     = 33554432 bytes",
@@ -232,11 +238,64 @@ TEST_F(RealJvm, HotSpotWithBothVerboseSettingsAndTheLeastHeap) {
                              "Additional VM options:",
                              "-Xlog:gc:stdout:none",
                              "-Xlog:class+load:stdout:none",
+                             "-Xrs",
                          }));
     Lines messages = vmMessages();
     EXPECT_TRUE(anyContains(messages, "Pause Full (System.gc())"));
     EXPECT_TRUE(anyStartsWith(messages, "java.lang.Object source: "));
     expectOneLinePerEntry(messages);
+}
+
+TEST_F(RealJvm, HotSpotWithOnlyAMinimumHeapGetsThatAsItsMaximum) {
+    installJdkUnder(vmtest::kJavaSoftRuntime);
+    settings_.minHeapSize = 65536 * 1024;  // above the default maximum of 16 MB
+
+    int status = runVm(JVM_HOTSPOT, [&](CJavaVM&, JNIEnv* env) {
+        jlong max = maxMemory(env);
+        return max > 33554432 && max <= 67108864 ? 0
+                                                 : failed("maximum heap " + std::to_string(max));
+    });
+    ASSERT_EQ(status, 0) << testsupport::readFile(logPath());
+    EXPECT_EQ(block(4), (Lines{
+                            "Min Heap Size     = 67108864 bytes",
+                            "HotSpot requires at least 2M of heap space.",
+                            "Max Heap Size raised to the Min Heap Size.",
+                            "Max Heap Size     = 67108864 bytes",
+                        }));
+}
+
+// isapihost blocks SIGTERM and SIGINT in all its threads and waits for them in one of its
+// own to stop cleanly. The VM must leave them blocked in the threads it creates and
+// attaches: its handlers would end the process at once.
+TEST_F(RealJvm, StopSignalsStillReachTheServersOwnWait) {
+    installJdkUnder(vmtest::kCurrentRuntime);
+    int status = runInOwnProcess(logPath(), [&] {
+        sigset_t stops;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGTERM);
+        sigaddset(&stops, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+        std::vector<int> received;
+        std::thread waiter([&] {
+            const struct timespec limit = {30, 0};  // a sigwait that cannot hang the test
+            for (int signal;
+                 received.size() < 2 && (signal = sigtimedwait(&stops, nullptr, &limit)) > 0;) {
+                received.push_back(signal);
+            }
+        });
+        CJavaVM vm(JVM_DEFAULT, optionCount_, options_, settings_);
+        JNIEnv* env = vm.getJNIEnv();  // the creating thread, attached
+        kill(getpid(), SIGTERM);
+        kill(getpid(), SIGINT);
+        waiter.join();
+        std::sort(received.begin(), received.end());
+        jint value = 0;
+        if (received != std::vector<int>{SIGINT, SIGTERM}) {
+            return failed(std::to_string(received.size()) + " signals reached the wait");
+        }
+        return env != nullptr && parseInt(env, "42", &value) ? 0 : failed("the VM is gone");
+    });
+    EXPECT_EQ(status, 0) << testsupport::readFile(logPath());
 }
 
 TEST_F(RealJvm, SixteenThreadsAttachCallJavaAndDetachAtOnce) {

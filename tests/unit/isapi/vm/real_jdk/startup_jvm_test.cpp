@@ -100,7 +100,7 @@ TEST_F(StartupFromHome, SeededHomeStartsTheInstalledJdkAndLogsItsSettings) {
 
     const std::string lib = home() + "/lib/";
     Lines block = logEntries(logPath);
-    block.resize(std::min<size_t>(block.size(), 11));
+    block.resize(std::min<size_t>(block.size(), 12));
     EXPECT_EQ(block, (Lines{
                          "Min Heap Size     = 8388608 bytes",
                          "Max Heap Size     = 134217728 bytes",
@@ -113,6 +113,7 @@ TEST_F(StartupFromHome, SeededHomeStartsTheInstalledJdkAndLogsItsSettings) {
                              "/more classes:" + jdkHome() + "/lib/tools.jar",
                          "Additional VM options:",
                          "-Xlog:gc:stdout:none",
+                         "-Xrs",
                          "-Dbrevant.option=from-file",
                          "-Xss1m",
                      }));

@@ -17,6 +17,7 @@
 #include "adapter_properties.h"
 #include "ascii_case.h"
 #include "debug_output.h"
+#include "request_marking.h"
 #include "routing.h"
 
 namespace brevant::adapter {
@@ -27,39 +28,6 @@ constexpr DWORD kUrlSize = 4096;
 constexpr DWORD kHostSize = 64;
 constexpr DWORD kRequestSize = 1024;  // 1023 passed to IIS
 constexpr char kExtensionUrl[] = "/Scripts/Brevant_Adapter.dll";
-constexpr char kAbsolutePrefix[] = "http://";
-
-// Every spelling under which IIS could hand a client's header to the extension as
-// HTTP_X_BREVANT_REQUEST or HTTP_X_BREVANT_GROUP.
-constexpr const char* kMarkerSpellings[] = {
-    "X-Brevant-Request:", "X_Brevant_Request:", "X-Brevant_Request:", "X_Brevant-Request:",
-    "X-Brevant-Group:",   "X_Brevant_Group:",   "X-Brevant_Group:",   "X_Brevant-Group:",
-};
-
-// Only the filter may mark a request: what a client sent under these names would steer the
-// extension to any group or forge the URL an instance sees.
-void removeClientMarkers(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
-    char empty[] = "";
-    for (const char* spelling : kMarkerSpellings) {
-        char name[32];
-        std::snprintf(name, sizeof name, "%s", spelling);
-        headers->SetHeader(pfc, name, empty);
-    }
-}
-
-// An absolute URL keeps only its path and query: "http://host/a?b" becomes "/a?b".
-void stripAbsoluteForm(char* url) {
-    constexpr size_t prefixLength = sizeof kAbsolutePrefix - 1;
-    if (std::strncmp(url, kAbsolutePrefix, prefixLength) != 0) {
-        return;
-    }
-    const char* path = std::strchr(url + prefixLength, '/');
-    if (path == nullptr) {
-        url[0] = '\0';
-        return;
-    }
-    std::memmove(url, path, std::strlen(path) + 1);
-}
 
 // The "Host:" header in lower case, or "default" when it is absent or does not fit.
 void readHostText(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
@@ -98,7 +66,10 @@ void markRequest(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
 }
 
 DWORD onPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
-    removeClientMarkers(pfc, headers);
+    // Only the filter may mark a request: a client's markers would steer the extension to
+    // any group or forge the URL an instance sees.
+    common::removeClientHeaders(pfc, headers, common::kRequestMarkerSpellings);
+    common::removeClientHeaders(pfc, headers, common::kGroupMarkerSpellings);
 
     char urlName[] = "URL";
     char url[kUrlSize] = {};
@@ -107,7 +78,7 @@ DWORD onPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
         return SF_STATUS_REQ_NEXT_NOTIFICATION;
     }
     url[kUrlSize - 1] = '\0';
-    stripAbsoluteForm(url);
+    common::stripAbsoluteForm(url);
 
     char host[kHostSize] = {};
     readHostText(pfc, headers, host);

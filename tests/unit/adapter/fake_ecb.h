@@ -61,6 +61,9 @@ class FakeEcb {
     std::string throwOn;             // reading this variable throws `throwKind`
     Throw throwKind = Throw::Nothing;
 
+    // HSE_REQ_MAP_URL_TO_PATH maps a path in place to pathRoot + path; fails without one.
+    std::string pathRoot;
+
     std::string clientBody;  // what ReadClient delivers
     ClientEnd clientEnd = ClientEnd::EndOfBody;
     size_t readLimit = 0;      // at most this much per ReadClient call (0: no limit)
@@ -147,6 +150,16 @@ class FakeEcb {
     static BOOL WINAPI serverSupportFunction(HCONN connection, DWORD request, LPVOID buffer,
                                              LPDWORD size, LPDWORD dataType) {
         FakeEcb* self = of(connection);
+        if (request == HSE_REQ_MAP_URL_TO_PATH) {
+            std::string path = self->pathRoot + static_cast<const char*>(buffer);
+            if (self->pathRoot.empty() || path.size() + 1 > *size) {
+                SetLastError(ERROR_INSUFFICIENT_BUFFER);
+                return FALSE;
+            }
+            std::memcpy(buffer, path.c_str(), path.size() + 1);
+            *size = static_cast<DWORD>(path.size() + 1);
+            return TRUE;
+        }
         ResponseHeader header;
         header.request = request;
         header.status = buffer != nullptr ? static_cast<const char*>(buffer) : "(null)";

@@ -11,6 +11,7 @@
 #ifndef BREVANT_ISAPI_JVM_CONFIGURATION_H
 #define BREVANT_ISAPI_JVM_CONFIGURATION_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -75,11 +76,21 @@ struct StartupConfiguration {
     std::string options[kMaxVMOptions];
 };
 
+// Where an assembly reads each piece; by default the install home's files through the
+// readers above. The engine bridge passes its own virtual operations.
+struct ConfigurationReaders {
+    std::function<JavaVMKind(JDK1_1InitArgs*)> getVMSettings = brevant::isapi::getVMSettings;
+    std::function<int(char**)> getVMProperties = brevant::isapi::getVMProperties;
+    std::function<std::string()> getClasspath = brevant::isapi::getClasspath;
+    std::function<int(std::string*)> getVMOptions = brevant::isapi::getVMOptions;
+};
+
 // Reads the settings, chooses the JIT property, reads the properties, the class path and
 // the options into *configuration, in that order, and points the settings record at the
 // property list and the class path. Property copies of an earlier assembly are released
 // first. Returns false only when configuration is null.
-bool assembleStartupConfiguration(StartupConfiguration* configuration);
+bool assembleStartupConfiguration(StartupConfiguration* configuration,
+                                  const ConfigurationReaders& readers = ConfigurationReaders());
 
 }  // namespace brevant::isapi
 

@@ -36,27 +36,28 @@ void StartupConfiguration::releaseProperties() {
     settings.properties = nullptr;
 }
 
-bool assembleStartupConfiguration(StartupConfiguration* configuration) {
+bool assembleStartupConfiguration(StartupConfiguration* configuration,
+                                  const ConfigurationReaders& readers) {
     if (configuration == nullptr) {
         return false;
     }
     StartupConfiguration& c = *configuration;
     c.releaseProperties();
 
-    c.kind = getVMSettings(&c.settings);
+    c.kind = readers.getVMSettings(&c.settings);
 
     // Room for the JIT property, every file property and the null end; shrunk to what was
     // read before the record points into it.
     c.properties.assign(1 + kMaxVMProperties + 1, nullptr);
     c.properties[0] = copyOf(jitProperty(c.settings, c.kind));
-    const int count = getVMProperties(c.properties.data() + 1);
+    const int count = readers.getVMProperties(c.properties.data() + 1);
     c.properties.resize(1 + static_cast<size_t>(count) + 1);
     c.settings.properties = c.properties.data();
 
-    c.classpath = getClasspath();
+    c.classpath = readers.getClasspath();
     c.settings.classpath = c.classpath.data();
 
-    c.optionCount = getVMOptions(c.options);
+    c.optionCount = readers.getVMOptions(c.options);
     return true;
 }
 

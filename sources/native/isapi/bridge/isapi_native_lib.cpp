@@ -1,0 +1,278 @@
+// The native methods of the engine's class ISAPINativeLib: how the engine answers the client
+// and reads the rest of the body while its "ProcessRequest" runs. Each reaches the request
+// through its handle's lease and answers as for an IIS failure when the handle is not live.
+//
+// Called by any Java thread, several at once for different requests. No exception leaves a
+// native: each is caught, reported to the debugger output and turned into the failure
+// result. All diagnostics go straight to the debugger output, except the IIS-security
+// switches and CERT_FLAGS, which go to the native log.
+#include <jni.h>
+#include <windows.h>
+#include <httpext.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "client_certificate.h"
+#include "iis_security.h"
+#include "jni_calls.h"
+#include "native_log.h"
+#include "request_handles.h"
+
+namespace brevant::isapi {
+
+std::atomic<bool> iisSecurityEnabled{false};
+
+namespace {
+
+constexpr jbyte kInvalidHandle = ERROR_INVALID_HANDLE;
+constexpr jbyte kInvalidLength = ERROR_INVALID_PARAMETER;
+constexpr jbyte kCaughtException = -2;
+constexpr jbyte kCaughtUnknownException = -3;
+constexpr DWORD kRealPathSize = 1024;
+constexpr int kStatusDigits = 3;
+
+EXTENSION_CONTROL_BLOCK* ecbOf(const RequestLease& lease) {
+    return static_cast<EXTENSION_CONTROL_BLOCK*>(lease.request());
+}
+
+// "<native>() caught an exception!!!\n", the exception's text and "\n"; or the unknown form.
+void reportException(const char* native, const std::exception* caught) {
+    std::string text = std::string(native) + "() caught " +
+                       (caught != nullptr ? "an exception!!!\n" : "an unknown exception!!!\n");
+    OutputDebugStringA(text.c_str());
+    if (caught != nullptr) {
+        OutputDebugStringA(caught->what());
+        OutputDebugStringA("\n");
+    }
+}
+
+// Runs `body`; an exception is reported for `native` and gives `failure` (or, for an
+// unknown one, `unknownFailure`).
+template <typename Result, typename Body>
+Result guarded(const char* native, Result failure, Result unknownFailure, Body body) {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        reportException(native, &e);
+        return failure;
+    } catch (...) {
+        reportException(native, nullptr);
+        return unknownFailure;
+    }
+}
+
+// The first `length` bytes of the array, followed by a NUL.
+std::unique_ptr<char[]> terminatedCopy(JNIEnv* env, jbyteArray array, jsize length) {
+    auto copy = std::make_unique<char[]>(static_cast<size_t>(length) + 1);
+    env->GetByteArrayRegion(array, 0, length, reinterpret_cast<jbyte*>(copy.get()));
+    copy[length] = '\0';
+    return copy;
+}
+
+// The status code of "HTTP/1.0 404 Not Found": the three bytes after the first blank, when
+// they lie well inside the data; 0 when there is none.
+DWORD statusCodeOf(const char* data, jint length) {
+    const void* blank = std::memchr(data, ' ', static_cast<size_t>(length));
+    jint start = blank != nullptr ? static_cast<jint>(static_cast<const char*>(blank) - data) + 1
+                                  : length + 1;
+    if (start >= length - 2) {
+        return 0;
+    }
+    char digits[kStatusDigits + 1] = {};
+    std::memcpy(digits, data + start, kStatusDigits);
+    long code = std::strtol(digits, nullptr, 10);
+    return code > 0 ? static_cast<DWORD>(code) : 0;
+}
+
+jbyte writeToClient(JNIEnv* env, jint handle, jbyteArray data, jint length,
+                    jboolean hasStatusLine) {
+    RequestLease lease(handle);
+    EXTENSION_CONTROL_BLOCK* ecb = ecbOf(lease);
+    if (ecb == nullptr) {
+        return kInvalidHandle;
+    }
+    if (length < 0 || length > env->GetArrayLength(data)) {
+        return kInvalidLength;
+    }
+    std::unique_ptr<char[]> buffer = terminatedCopy(env, data, length);
+    if (hasStatusLine) {
+        // The IIS log then shows the engine's status.
+        if (DWORD code = statusCodeOf(buffer.get(), length)) {
+            ecb->dwHttpStatusCode = code;
+        }
+    }
+    DWORD count = static_cast<DWORD>(length);
+    if (ecb->WriteClient(ecb->ConnID, buffer.get(), &count, HSE_IO_SYNC)) {
+        return 0;
+    }
+    // A failure must never read as success, also when the error's low byte is 0.
+    jbyte code = static_cast<jbyte>(GetLastError() & 0xff);
+    return code != 0 ? code : static_cast<jbyte>(ERROR_GEN_FAILURE);
+}
+
+jbyteArray readFromClient(JNIEnv* env, jint handle, jint length) {
+    RequestLease lease(handle);
+    EXTENSION_CONTROL_BLOCK* ecb = ecbOf(lease);
+    if (ecb == nullptr || length < 0) {
+        return nullptr;
+    }
+    jbyteArray array = env->NewByteArray(length);
+    if (array == nullptr) {
+        env->ExceptionClear();
+        return nullptr;
+    }
+    auto buffer = std::make_unique<char[]>(static_cast<size_t>(length));
+    jint total = 0;
+    while (total < length) {
+        DWORD count = static_cast<DWORD>(length - total);
+        // A client that ends early yields null, never a shorter body.
+        if (!ecb->ReadClient(ecb->ConnID, buffer.get(), &count) || count == 0 ||
+            count > static_cast<DWORD>(length - total)) {
+            env->DeleteLocalRef(array);
+            return nullptr;
+        }
+        env->SetByteArrayRegion(array, total, static_cast<jsize>(count),
+                                reinterpret_cast<const jbyte*>(buffer.get()));
+        total += static_cast<jint>(count);
+    }
+    return array;
+}
+
+jstring realPathOf(JNIEnv* env, jint handle, jstring virtualPath) {
+    RequestLease lease(handle);
+    EXTENSION_CONTROL_BLOCK* ecb = ecbOf(lease);
+    if (ecb == nullptr || virtualPath == nullptr) {
+        return nullptr;
+    }
+    const char* chars = env->GetStringUTFChars(virtualPath, nullptr);
+    if (chars == nullptr) {
+        return nullptr;
+    }
+    char buffer[kRealPathSize];
+    size_t length = std::strlen(chars);
+    bool fits = length < sizeof buffer;  // a longer path has no answer rather than a cut one
+    if (fits) {
+        std::memcpy(buffer, chars, length + 1);
+    }
+    env->ReleaseStringUTFChars(virtualPath, chars);
+    DWORD size = kRealPathSize;
+    if (!fits ||
+        !ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_MAP_URL_TO_PATH, buffer, &size, nullptr)) {
+        return nullptr;
+    }
+    buffer[kRealPathSize - 1] = '\0';
+    return env->NewStringUTF(buffer);
+}
+
+jstring clientCertificateOf(JNIEnv* env, jint handle) {
+    RequestLease lease(handle);
+    EXTENSION_CONTROL_BLOCK* ecb = ecbOf(lease);
+    if (ecb == nullptr) {
+        return nullptr;
+    }
+    char descriptor[common::kCertificateDescriptorSize];
+    common::buildClientCertificate(
+        [ecb](const char* name, char* buffer, DWORD* size) {
+            return ecb->GetServerVariable(ecb->ConnID, const_cast<LPSTR>(name), buffer, size) !=
+                   FALSE;
+        },
+        [](const char* flags) { logMessage(std::string("CERT_FLAGS=") + flags); }, descriptor);
+    return env->NewStringUTF(descriptor);
+}
+
+}  // namespace
+
+}  // namespace brevant::isapi
+
+using brevant::isapi::guarded;
+using brevant::isapi::iisSecurityEnabled;
+using brevant::isapi::logMessage;
+using brevant::isapi::RequestLease;
+
+// The receiver (the class) is never used. Exported under their JNI names by the module's
+// definition file on Windows; on Linux every function of the module is visible.
+
+extern "C" jboolean JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders(
+    JNIEnv* env, jclass, jint handle, jbyteArray status, jbyteArray headers) {
+    OutputDebugStringA("Called writeHeaders.\n");
+    return guarded<jboolean>("writeHeaders", JNI_FALSE, JNI_FALSE, [&]() -> jboolean {
+        RequestLease lease(handle);
+        auto* ecb = static_cast<EXTENSION_CONTROL_BLOCK*>(lease.request());
+        if (ecb == nullptr) {
+            return JNI_FALSE;
+        }
+        jsize statusLength = env->GetArrayLength(status);
+        jsize headersLength = env->GetArrayLength(headers);
+        std::unique_ptr<char[]> statusText, headerText;  // an empty array passes null
+        if (statusLength > 0) {
+            statusText = brevant::isapi::terminatedCopy(env, status, statusLength);
+        }
+        if (headersLength > 0) {
+            headerText = brevant::isapi::terminatedCopy(env, headers, headersLength);
+        }
+        DWORD size = static_cast<DWORD>(statusLength);
+        return ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER,
+                                          statusText.get(), &size,
+                                          reinterpret_cast<LPDWORD>(headerText.get()))
+                   ? JNI_TRUE
+                   : JNI_FALSE;
+    });
+}
+
+extern "C" jbyte JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_writeClient(
+    JNIEnv* env, jclass, jint handle, jbyteArray data, jint length, jboolean hasStatusLine) {
+    return guarded<jbyte>(
+        "writeClient", brevant::isapi::kCaughtException, brevant::isapi::kCaughtUnknownException,
+        [&] { return brevant::isapi::writeToClient(env, handle, data, length, hasStatusLine); });
+}
+
+extern "C" jbyteArray JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_readClient(
+    JNIEnv* env, jclass, jint handle, jint length) {
+    return guarded<jbyteArray>("readClient", nullptr, nullptr,
+                               [&] { return brevant::isapi::readFromClient(env, handle, length); });
+}
+
+extern "C" jint JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_bytesAvailable(JNIEnv*,
+                                                                                     jclass, jint) {
+    return 1;
+}
+
+extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebugString(
+    JNIEnv* env, jclass, jbyteArray message) {
+    guarded<int>("outputDebugString", 0, 0, [&] {
+        auto text = brevant::isapi::terminatedCopy(env, message, env->GetArrayLength(message));
+        OutputDebugStringA(text.get());
+        return 0;
+    });
+}
+
+extern "C" jstring JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_getRealPath(
+    JNIEnv* env, jclass, jint handle, jstring virtualPath) {
+    return guarded<jstring>("getRealPath", nullptr, nullptr,
+                            [&] { return brevant::isapi::realPathOf(env, handle, virtualPath); });
+}
+
+extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_enableIISSecurity(JNIEnv*,
+                                                                                        jclass) {
+    // The log records each change once.
+    if (!iisSecurityEnabled.exchange(true)) {
+        logMessage("IIS Security is being used.");
+    }
+}
+
+extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_disableIISSecurity(JNIEnv*,
+                                                                                         jclass) {
+    if (iisSecurityEnabled.exchange(false)) {
+        logMessage("IIS Security is not being used.");
+    }
+}
+
+extern "C" jstring JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_getClientCertificate(
+    JNIEnv* env, jclass, jint handle) {
+    return guarded<jstring>("getClientCertificate", nullptr, nullptr,
+                            [&] { return brevant::isapi::clientCertificateOf(env, handle); });
+}

@@ -1,0 +1,37 @@
+// getExtensionURL: the URL under which IIS runs the extension, found from the virtual
+// directory that maps the module's own directory; the metabase is searched when there is
+// one, else older IIS's virtual roots in the registry.
+#include <string>
+
+#include "native_log.h"
+#include "server_settings.h"
+#include "virtual_dir.h"
+
+namespace brevant::isapi::iisconfig {
+
+namespace {
+
+// Where IIS's own setup puts ISAPI extensions.
+constexpr char kFallbackAlias[] = "/Scripts";
+
+}  // namespace
+
+std::string getExtensionURL(const std::string& dllPath) {
+    if (dllPath.empty()) {
+        return moduleURL(kFallbackAlias);  // nothing to look for
+    }
+    std::string url;
+    bool metabaseAvailable = true;
+    bool found = findMetabaseVirtualDir(dllPath, &url, &metabaseAvailable);
+    if (!metabaseAvailable) {
+        found = findRegistryVirtualRoot(dllPath, &url);
+    }
+    if (!found) {
+        logMessage("ERROR - need to create a virtual directory with execute permission", true);
+        logMessage("for the directory where the DLL is located.", true);
+        return moduleURL(kFallbackAlias);
+    }
+    return url;
+}
+
+}  // namespace brevant::isapi::iisconfig

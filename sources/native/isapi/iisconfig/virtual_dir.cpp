@@ -1,0 +1,36 @@
+#include "virtual_dir.h"
+
+#include "native_log.h"
+
+namespace brevant::isapi::iisconfig {
+
+namespace {
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool holdsModule(const std::string& physicalPath, const std::string& dllPath) {
+    if (physicalPath.size() > dllPath.size()) {
+        return false;
+    }
+    for (std::string::size_type i = 0; i < physicalPath.size(); ++i) {
+        if (lowerAscii(physicalPath[i]) != lowerAscii(dllPath[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string moduleURL(const std::string& alias) {
+    return alias + "/" + kModuleFileName;
+}
+
+void reportMissingExecutePermission() {
+    logMessage("ERROR - the virtual directory for the directory where the", true);
+    logMessage("DLL is located needs execute permission.", true);
+}
+
+}  // namespace brevant::isapi::iisconfig

@@ -1,0 +1,28 @@
+// What the two virtual-directory searches share: the test whether a virtual directory's
+// physical path holds the module, the URL made from a virtual directory's alias, and the
+// message about a virtual directory without execute permission.
+//
+// Stateless; called on the thread that loads the filter.
+#ifndef BREVANT_ISAPI_IISCONFIG_VIRTUAL_DIR_H
+#define BREVANT_ISAPI_IISCONFIG_VIRTUAL_DIR_H
+
+#include <string>
+
+namespace brevant::isapi::iisconfig {
+
+// The module's file name, the same on both platforms, so URLs are too.
+constexpr char kModuleFileName[] = "Brevant_ISAPI.dll";
+
+// Whether `dllPath` begins with `physicalPath`, the letters A to Z of both taken as lower
+// case (IIS paths are case-insensitive). Any prefix matches, a parent directory's too.
+bool holdsModule(const std::string& physicalPath, const std::string& dllPath);
+
+// alias + "/" + the module's file name; the alias begins with "/".
+std::string moduleURL(const std::string& alias);
+
+// Logs, with echo, that the virtual directory found needs execute permission.
+void reportMissingExecutePermission();
+
+}  // namespace brevant::isapi::iisconfig
+
+#endif  // BREVANT_ISAPI_IISCONFIG_VIRTUAL_DIR_H

@@ -1,0 +1,110 @@
+#include "module_test_bed.h"
+
+#include <objbase.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+namespace bridgetest {
+
+namespace {
+
+constexpr char kChildVariable[] = "BREVANT_MODULE_TEST_CHILD";
+
+template <typename Function>
+Function exported(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+}  // namespace
+
+bool isChildProcess() {
+    return getenv(kChildVariable) != nullptr;
+}
+
+void runCurrentTestInOwnProcess() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter =
+        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv(kChildVariable, "1", 1);
+        execl("/proc/self/exe", "module-test-child", filter.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the child process failed (its output is above), status " << status;
+}
+
+void ModuleTest::SetUp() {
+    if (!isChildProcess()) {
+        return;
+    }
+    const std::string home = scratch_.file("home");
+    std::filesystem::create_directories(home + "/Brevant Data");
+    std::filesystem::create_directories(home + "/Servlets");
+    writeData("Classpath.pref", std::string(TEST_ENGINE_JAR) + "\n" + ENGINE_JAR + "\n");
+    setenv("STANDIN_REGISTRY", scratch_.file("registry.reg").c_str(), 1);
+    setenv("STANDIN_DEBUG_OUTPUT", scratch_.file("debug.txt").c_str(), 1);
+    testsupport::writeFile(scratch_.file("registry.reg"),
+                           "REGEDIT4\n\n"
+                           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlena\\Brevant ISAPI]\n"
+                           "\"Home\"=\"" +
+                               home +
+                               "\"\n\n"
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK]\n"
+                               "\"CurrentVersion\"=\"17\"\n\n"
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK\\17]\n"
+                               "\"JavaHome\"=\"" BREVANT_TEST_JDK_HOME
+                               "\"\n\n"
+                               "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\"
+                               "Parameters]\n"
+                               "\"Default Load File\"=\"index.jsp\"\n\n");
+}
+
+void ModuleTest::loadModule() {
+    CoInitialize(nullptr);  // as IIS's threads are
+    HMODULE module = LoadLibraryA(BREVANT_ISAPI_MODULE);
+    ASSERT_NE(module, nullptr);
+    auto getFilterVersion = exported<PFN_GETFILTERVERSION>(module, "GetFilterVersion");
+    auto getExtensionVersion = exported<PFN_GETEXTENSIONVERSION>(module, "GetExtensionVersion");
+    httpFilterProc_ = exported<PFN_HTTPFILTERPROC>(module, "HttpFilterProc");
+    httpExtensionProc_ = exported<PFN_HTTPEXTENSIONPROC>(module, "HttpExtensionProc");
+    ASSERT_TRUE(getFilterVersion && getExtensionVersion && httpFilterProc_ && httpExtensionProc_);
+    HTTP_FILTER_VERSION filterVersion{};
+    ASSERT_TRUE(getFilterVersion(&filterVersion));
+    HSE_VERSION_INFO extensionVersion{};
+    ASSERT_TRUE(getExtensionVersion(&extensionVersion));
+}
+
+void ModuleTest::prepareRequest(FakeEcb& ecb, const std::string& action) {
+    ecb.variables = {{"REQUEST_METHOD", "GET"},
+                     {"URL", "/Scripts/Brevant_ISAPI.dll"},
+                     {"QUERY_STRING", action},
+                     {"SERVER_PROTOCOL", "HTTP/1.1"},
+                     {"ALL_HTTP", "HTTP_HOST:example.com\n"},
+                     {"SERVER_SOFTWARE", "isapihost-test"}};
+}
+
+void ModuleTest::writeData(const std::string& name, const std::string& text) const {
+    testsupport::writeFile(scratch_.file("home") + "/Brevant Data/" + name, text);
+}
+
+std::string ModuleTest::engineCalls() const {
+    return testsupport::readFile(scratch_.file("home") + "/Brevant Data/calls.txt");
+}
+
+std::string ModuleTest::debugOutput() const {
+    return testsupport::readFile(scratch_.file("debug.txt"));
+}
+
+std::string ModuleTest::nativeLog() const {
+    return testsupport::readFile(scratch_.file("home") + "/BrevantNative.log");
+}
+
+}  // namespace bridgetest

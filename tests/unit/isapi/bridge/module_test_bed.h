@@ -1,0 +1,63 @@
+// Brevant_ISAPI as IIS loads it, with the installed JDK and the test engine, driven through
+// its exports with fake control blocks and filter contexts.
+//
+// A process holds one VM and the connector keeps process-wide state, so every test runs in
+// a process of its own: the test binary starts itself again for just that test, and the
+// child, a gtest run like any other, reports its own failures. A test body begins with
+// IN_OWN_PROCESS(); in the parent that line runs the child and checks its exit status.
+#ifndef TESTS_UNIT_ISAPI_BRIDGE_MODULE_TEST_BED_H
+#define TESTS_UNIT_ISAPI_BRIDGE_MODULE_TEST_BED_H
+
+#include <windows.h>
+#include <httpext.h>
+#include <httpfilt.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fake_ecb.h"
+#include "fake_filter_context.h"
+#include "test_paths.h"
+
+namespace bridgetest {
+
+bool isChildProcess();
+// Runs the current test in a child process and expects it to pass.
+void runCurrentTestInOwnProcess();
+
+#define IN_OWN_PROCESS()                          \
+    if (!bridgetest::isChildProcess()) {          \
+        bridgetest::runCurrentTestInOwnProcess(); \
+        return;                                   \
+    }
+
+class ModuleTest : public testing::Test {
+  protected:
+    // In the child: an install home whose class path puts the test engine first, the JDK in
+    // the registry, "index.jsp" as IIS's default document.
+    void SetUp() override;
+
+    // Loads the module and its filter, which starts the VM and the engine.
+    void loadModule();
+    DWORD extension(FakeEcb& ecb) { return httpExtensionProc_(ecb.get()); }
+    DWORD filter(adaptertest::FakeFilterContext& context, DWORD type, void* notification) {
+        return httpFilterProc_(context.pfc(), type, notification);
+    }
+    // A request for the extension whose query string names the engine's action.
+    void prepareRequest(FakeEcb& ecb, const std::string& action);
+
+    void writeData(const std::string& name, const std::string& text) const;
+    std::string engineCalls() const;  // calls.txt of the test engine
+    std::string nativeLog() const;
+    std::string debugOutput() const;
+
+  private:
+    testsupport::ScratchDir scratch_{"isapi-module"};
+    PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
+    PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
+};
+
+}  // namespace bridgetest
+
+#endif  // TESTS_UNIT_ISAPI_BRIDGE_MODULE_TEST_BED_H

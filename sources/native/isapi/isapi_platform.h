@@ -7,6 +7,9 @@
 
 namespace brevant::isapi {
 
+// The module's file name is the same on both platforms, and so are the URLs made from it.
+constexpr char kModuleFileName[] = "Brevant_ISAPI.dll";
+
 #ifdef _WIN32
 constexpr char kPathSeparator[] = "\\";
 constexpr char kClasspathSeparator[] = ";";

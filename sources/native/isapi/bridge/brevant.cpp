@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "isapi_platform.h"
 #include "jni_calls.h"
 #include "native_log.h"
 

@@ -30,10 +30,9 @@
 
 namespace brevant::isapi {
 
-// The engine's main class and the module the connector is built as.
+// The engine's main class, and the word the connector's messages and pages name it by.
 constexpr char kEngineClass[] = "com/orlena/tessel/brevant/Brevant";
 constexpr char kProductWord[] = "Brevant";
-constexpr char kModuleFileName[] = "Brevant_ISAPI.dll";
 
 class CBrevant {
   public:

@@ -16,6 +16,7 @@
 #include "filter_steps.h"
 #include "iis_security.h"
 #include "native_log.h"
+#include "server_settings.h"
 
 namespace brevant::isapi {
 
@@ -35,7 +36,7 @@ void startEngine() {
     try {
         bridge = new CBrevantISAPI();
     } catch (const std::bad_alloc&) {
-        extensionURL = kFallbackExtensionURL;
+        extensionURL = iisconfig::kFallbackExtensionURL;
         logMessage("Failed to create object needed for initialization.");
         initErrorMessage = "Failed to create object needed for initialization.";
         return;

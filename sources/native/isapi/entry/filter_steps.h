@@ -9,8 +9,6 @@
 
 namespace brevant::isapi {
 
-constexpr char kFallbackExtensionURL[] = "/Scripts/Brevant_ISAPI.dll";
-
 // Preprocessing: marks the engine's requests with "X-Brevant-Request:" and rewrites their
 // URL to the extension's; after a failed start answers "/servlet/" with the failure page.
 DWORD routeRequest(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers);

@@ -12,7 +12,7 @@
 
 #include "metabase_access.h"
 #include "native_log.h"
-#include "registry_key.h"
+#include "registry_text.h"
 #include "server_settings.h"
 
 namespace brevant::isapi::iisconfig {
@@ -41,17 +41,15 @@ RegistryAnswer registryDefaultPage(std::vector<std::string>* pages) {
     if (!parameters.open(kParametersKey)) {
         return RegistryAnswer::kNoKey;
     }
-    DWORD size = 0;
-    if (RegQueryValueExA(parameters.get(), kDefaultLoadFile, nullptr, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS) {
-        return RegistryAnswer::kNoValue;
-    }
-    // One byte more than the value, so the text ends even when the value holds no zero.
-    std::vector<char> text(static_cast<std::size_t>(size) + 1, '\0');
-    DWORD read = size;
-    if (RegQueryValueExA(parameters.get(), kDefaultLoadFile, nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(text.data()), &read) == ERROR_SUCCESS) {
-        pages->push_back(text.data());  // whole, commas and all: older IIS has one document
+    std::string page;
+    switch (readRegistryText(parameters.get(), kDefaultLoadFile, &page)) {
+        case RegistryTextResult::kNoSize:
+            return RegistryAnswer::kNoValue;
+        case RegistryTextResult::kRead:
+            pages->push_back(page);  // whole, commas and all: older IIS has one document
+            break;
+        case RegistryTextResult::kNotRead:
+            break;
     }
     return RegistryAnswer::kTaken;
 }

@@ -9,16 +9,9 @@
 
 namespace brevant::isapi::iisconfig {
 
-namespace {
-
-// Where IIS's own setup puts ISAPI extensions.
-constexpr char kFallbackAlias[] = "/Scripts";
-
-}  // namespace
-
 std::string getExtensionURL(const std::string& dllPath) {
     if (dllPath.empty()) {
-        return moduleURL(kFallbackAlias);  // nothing to look for
+        return kFallbackExtensionURL;  // nothing to look for
     }
     std::string url;
     bool metabaseAvailable = true;
@@ -29,7 +22,7 @@ std::string getExtensionURL(const std::string& dllPath) {
     if (!found) {
         logMessage("ERROR - need to create a virtual directory with execute permission", true);
         logMessage("for the directory where the DLL is located.", true);
-        return moduleURL(kFallbackAlias);
+        return kFallbackExtensionURL;
     }
     return url;
 }

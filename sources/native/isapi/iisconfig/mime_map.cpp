@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "metabase_access.h"
-#include "registry_key.h"
+#include "registry_text.h"
 #include "server_settings.h"
 
 namespace brevant::isapi::iisconfig {

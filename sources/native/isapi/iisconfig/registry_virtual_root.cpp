@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "registry_key.h"
+#include "registry_text.h"
 #include "server_settings.h"
 #include "virtual_dir.h"
 

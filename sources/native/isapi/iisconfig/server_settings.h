@@ -15,6 +15,9 @@
 
 namespace brevant::isapi::iisconfig {
 
+// Where IIS's own setup puts ISAPI extensions: the URL when no virtual directory is found.
+constexpr char kFallbackExtensionURL[] = "/Scripts/Brevant_ISAPI.dll";
+
 // The MIME map text "type,ext;type,ext;" from the registry's InetInfo MimeMap key when it
 // opens, else from the metabase; "" when nothing can be read.
 std::string getMimeMap();

@@ -1,5 +1,6 @@
 #include "virtual_dir.h"
 
+#include "isapi_platform.h"
 #include "native_log.h"
 
 namespace brevant::isapi::iisconfig {

@@ -10,9 +10,6 @@
 
 namespace brevant::isapi::iisconfig {
 
-// The module's file name, the same on both platforms, so URLs are too.
-constexpr char kModuleFileName[] = "Brevant_ISAPI.dll";
-
 // Whether `dllPath` begins with `physicalPath`, the letters A to Z of both taken as lower
 // case (IIS paths are case-insensitive). Any prefix matches, a parent directory's too.
 bool holdsModule(const std::string& physicalPath, const std::string& dllPath);

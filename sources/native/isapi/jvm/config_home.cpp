@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "configuration.h"
+#include "registry_text.h"
 #include "isapi_platform.h"
 
 namespace brevant::isapi {
@@ -16,25 +17,6 @@ namespace {
 
 constexpr char kHomeKey[] = "SOFTWARE\\Orlena\\Brevant ISAPI";
 constexpr char kHomeValue[] = "Home";
-
-// Closes the key on every way out of getHomeDirectory.
-class OpenRegistryKey {
-  public:
-    OpenRegistryKey() = default;
-    ~OpenRegistryKey() {
-        if (key_ != nullptr) {
-            RegCloseKey(key_);
-        }
-    }
-    OpenRegistryKey(const OpenRegistryKey&) = delete;
-    OpenRegistryKey& operator=(const OpenRegistryKey&) = delete;
-
-    PHKEY out() { return &key_; }
-    HKEY get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
-};
 
 void sendToDebugger(const char* text) {
     OutputDebugStringA(text);
@@ -45,26 +27,22 @@ void sendToDebugger(const char* text) {
 }  // namespace
 
 std::string getHomeDirectory() {
-    OpenRegistryKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kHomeKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+    RegistryKey key;
+    if (!key.open(kHomeKey)) {
         sendToDebugger("Failed to open key: ");
         return kDefaultHome;
     }
-    DWORD size = 0;
-    if (RegQueryValueExA(key.get(), kHomeValue, nullptr, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS) {
-        sendToDebugger("Failed to get Home value for key: ");
-        return kDefaultHome;
+    std::string home;
+    switch (readRegistryText(key.get(), kHomeValue, &home)) {
+        case RegistryTextResult::kRead:
+            return home;
+        case RegistryTextResult::kNoSize:
+            sendToDebugger("Failed to get Home value for key: ");
+            return kDefaultHome;
+        case RegistryTextResult::kNotRead:
+            break;
     }
-    // One byte more than the value and zero-filled: a value stored without its NUL, or
-    // not as text at all, still ends inside the buffer.
-    std::vector<char> buffer(static_cast<size_t>(size) + 1, '\0');
-    DWORD filled = size;
-    if (RegQueryValueExA(key.get(), kHomeValue, nullptr, nullptr,
-                         reinterpret_cast<LPBYTE>(buffer.data()), &filled) != ERROR_SUCCESS) {
-        return kDefaultHome;
-    }
-    return std::string(buffer.data());
+    return kDefaultHome;
 }
 
 std::string getDataDirectory() {

@@ -10,9 +10,6 @@ namespace brevant::isapi {
 
 using jvmhost::InstallationKey;
 using jvmhost::logLine;
-using jvmhost::readRegistryText;
-using jvmhost::RegistryKey;
-using jvmhost::RegistryTextResult;
 
 namespace {
 

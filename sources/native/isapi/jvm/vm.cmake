@@ -1,7 +1,6 @@
 set(vm_sources
     java_vm.cpp
     java_discovery.cpp
-    registry_text.cpp
     java_library.cpp
     jvm_library_paths.cpp
     vm_creation_microsoft.cpp

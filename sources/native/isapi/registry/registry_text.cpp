@@ -2,7 +2,7 @@
 
 #include <vector>
 
-namespace brevant::isapi::jvmhost {
+namespace brevant::isapi {
 
 RegistryKey::~RegistryKey() {
     if (key_ != nullptr) {
@@ -34,4 +34,4 @@ RegistryTextResult readRegistryText(HKEY key, const char* name, std::string* tex
     return RegistryTextResult::kRead;
 }
 
-}  // namespace brevant::isapi::jvmhost
+}  // namespace brevant::isapi

@@ -1,14 +1,15 @@
-// Reading the Java installers' registry entries: an open key of HKEY_LOCAL_MACHINE that
-// closes itself, and a value read as text. Used by the JVM host's discovery, on the thread
-// that constructs it; a holder belongs to one thread at a time.
-#ifndef BREVANT_ISAPI_JVM_REGISTRY_TEXT_H
-#define BREVANT_ISAPI_JVM_REGISTRY_TEXT_H
+// Reading the registry as the connector does (the install home, Java installations, older
+// IIS's settings): an open key of HKEY_LOCAL_MACHINE that closes itself, and a value read
+// as text. Used on the thread that starts the engine bridge; a holder belongs to one thread
+// at a time.
+#ifndef BREVANT_ISAPI_REGISTRY_REGISTRY_TEXT_H
+#define BREVANT_ISAPI_REGISTRY_REGISTRY_TEXT_H
 
 #include <windows.h>
 
 #include <string>
 
-namespace brevant::isapi::jvmhost {
+namespace brevant::isapi {
 
 // Owns one open registry key and closes it when it goes. Not copyable.
 class RegistryKey {
@@ -40,6 +41,6 @@ enum class RegistryTextResult {
 // its first NUL; the value's type is not examined. *text is changed only on kRead.
 RegistryTextResult readRegistryText(HKEY key, const char* name, std::string* text);
 
-}  // namespace brevant::isapi::jvmhost
+}  // namespace brevant::isapi
 
-#endif  // BREVANT_ISAPI_JVM_REGISTRY_TEXT_H
+#endif  // BREVANT_ISAPI_REGISTRY_REGISTRY_TEXT_H

@@ -3,22 +3,19 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "http_client.h"
+#include "response_checks.h"
 #include "server_process.h"
 #include "test_paths.h"
 
@@ -26,32 +23,6 @@ using testsupport::httpRequest;
 using testsupport::HttpResponse;
 
 namespace {
-
-// CRC-32 as java.util.zip.CRC32 computes it (reflected polynomial 0xEDB88320).
-uint32_t crc32Of(const std::string& data) {
-    static const std::array<uint32_t, 256> table = [] {
-        std::array<uint32_t, 256> t{};
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) {
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            }
-            t[i] = c;
-        }
-        return t;
-    }();
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char byte : data) {
-        crc = table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
-    }
-    return crc ^ 0xFFFFFFFFu;
-}
-
-std::string hex8(uint32_t value) {
-    char text[9];
-    snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
 
 std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -77,74 +48,6 @@ int freePort() {
     }
     ::close(fd);
     return port;
-}
-
-// What a streamed response looked like, counted as it arrived rather than kept.
-struct CountedResponse {
-    std::string head;         // status line and headers
-    uint64_t bodyBytes = 0;   // bytes after the head until the server closed
-    uint64_t firstWrong = 0;  // offset of the first byte off the pattern, or bodyBytes
-    bool closedCleanly = false;
-};
-
-// Sends `request` and reads until the server closes; the body is checked against
-// `expected(offset)` byte by byte and counted, never stored.
-template <typename Expected>
-CountedResponse countResponse(int port, const std::string& request, Expected expected) {
-    CountedResponse result;
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return result;
-    }
-    timeval timeout{30, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
-            static_cast<ssize_t>(request.size())) {
-        ::close(fd);
-        return result;
-    }
-    std::vector<char> buffer(256 * 1024);
-    bool inBody = false;
-    bool wrong = false;
-    for (;;) {
-        ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
-        if (n == 0) {
-            result.closedCleanly = true;
-            break;
-        }
-        if (n < 0) {
-            break;
-        }
-        size_t start = 0;
-        if (!inBody) {
-            result.head.append(buffer.data(), static_cast<size_t>(n));
-            size_t end = result.head.find("\r\n\r\n");
-            if (end == std::string::npos) {
-                continue;
-            }
-            size_t bodyInHead = result.head.size() - (end + 4);
-            start = static_cast<size_t>(n) - bodyInHead;
-            result.head.resize(end + 4);
-            inBody = true;
-        }
-        for (size_t i = start; i < static_cast<size_t>(n); ++i) {
-            if (!wrong && static_cast<unsigned char>(buffer[i]) != expected(result.bodyBytes)) {
-                wrong = true;
-                result.firstWrong = result.bodyBytes;
-            }
-            ++result.bodyBytes;
-        }
-    }
-    ::close(fd);
-    if (!wrong) {
-        result.firstWrong = result.bodyBytes;
-    }
-    return result;
 }
 
 // The instance and the host, started once for every test of the suite.
@@ -235,14 +138,8 @@ TEST_F(EngineEndToEnd, HelloAnswersThroughTheAdapter) {
 }
 
 TEST_F(EngineEndToEnd, TwentyMegabyteUploadArrivesIntact) {
-    const size_t size = 20u * 1024 * 1024;
-    std::string body(size, '\0');
-    uint32_t state = 0x12345678u;
-    for (char& byte : body) {
-        state = state * 1664525u + 1013904223u;  // every byte value, in no simple order
-        byte = static_cast<char>(state >> 24);
-    }
-    const std::string expected = "length=" + std::to_string(size) + " crc32=" + hex8(crc32Of(body));
+    const std::string body = testsupport::uploadBody(20u * 1024 * 1024);
+    const std::string expected = testsupport::uploadDigest(body);
 
     HttpResponse response = httpRequest(port(), "POST", "/servlet/Upload",
                                         "Content-Type: application/octet-stream\r\n", body);
@@ -252,15 +149,11 @@ TEST_F(EngineEndToEnd, TwentyMegabyteUploadArrivesIntact) {
 
 TEST_F(EngineEndToEnd, HundredMegabyteStreamArrivesWhole) {
     const uint64_t size = 104857600;
-    // StreamApplication writes 32 KiB pieces, each 'a'..'z' repeated from its start.
-    auto pattern = [](uint64_t offset) {
-        return static_cast<unsigned char>('a' + (offset % (32 * 1024)) % 26);
-    };
-    CountedResponse response =
-        countResponse(port(),
-                      "GET /servlet/Stream?bytes=" + std::to_string(size) +
-                          " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
-                      pattern);
+    testsupport::CountedResponse response =
+        testsupport::countResponse(port(),
+                                   "GET /servlet/Stream?bytes=" + std::to_string(size) +
+                                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                                   testsupport::streamByte);
     ASSERT_EQ(response.head.compare(0, 12, "HTTP/1.1 200"), 0) << response.head << logs();
     EXPECT_TRUE(response.closedCleanly) << "the connection's close ends the body";
     EXPECT_EQ(response.bodyBytes, size) << response.head;

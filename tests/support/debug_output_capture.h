@@ -1,8 +1,8 @@
 // Catches what the code under test writes to the debugger output, byte for byte: while an
 // object lives, the Win32 stand-in writes OutputDebugStringA to a file of its own.
 // Single-threaded tests only (it changes the process environment).
-#ifndef TESTS_UNIT_ADAPTER_DEBUG_OUTPUT_CAPTURE_H
-#define TESTS_UNIT_ADAPTER_DEBUG_OUTPUT_CAPTURE_H
+#ifndef TESTS_SUPPORT_DEBUG_OUTPUT_CAPTURE_H
+#define TESTS_SUPPORT_DEBUG_OUTPUT_CAPTURE_H
 
 #include <stdlib.h>
 
@@ -10,7 +10,7 @@
 
 #include "test_paths.h"
 
-namespace adaptertest {
+namespace testsupport {
 
 class DebugOutputCapture {
   public:
@@ -31,6 +31,6 @@ class DebugOutputCapture {
     std::string old_;
 };
 
-}  // namespace adaptertest
+}  // namespace testsupport
 
-#endif  // TESTS_UNIT_ADAPTER_DEBUG_OUTPUT_CAPTURE_H
+#endif  // TESTS_SUPPORT_DEBUG_OUTPUT_CAPTURE_H

@@ -5,8 +5,8 @@
 //
 // Used by the test's thread, which runs HttpExtensionProc; the fake instance runs elsewhere
 // and never touches it.
-#ifndef TESTS_UNIT_ADAPTER_FAKE_ECB_H
-#define TESTS_UNIT_ADAPTER_FAKE_ECB_H
+#ifndef TESTS_SUPPORT_FAKE_ECB_H
+#define TESTS_SUPPORT_FAKE_ECB_H
 
 #include <windows.h>
 #include <httpext.h>
@@ -18,6 +18,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace testsupport {
 
 class FakeEcb {
   public:
@@ -174,4 +176,6 @@ class FakeEcb {
     size_t readOffset_ = 0;
 };
 
-#endif  // TESTS_UNIT_ADAPTER_FAKE_ECB_H
+}  // namespace testsupport
+
+#endif  // TESTS_SUPPORT_FAKE_ECB_H

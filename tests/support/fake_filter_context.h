@@ -3,8 +3,8 @@
 // documents them (sizes, ERROR_INSUFFICIENT_BUFFER, an empty SetHeader value removing the
 // header) and record every call in order. Failures are injected per header or variable
 // name. One request, one test thread.
-#ifndef TESTS_UNIT_ADAPTER_FAKE_FILTER_CONTEXT_H
-#define TESTS_UNIT_ADAPTER_FAKE_FILTER_CONTEXT_H
+#ifndef TESTS_SUPPORT_FAKE_FILTER_CONTEXT_H
+#define TESTS_SUPPORT_FAKE_FILTER_CONTEXT_H
 
 #include <windows.h>
 #include <httpfilt.h>
@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-namespace adaptertest {
+namespace testsupport {
 
 class FakeFilterContext {
   public:
@@ -241,6 +241,6 @@ class FakeFilterContext {
     std::vector<std::unique_ptr<char[]>> allocations_;  // IIS frees them with the request
 };
 
-}  // namespace adaptertest
+}  // namespace testsupport
 
-#endif  // TESTS_UNIT_ADAPTER_FAKE_FILTER_CONTEXT_H
+#endif  // TESTS_SUPPORT_FAKE_FILTER_CONTEXT_H

@@ -28,6 +28,7 @@ using fakeinstance::FakeInstance;
 using fakeinstance::Peer;
 using fakeinstance::readBody;
 using fakeinstance::responseData;
+using testsupport::FakeEcb;
 using namespace std::chrono_literals;
 
 const std::string kAllHttp =

@@ -18,8 +18,8 @@
 #include "fake_filter_context.h"
 
 using namespace brevant::adapter;
-using adaptertest::DebugOutputCapture;
-using adaptertest::FakeFilterContext;
+using testsupport::DebugOutputCapture;
+using testsupport::FakeFilterContext;
 
 namespace {
 

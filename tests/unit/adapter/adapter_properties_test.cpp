@@ -17,7 +17,7 @@
 #include "test_paths.h"
 
 using namespace brevant::adapter;
-using adaptertest::DebugOutputCapture;
+using testsupport::DebugOutputCapture;
 
 namespace {
 

@@ -1,7 +1,7 @@
 # The engine bridge's parts that need no VM.
 brevant_unit_test(isapi_bridge_tests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bridge/request_handles_test.cpp
-    LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_jvm brevant_isapi_log
+    LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log
          ${CMAKE_DL_LIBS})
 
 # The module with the installed JDK and the test engine, each test in a process of its own.
@@ -20,7 +20,7 @@ if(NOT BREVANT_SANITIZE)
         ${CMAKE_CURRENT_SOURCE_DIR}/bridge/engine_bridge_test.cpp)
     brevant_own_code(isapi_engine_bridge_tests)
     target_include_directories(isapi_engine_bridge_tests PRIVATE
-        ${CMAKE_CURRENT_SOURCE_DIR}/bridge ${CMAKE_SOURCE_DIR}/tests/unit/adapter)
+        ${CMAKE_CURRENT_SOURCE_DIR}/bridge)
     target_compile_definitions(isapi_engine_bridge_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}"
         BREVANT_ISAPI_MODULE="$<TARGET_FILE:Brevant_ISAPI>"

@@ -13,8 +13,6 @@
 namespace bridgetest {
 namespace {
 
-using adaptertest::FakeFilterContext;
-
 size_t count(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {

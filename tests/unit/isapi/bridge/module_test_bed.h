@@ -22,6 +22,9 @@
 
 namespace bridgetest {
 
+using testsupport::FakeEcb;
+using testsupport::FakeFilterContext;
+
 bool isChildProcess();
 // Runs the current test in a child process and expects it to pass.
 void runCurrentTestInOwnProcess();
@@ -41,7 +44,7 @@ class ModuleTest : public testing::Test {
     // Loads the module and its filter, which starts the VM and the engine.
     void loadModule();
     DWORD extension(FakeEcb& ecb) { return httpExtensionProc_(ecb.get()); }
-    DWORD filter(adaptertest::FakeFilterContext& context, DWORD type, void* notification) {
+    DWORD filter(FakeFilterContext& context, DWORD type, void* notification) {
         return httpFilterProc_(context.pfc(), type, notification);
     }
     // A request for the extension whose query string names the engine's action.

@@ -35,7 +35,7 @@ class EntryTest : public testing::Test {
     }
     std::string nativeLog() const { return testsupport::readFile(home_.file("BrevantNative.log")); }
 
-    adaptertest::DebugOutputCapture debugOutput_;
+    testsupport::DebugOutputCapture debugOutput_;
     testsupport::ScratchDir home_{"isapi-entry-home"};
 };
 

@@ -8,6 +8,7 @@
 namespace entrytest {
 namespace {
 
+using testsupport::FakeEcb;
 using ExtensionEntryTest = EntryTest;
 
 TEST_F(ExtensionEntryTest, ExtensionWithoutEngineAnswersWithTheProcessRequestFailedPage) {

@@ -9,7 +9,7 @@
 namespace entrytest {
 namespace {
 
-using adaptertest::FakeFilterContext;
+using testsupport::FakeFilterContext;
 
 constexpr char kReason[] = "Failed to get JNI environment (JavaHome =).";
 

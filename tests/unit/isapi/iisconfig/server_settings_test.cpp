@@ -94,7 +94,7 @@ class ServerSettingsTest : public testing::Test {
     }
 
     testsupport::ScratchDir scratch_{"iisconfig"};
-    adaptertest::DebugOutputCapture debugOutput_;
+    testsupport::DebugOutputCapture debugOutput_;
     std::string registry_;
     std::string oldRegistry_;
     int files_ = 0;

@@ -179,12 +179,4 @@ public class EngineContractTest {
         assertFalse(Brevant.authIISRequest("/private/doc", null, null, null));
         assertTrue(Brevant.authIISRequest("/servlet/Hello", null, null, null));
     }
-
-    @Test
-    public void headIsSplitForWriteHeaders() {
-        byte[][] parts = NativeResponseSink.splitHead(
-            "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\n".getBytes(StandardCharsets.ISO_8859_1));
-        assertEquals("404 Not Found", new String(parts[0], StandardCharsets.ISO_8859_1));
-        assertEquals("Content-Length: 3\r\n\r\n", new String(parts[1], StandardCharsets.ISO_8859_1));
-    }
 }

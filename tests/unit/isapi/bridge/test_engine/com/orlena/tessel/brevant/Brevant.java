@@ -82,6 +82,13 @@ public final class Brevant {
                          + ISAPINativeLib.getRealPath(lastHandle, "/") + "|"
                          + ISAPINativeLib.getClientCertificate(lastHandle);
                 break;
+            case "overflow":
+                try {
+                    answer = "depth " + recurse(0);
+                } catch (StackOverflowError e) {
+                    answer = "stack overflow caught";
+                }
+                break;
             case "throw":
                 throw new IllegalStateException("engine failure");
             default:
@@ -111,6 +118,10 @@ public final class Brevant {
 
     public static void Shutdown() {
         record("shutdown");
+    }
+
+    private static int recurse(int depth) {
+        return recurse(depth + 1) + 1;
     }
 
     private static byte[] bytes(String text) {

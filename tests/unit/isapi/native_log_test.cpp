@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
@@ -110,6 +111,28 @@ class FileSizeLimit {
     bool active_ = false;
 };
 
+const std::regex kFileEntry(R"(\[stamp\] Brevant: thread (\d) entry (\d+)\r)");
+const std::regex kEchoEntry(R"(Brevant: thread (\d) entry (\d+))");
+
+// How many entries "thread <k> entry <i>" each of `threads` writers has in `text`: lines
+// ended by LF, each matching `format` (whose two groups are k and i), each writer's from 0 in
+// order. Empty, and a failure, at the first line that breaks this.
+std::vector<int> entriesPerThread(const std::string& text, const std::regex& format, int threads) {
+    std::vector<std::string> lines = split(text, "\n");
+    EXPECT_EQ(lines.back(), "") << "the last line is ended";
+    lines.pop_back();
+    std::vector<int> next(threads, 0);
+    for (const std::string& line : lines) {
+        std::smatch match;
+        if (!std::regex_match(line, match, format) || std::stoi(match[1].str()) >= threads ||
+            std::stoi(match[2].str()) != next[std::stoi(match[1].str())]++) {
+            ADD_FAILURE() << "not a whole entry in order: " << line;
+            return {};
+        }
+    }
+    return next;
+}
+
 class NativeLogTest : public testing::Test {
   protected:
     void SetUp() override {
@@ -130,6 +153,24 @@ class NativeLogTest : public testing::Test {
     std::string logText() const { return readFile(logPath()); }
     // Everything sent to the debugger output during the test.
     std::string debugText() const { return readFile(dir_.file("debug.txt")); }
+
+    // The entries per writer (entriesPerThread) in the log file, which holds one whole run,
+    // and on the debugger output from byte `from` on.
+    std::vector<int> fileEntries(int threads) const {
+        const std::string text = withoutStamps(logText());
+        const std::string started = "[stamp] Brevant: Logging started\r\n";
+        const std::string stopped = "[stamp] Brevant: Logging stopped\r\n";
+        if (!text.starts_with(started) || !text.ends_with(stopped)) {
+            ADD_FAILURE() << "not one whole run: " << text.substr(0, 200);
+            return {};
+        }
+        return entriesPerThread(
+            text.substr(started.size(), text.size() - started.size() - stopped.size()), kFileEntry,
+            threads);
+    }
+    std::vector<int> echoEntries(int threads, size_t from = 0) const {
+        return entriesPerThread(debugText().substr(from), kEchoEntry, threads);
+    }
 
     ScratchDir dir_{"native-log"};
 
@@ -434,7 +475,6 @@ TEST_F(NativeLogTest, FailedWritesAreReportedAndTheNextEntryTriesAgain) {
 // ---- the process-wide log and its writers --------------------------------------------------
 
 TEST_F(NativeLogTest, LogMessageWritesThroughTheProcessLogWhenThereIsOne) {
-    ASSERT_FALSE(hasNativeLog());
     SetLastError(4321);
     logMessage("before the log");
     logMessage("never seen", false);
@@ -442,7 +482,6 @@ TEST_F(NativeLogTest, LogMessageWritesThroughTheProcessLogWhenThereIsOne) {
     EXPECT_EQ(GetLastError(), 4321u);
 
     openNativeLog(logPath());
-    ASSERT_TRUE(hasNativeLog());
     openNativeLog(dir_.file("second.log"));  // replaces nothing
     logMessage("through the log");
     logMessage("file only", false);
@@ -462,124 +501,62 @@ TEST_F(NativeLogTest, LogMessageWritesThroughTheProcessLogWhenThereIsOne) {
               "Brevant: after the log\n");
 }
 
-// How many entries "thread <k> entry <i>" each of `threads` threads has in `lines`. Every
-// line must match `format` (whose two groups are k and i) and each thread's entries must run
-// from 0 in order; the first line that breaks this is a failure, and the counts are empty.
-std::vector<int> entriesPerThread(const std::vector<std::string>& lines, const std::regex& format,
-                                  int threads) {
-    std::vector<int> next(threads, 0);
-    for (const std::string& line : lines) {
-        std::smatch match;
-        if (!std::regex_match(line, match, format)) {
-            ADD_FAILURE() << "not a whole entry: " << line;
-            return {};
-        }
-        const int thread = std::stoi(match[1].str());
-        if (thread >= threads || std::stoi(match[2].str()) != next[thread]) {
-            ADD_FAILURE() << "out of order: " << line;
-            return {};
-        }
-        ++next[thread];
-    }
-    return next;
-}
-
-// The log's lines between "Logging started" and "Logging stopped", which must be the first
-// and the last, each ended by CR LF.
-std::vector<std::string> linesOfOneRun(const std::string& text) {
-    std::vector<std::string> lines = split(text, "\r\n");
-    EXPECT_EQ(lines.back(), "") << "the file ends in CR LF";
-    lines.pop_back();
-    if (lines.size() < 2) {
-        ADD_FAILURE() << "no whole run: " << text;
-        return {};
-    }
-    EXPECT_EQ(withoutStamps(lines.front()), "[stamp] Brevant: Logging started");
-    EXPECT_EQ(withoutStamps(lines.back()), "[stamp] Brevant: Logging stopped");
-    return std::vector<std::string>(lines.begin() + 1, lines.end() - 1);
-}
-
-// The echoes on the debugger output, one per LF-ended line.
-std::vector<std::string> echoLines(const std::string& text) {
-    std::vector<std::string> echoes = split(text, "\n");
-    EXPECT_EQ(echoes.back(), "");
-    echoes.pop_back();
-    return echoes;
-}
-
-const std::regex kFileEntry(std::string(kStampPattern) + R"(Brevant: thread (\d) entry (\d+))");
-const std::regex kEchoEntry(R"(Brevant: thread (\d) entry (\d+))");
-
-TEST_F(NativeLogTest, ConcurrentWritersNeverInterleave) {
-    constexpr int kThreads = 8;
-    constexpr int kEntriesPerThread = 1250;  // 10,000 in all
-    auto writeFromThreads = [](int entriesPerThread) {
-        std::vector<std::thread> threads;
-        for (int k = 0; k < kThreads; ++k) {
-            threads.emplace_back([k, entriesPerThread] {
-                for (int i = 0; i < entriesPerThread; ++i) {
-                    logMessage("thread " + std::to_string(k) + " entry " + std::to_string(i));
-                }
-            });
-        }
-        for (std::thread& thread : threads) {
-            thread.join();
-        }
-    };
-
-    openNativeLog(logPath());
-    writeFromThreads(kEntriesPerThread);
-    closeNativeLog();
-
-    const std::vector<int> all(kThreads, kEntriesPerThread);
-    EXPECT_EQ(entriesPerThread(linesOfOneRun(logText()), kFileEntry, kThreads), all);
-    // The echoes: four strings per entry, kept together.
-    EXPECT_EQ(entriesPerThread(echoLines(debugText()), kEchoEntry, kThreads), all);
-
-    // Without a log the echoes alone are kept together just the same.
-    const size_t echoed = debugText().size();
-    writeFromThreads(250);
-    EXPECT_EQ(entriesPerThread(echoLines(debugText().substr(echoed)), kEchoEntry, kThreads),
-              std::vector<int>(kThreads, 250));
-}
-
-TEST_F(NativeLogTest, WritersWhileTheLogClosesFinishTheirEntryOrOnlyEcho) {
-    constexpr int kThreads = 6;
-    constexpr int kEntriesAfterClose = 20;
-    openNativeLog(logPath());
-    std::atomic<int> written{0};
-    std::atomic<bool> closed{false};
-    std::vector<int> entries(kThreads);
+// Runs `threads` writers at once, writer k logging "thread <k> entry <i>" for i = 0, 1, ...
+// while more(k, i), and `meanwhile` on this thread; how many entries each writer logged.
+std::vector<int> logFromThreads(
+    int threads, const std::function<bool(int, int)>& more,
+    const std::function<void()>& meanwhile = [] {}) {
+    std::vector<int> entries(threads);
     std::vector<std::thread> writers;
-    for (int k = 0; k < kThreads; ++k) {
-        // Each writer goes on until it has written some entries after the close returned.
+    for (int k = 0; k < threads; ++k) {
         writers.emplace_back([&, k] {
-            int i = 0;
-            for (int after = 0; after < kEntriesAfterClose; ++i, ++written) {
-                after += closed ? 1 : 0;
-                logMessage("thread " + std::to_string(k) + " entry " + std::to_string(i));
+            for (; more(k, entries[k]); ++entries[k]) {
+                logMessage("thread " + std::to_string(k) + " entry " + std::to_string(entries[k]));
             }
-            entries[k] = i;
         });
     }
-    while (written < 100 * kThreads) {
-        std::this_thread::yield();
-    }
-    std::thread([] { closeNativeLog(); }).join();
-    closed = true;
+    meanwhile();
     for (std::thread& writer : writers) {
         writer.join();
     }
+    return entries;
+}
 
-    // The file holds whole entries only, each thread's first ones up to the close.
-    const std::vector<int> inFile =
-        entriesPerThread(linesOfOneRun(logText()), kFileEntry, kThreads);
-    ASSERT_EQ(inFile.size(), static_cast<size_t>(kThreads));
-    for (int k = 0; k < kThreads; ++k) {
-        EXPECT_LE(inFile[k], entries[k] - kEntriesAfterClose) << "thread " << k;
+TEST_F(NativeLogTest, ConcurrentWritersNeverInterleave) {
+    const std::vector<int> all(8, 1250);  // 10,000 entries
+    openNativeLog(logPath());
+    logFromThreads(8, [](int, int i) { return i < 1250; });
+    closeNativeLog();
+    EXPECT_EQ(fileEntries(8), all);
+    EXPECT_EQ(echoEntries(8), all);  // four strings per entry, kept together
+}
+
+// Each writer goes on until it has begun 250 entries after the close returned: late
+// writers only echo, and their echoes alone are kept together just the same.
+TEST_F(NativeLogTest, WritersWhileTheLogClosesFinishTheirEntryOrOnlyEcho) {
+    std::atomic<int> written{0};
+    std::atomic<bool> closed{false};
+    std::vector<int> afterClose(6);
+    openNativeLog(logPath());
+    const std::vector<int> entries = logFromThreads(
+        6,
+        [&](int k, int) {
+            ++written;
+            return (afterClose[k] += closed ? 1 : 0) <= 250;
+        },
+        [&] {
+            while (written < 600) {
+                std::this_thread::yield();
+            }
+            closeNativeLog();
+            closed = true;
+        });
+    const std::vector<int> inFile = fileEntries(6);  // each writer's first ones
+    ASSERT_EQ(inFile.size(), 6u);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_LE(inFile[k], entries[k] - 250) << "thread " << k;
     }
-    // Every entry reached the debugger output, before the close and after it.
-    EXPECT_EQ(entriesPerThread(echoLines(debugText()), kEchoEntry, kThreads), entries);
+    EXPECT_EQ(echoEntries(6), entries);
 }
 
 }  // namespace

@@ -95,8 +95,8 @@ jbyte writeToClient(JNIEnv* env, jint handle, jbyteArray data, jint length,
     if (ecb == nullptr) {
         return kInvalidHandle;
     }
-    if (length < 0 || length > env->GetArrayLength(data)) {
-        return kInvalidLength;
+    if (data == nullptr || length < 0 || length > env->GetArrayLength(data)) {
+        return kInvalidLength;  // an engine's mistake must not end the web server
     }
     std::unique_ptr<char[]> buffer = terminatedCopy(env, data, length);
     if (hasStatusLine) {
@@ -205,9 +205,10 @@ extern "C" jboolean JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_writeH
         if (ecb == nullptr) {
             return JNI_FALSE;
         }
-        jsize statusLength = env->GetArrayLength(status);
-        jsize headersLength = env->GetArrayLength(headers);
-        std::unique_ptr<char[]> statusText, headerText;  // an empty array passes null
+        // An empty array, or none, passes a null text.
+        jsize statusLength = status != nullptr ? env->GetArrayLength(status) : 0;
+        jsize headersLength = headers != nullptr ? env->GetArrayLength(headers) : 0;
+        std::unique_ptr<char[]> statusText, headerText;
         if (statusLength > 0) {
             statusText = brevant::isapi::terminatedCopy(env, status, statusLength);
         }

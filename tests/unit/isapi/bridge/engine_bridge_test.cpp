@@ -39,56 +39,41 @@ bool loadClassInTheVM(const char* name) {
     return loaded;
 }
 
-class EngineBridgeTest : public ModuleTest {
-  protected:
-    // Serves one request whose query names the engine's action; the engine's answer.
-    std::string serve(const std::string& action, DWORD expected = HSE_STATUS_SUCCESS) {
-        prepareRequest(ecb_, action);
-        EXPECT_EQ(extension(ecb_), expected);
-        return ecb_.written;
-    }
-    DWORD route(FakeFilterContext& context, const std::string& url) {
-        context.url = url;
-        return filter(context, SF_NOTIFY_PREPROC_HEADERS, context.preproc());
-    }
-
-    FakeEcb ecb_;
-};
+using EngineBridgeTest = ModuleTest;
 
 TEST_F(EngineBridgeTest, TheEngineReceivesTheRequestValues) {
     IN_OWN_PROCESS();
     loadModule();
-    prepareRequest(ecb_, "describe");
+    FakeEcb ecb;
+    ecb.pathRoot = "/srv/www";
+    ecb.setBody("abc", "defghij");
     std::string allHttp = "HTTP_X_LONG:" + std::string(5987, 'a') + "\n";  // 6000 bytes
-    ecb_.variables["ALL_HTTP"] = allHttp;
-    ecb_.variables["REMOTE_ADDR"] = "10.0.0.1";
-    ecb_.variables["REMOTE_HOST"] = "client";
-    ecb_.variables["SERVER_NAME"] = "example.com";
-    ecb_.variables["SERVER_PORT"] = " 8080x";
-    ecb_.variables["SERVER_PORT_SECURE"] = "1";
-    ecb_.pathRoot = "/srv/www";
-    ecb_.setBody("abc", "defghij");
-    ASSERT_EQ(extension(ecb_), static_cast<DWORD>(HSE_STATUS_SUCCESS));
-    EXPECT_EQ(ecb_.written, "text=GET /Scripts/Brevant_ISAPI.dll?describe HTTP/1.1\n" + allHttp +
-                                "|preloaded=abc|addr=10.0.0.1|host=client|name=example.com"
-                                "|port=8080|root=/srv/www/|secure=true|extra=null|user=null");
-    EXPECT_EQ(ecb_.sizesPassed["ALL_HTTP"], 6001u);  // the second read, at the size IIS named
-
-    serve("");
+    EXPECT_EQ(serve(ecb, "describe",
+                    {{"ALL_HTTP", allHttp},
+                     {"REMOTE_ADDR", "10.0.0.1"},
+                     {"REMOTE_HOST", "client"},
+                     {"SERVER_NAME", "example.com"},
+                     {"SERVER_PORT", " 8080x"},
+                     {"SERVER_PORT_SECURE", "1"}}),
+              "text=GET /Scripts/Brevant_ISAPI.dll?describe HTTP/1.1\n" + allHttp +
+                  "|preloaded=abc|addr=10.0.0.1|host=client|name=example.com|port=8080"
+                  "|root=/srv/www/|secure=true|extra=null|user=null");
+    EXPECT_EQ(ecb.sizesPassed["ALL_HTTP"], 6001u);  // the second read, at the size IIS named
+    FakeEcb second;
+    serve(second, "");
     EXPECT_EQ(count(engineCalls(), "server-info isapihost-test\n"), 1u);
 }
 
 TEST_F(EngineBridgeTest, NativesAnswerTheEngine) {
     IN_OWN_PROCESS();
     loadModule();
-    EXPECT_EQ(serve("status"), "HTTP/1.0 404 Not Found\r\n\r\n0");
-    EXPECT_EQ(ecb_.get()->dwHttpStatusCode, 404u);
-
-    FakeEcb shortStatus;
-    prepareRequest(shortStatus, "short-status");
-    extension(shortStatus);
-    EXPECT_EQ(shortStatus.written, "HTTP/1.00");
+    FakeEcb status, shortStatus, noStatus, paths, late;
+    EXPECT_EQ(serve(status, "status"), "HTTP/1.0 404 Not Found\r\n\r\n0");
+    EXPECT_EQ(status.get()->dwHttpStatusCode, 404u);
+    EXPECT_EQ(serve(shortStatus, "short-status"), "HTTP/1.00");
     EXPECT_EQ(shortStatus.get()->dwHttpStatusCode, 200u);
+    serve(noStatus, "no-status");
+    EXPECT_EQ(noStatus.responseHeaders.at(0).status, "(null)");
 
     struct ReadCase {
         const char* body;
@@ -99,54 +84,34 @@ TEST_F(EngineBridgeTest, NativesAnswerTheEngine) {
                               ReadCase{"abc", FakeEcb::ClientEnd::Fails, "null|0"},
                               ReadCase{"abc", FakeEcb::ClientEnd::EndOfBody, "null|0"}}) {
         FakeEcb ecb;
-        prepareRequest(ecb, "read");
         ecb.setBody("", c.body);
         ecb.clientEnd = c.end;
         ecb.readLimit = 2;
-        extension(ecb);
-        EXPECT_EQ(ecb.written, c.answer) << c.body;
+        EXPECT_EQ(serve(ecb, "read"), c.answer) << c.body;
     }
 
-    FakeEcb paths;
-    prepareRequest(paths, "paths");
     paths.pathRoot = "/srv/www";
-    paths.variables["CERT_FLAGS"] = "1";
-    paths.variables["CERT_SUBJECT"] = "CN=client";
-    paths.variables["CERT_SERVER_SUBJECT"] = "CN=server";
-    paths.variables["CERT_ISSUER"] = "CN=ca";
-    paths.variables["CERT_SERIALNUMBER"] = "01-02-03-04-05-06-07-08-09-0a-0b-0c-0d-0e-0f-10";
-    extension(paths);
-    EXPECT_EQ(paths.written,
+    EXPECT_EQ(serve(paths, "paths",
+                    {{"CERT_FLAGS", "1"},
+                     {"CERT_SUBJECT", "CN=client"},
+                     {"CERT_SERVER_SUBJECT", "CN=server"},
+                     {"CERT_ISSUER", "CN=ca"},
+                     {"CERT_SERIALNUMBER", "01-02-03-04-05-06-07-08-09-0a-0b-0c-0d-0e-0f-10"}}),
               "/srv/www/img/a.gif|null|&DN#CN=client CN=server&IN#CN=ca"
-              "&SN#100f0e0d0c0b0a090807060504030201&END&|1");
+              "&SN#100f0e0d0c0b0a090807060504030201&END&|1|87");
     EXPECT_NE(nativeLog().find("Brevant: CERT_FLAGS=1\r\n"), std::string::npos);
 
-    FakeEcb noStatus;
-    prepareRequest(noStatus, "no-status");
-    extension(noStatus);
-    ASSERT_FALSE(noStatus.responseHeaders.empty());
-    EXPECT_EQ(noStatus.responseHeaders[0].status, "(null)");
+    // The handle of the last request, used once it has ended, reaches nothing.
+    EXPECT_EQ(serve(late, "stale"), "6|false|null|null|null");
 }
 
-TEST_F(EngineBridgeTest, AHandleIsDeadOnceItsRequestEnded) {
+TEST_F(EngineBridgeTest, EngineFailuresStillEndTheRequestAsServed) {
     IN_OWN_PROCESS();
     loadModule();
-    serve("describe");
-    FakeEcb late;
-    prepareRequest(late, "stale");
-    extension(late);
-    EXPECT_EQ(late.written, "6|false|null|null|null");
-}
-
-TEST_F(EngineBridgeTest, AnEngineExceptionStillEndsTheRequestAsServed) {
-    IN_OWN_PROCESS();
-    loadModule();
+    FakeEcb overflow, thrown;
     // The VM's own stack-overflow handling works in the host's process, with its signals.
-    EXPECT_EQ(serve("overflow"), "stack overflow caught");
-    FakeEcb thrown;
-    prepareRequest(thrown, "throw");
-    EXPECT_EQ(extension(thrown), static_cast<DWORD>(HSE_STATUS_SUCCESS));
-    EXPECT_EQ(thrown.written, "");
+    EXPECT_EQ(serve(overflow, "overflow"), "stack overflow caught");
+    EXPECT_EQ(serve(thrown, "throw"), "");
     EXPECT_EQ(nativeLog().find("ProcessRequest Failed!!!"), std::string::npos);
 }
 
@@ -163,13 +128,9 @@ TEST_F(EngineBridgeTest, TheFilterRoutesWhatTheEngineServes) {
           Case{"/docs/?page=2", "/docs/index.jsp?page=2"}, Case{"/docs/index.html?a/", nullptr}}) {
         FakeFilterContext context;
         EXPECT_EQ(route(context, c.url), SF_STATUS_REQ_NEXT_NOTIFICATION);
-        if (c.marker == nullptr) {
-            EXPECT_EQ(context.url, c.url);
-            EXPECT_FALSE(context.header("X-Brevant-Request")) << c.url;
-        } else {
-            EXPECT_EQ(context.url, "/Scripts/Brevant_ISAPI.dll");
-            EXPECT_EQ(context.header("X-Brevant-Request").value_or(""), c.marker);
-        }
+        EXPECT_EQ(context.url, c.marker != nullptr ? "/Scripts/Brevant_ISAPI.dll" : c.url);
+        EXPECT_EQ(context.header("X-Brevant-Request").value_or("-"),
+                  c.marker != nullptr ? c.marker : "-");
     }
     std::string asked = engineCalls();
     EXPECT_EQ(asked.find("alias /servlet/"), std::string::npos);  // answered without Java
@@ -180,26 +141,22 @@ TEST_F(EngineBridgeTest, TheFilterRoutesWhatTheEngineServes) {
 TEST_F(EngineBridgeTest, WithIISSecurityOnTheEngineRefusesUsers) {
     IN_OWN_PROCESS();
     loadModule();
-    serve("security");  // off (already off), on, on again
-    std::string log = nativeLog();
-    EXPECT_EQ(count(log, "IIS Security is being used."), 1u);
-    EXPECT_EQ(count(log, "IIS Security is not being used."), 0u);
+    FakeEcb security;
+    serve(security, "security");  // off (already off), on, on again
+    EXPECT_EQ(count(nativeLog(), "IIS Security is being used."), 1u);
+    EXPECT_EQ(count(nativeLog(), "IIS Security is not being used."), 0u);
 
-    struct Case {
-        const char* user;
-        const char* userAfter;
-    };
     const std::string longURL = "/servlet/secret?" + std::string(3000, 'q');
-    for (const Case& c : {Case{"mallory", "Brevant Not Authorized"}, Case{"alice", "alice"}}) {
+    for (const char* name : {"mallory", "alice"}) {
         FakeFilterContext context;
         context.variables.emplace_back("HTTP_X_BREVANT_REQUEST", longURL);
         char user[SF_MAX_USERNAME];
         char password[SF_MAX_PASSWORD] = "pw";
-        std::snprintf(user, sizeof user, "%s", c.user);
+        std::snprintf(user, sizeof user, "%s", name);
         HTTP_FILTER_AUTHENT authent{user, sizeof user, password, sizeof password};
         EXPECT_EQ(filter(context, SF_NOTIFY_AUTHENTICATION, &authent),
                   SF_STATUS_REQ_HANDLED_NOTIFICATION);
-        EXPECT_STREQ(user, c.userAfter);
+        EXPECT_STREQ(user, name == std::string("mallory") ? "Brevant Not Authorized" : name);
         EXPECT_STREQ(password, "pw");
     }
     EXPECT_NE(engineCalls().find("auth 3016|null|mallory|pw\n"), std::string::npos);

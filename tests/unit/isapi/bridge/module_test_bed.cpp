@@ -82,13 +82,19 @@ void ModuleTest::loadModule() {
     ASSERT_TRUE(getExtensionVersion(&extensionVersion));
 }
 
-void ModuleTest::prepareRequest(FakeEcb& ecb, const std::string& action) {
+std::string ModuleTest::serve(FakeEcb& ecb, const std::string& action,
+                              const std::map<std::string, std::string>& variables) {
     ecb.variables = {{"REQUEST_METHOD", "GET"},
                      {"URL", "/Scripts/Brevant_ISAPI.dll"},
                      {"QUERY_STRING", action},
                      {"SERVER_PROTOCOL", "HTTP/1.1"},
                      {"ALL_HTTP", "HTTP_HOST:example.com\n"},
                      {"SERVER_SOFTWARE", "isapihost-test"}};
+    for (const auto& [name, value] : variables) {
+        ecb.variables[name] = value;
+    }
+    EXPECT_EQ(httpExtensionProc_(ecb.get()), static_cast<DWORD>(HSE_STATUS_SUCCESS));
+    return ecb.written;
 }
 
 void ModuleTest::writeData(const std::string& name, const std::string& text) const {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 #include "fake_ecb.h"
@@ -43,12 +44,18 @@ class ModuleTest : public testing::Test {
 
     // Loads the module and its filter, which starts the VM and the engine.
     void loadModule();
-    DWORD extension(FakeEcb& ecb) { return httpExtensionProc_(ecb.get()); }
+    // Serves a request for the extension whose query string names the engine's action,
+    // with `variables` over the usual ones; what the client received.
+    std::string serve(FakeEcb& ecb, const std::string& action,
+                      const std::map<std::string, std::string>& variables = {});
     DWORD filter(FakeFilterContext& context, DWORD type, void* notification) {
         return httpFilterProc_(context.pfc(), type, notification);
     }
-    // A request for the extension whose query string names the engine's action.
-    void prepareRequest(FakeEcb& ecb, const std::string& action);
+    // The preprocessing notification for `url`.
+    DWORD route(FakeFilterContext& context, const std::string& url) {
+        context.url = url;
+        return filter(context, SF_NOTIFY_PREPROC_HEADERS, context.preproc());
+    }
 
     void writeData(const std::string& name, const std::string& text) const;
     std::string engineCalls() const;  // calls.txt of the test engine

@@ -1,16 +1,16 @@
-// The server settings against a registry and a metabase of the test's own, written as the
-// files the Win32 stand-in reads (REGEDIT4, and the format of docs/metabase.md), with the
-// debugger output caught: no test opens the native log, so it echoes each message there as
-// "Brevant: <message>\n".
+// The server settings against a registry and a metabase of the test's own: a registry file
+// filled through the Win32 stand-in's registry functions and a metabase file in the format
+// of docs/metabase.md, with the debugger output caught: no test opens the native log, so it
+// echoes each message there as "Brevant: <message>\n".
 #include <stdlib.h>
 #include <windows.h>
 #include <objbase.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "debug_output_capture.h"
@@ -20,6 +20,8 @@
 using namespace brevant::isapi::iisconfig;
 
 namespace {
+
+using Names = std::vector<std::string>;
 
 constexpr char kMimeMapKey[] = "SYSTEM\\CurrentControlSet\\Services\\InetInfo\\Parameters\\MimeMap";
 constexpr char kParametersKey[] = "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters";
@@ -33,185 +35,146 @@ constexpr char kNoExecute[] =
     "Brevant: ERROR - the virtual directory for the directory where the\n"
     "Brevant: DLL is located needs execute permission.\n";
 
-// A string value; `terminated` false stores it without its zero, as some installers do.
+// A REG_SZ value; `terminated` false stores it without its zero, as some installers do.
 struct RegValue {
     std::string name;
     std::string data;
     bool terminated = true;
 };
 
-// COM initialised, as IIS has it on the thread that loads the filter. Single-threaded
-// tests only (the fixture changes the process environment).
+// COM initialised, as IIS has it on the thread that loads the filter; a test checks all the
+// debugger output it causes. Single-threaded tests only (the fixture changes the process
+// environment).
 class ServerSettingsTest : public testing::Test {
   protected:
     void SetUp() override {
         const char* old = getenv("STANDIN_REGISTRY");
         oldRegistry_ = old != nullptr ? old : "";
-        clearRegistry();
+        registry(nullptr);
         metabase("");
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     void TearDown() override {
+        EXPECT_EQ(newOutput(), "");
         CoUninitialize();
         unsetenv("STANDIN_METABASE");
         setenv("STANDIN_REGISTRY", oldRegistry_.c_str(), 1);
     }
 
-    void clearRegistry() {
-        registry_ = "REGEDIT4\n";
-        useFile("STANDIN_REGISTRY", registry_);
-    }
-    // Adds HKEY_LOCAL_MACHINE\<key> with its string values (REG_SZ, as bytes) to the registry.
-    void registry(const std::string& key, const std::vector<RegValue>& values = {}) {
-        registry_ += "\n[HKEY_LOCAL_MACHINE\\" + key + "]\n";
-        for (const RegValue& value : values) {
-            registry_ += "\"" + value.name + "\"=hex(1):";
-            for (unsigned char c : value.data + (value.terminated ? std::string(1, '\0') : "")) {
-                char byte[4];
-                std::snprintf(byte, sizeof byte, "%02x,", c);
-                registry_ += byte;
+    // A registry of HKEY_LOCAL_MACHINE\<key> alone with these values; an empty one for null.
+    void registry(const char* key, const std::vector<RegValue>& values = {}) {
+        useFile("STANDIN_REGISTRY", "REGEDIT4\n");
+        HKEY handle = nullptr;
+        if (key != nullptr && RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_WRITE,
+                                              nullptr, &handle, nullptr) == ERROR_SUCCESS) {
+            for (const auto& [name, data, terminated] : values) {
+                const auto* bytes = reinterpret_cast<const BYTE*>(data.c_str());
+                RegSetValueExA(handle, name.c_str(), 0, REG_SZ, bytes, data.size() + terminated);
             }
-            registry_.back() = '\n';
+            RegCloseKey(handle);
         }
-        useFile("STANDIN_REGISTRY", registry_);
     }
     void metabase(const std::string& text) { useFile("STANDIN_METABASE", text); }
 
     // What was written to the debugger output since the last call.
     std::string newOutput() {
-        std::string text = debugOutput_.text();
-        std::string added = text.substr(std::min(seen_, text.size()));
-        seen_ = text.size();
-        return added;
+        const std::string text = debugOutput_.text();
+        return text.substr(std::exchange(seen_, text.size()));
+    }
+
+    // What `read` answers while COM is not initialised on the thread.
+    template <typename Read>
+    static auto withoutCom(Read read) {
+        CoUninitialize();
+        auto answer = read();
+        CoInitialize(nullptr);
+        return answer;
+    }
+
+    void expectURL(const std::string& dllPath, const std::string& url, const std::string& logged) {
+        EXPECT_EQ(getExtensionURL(dllPath), url) << dllPath;
+        EXPECT_EQ(newOutput(), logged) << dllPath;
     }
 
   private:
     // A new file each time: the stand-in reads it again whatever its time stamp.
     void useFile(const char* variable, const std::string& text) {
-        std::string path = scratch_.file(std::to_string(++files_));
+        const std::string path = scratch_.file(std::to_string(++files_));
         testsupport::writeFile(path, text);
         setenv(variable, path.c_str(), 1);
     }
 
     testsupport::ScratchDir scratch_{"iisconfig"};
     testsupport::DebugOutputCapture debugOutput_;
-    std::string registry_;
     std::string oldRegistry_;
     int files_ = 0;
     std::size_t seen_ = 0;
 };
 
-std::string mimeMetabase(const std::vector<std::string>& entries) {
-    std::string text = "[/LM/MimeMap]\nMD_MIME_MAP=6015 FILE INHERIT MULTISZ";
-    for (const std::string& entry : entries) {
-        text += " \"" + entry + "\"";
-    }
-    return text + "\n";
-}
-
-TEST_F(ServerSettingsTest, MimeMapFromAnOpenRegistryKeyWhateverItHolds) {
-    metabase(mimeMetabase({".htm,text/html"}));  // never asked
+TEST_F(ServerSettingsTest, MimeMapFromAnOpenRegistryKeyWhateverItHoldsElseTheMetabaseList) {
     const std::string name63 = std::string(58, 't') + ",e,,x";
-    struct {
-        std::vector<std::string> names;
-        std::string map;
-    } cases[] = {
-        {{"text/html,htm,,h", "image/gif,gif,,g"}, "text/html,htm;image/gif,gif;"},
-        {{"text/plain", "a,b", "x,y,z,w", ",,"}, "text/plain;a,b;x,y;,;"},
-        // 63 characters fill the 64-byte buffer; a longer name is left out, not the rest.
-        {{name63, "u" + name63, "image/png,png,,p"}, name63.substr(0, 60) + ";image/png,png;"},
-        {{}, ""},
-    };
-    for (const auto& c : cases) {
-        std::vector<RegValue> values;
-        for (const std::string& name : c.names) {
-            values.push_back({name, ""});
-        }
-        clearRegistry();
-        registry(kMimeMapKey, values);
-        EXPECT_EQ(getMimeMap(), c.map) << testing::PrintToString(c.names);
-    }
-}
-
-TEST_F(ServerSettingsTest, MimeMapFromTheMetabaseListTurnedRound) {
     const std::string ext15(15, 'x');
     const std::string type63 = "application/" + std::string(51, 'v');
-    struct {
-        std::vector<std::string> entries;
-        std::string map;
-    } cases[] = {
-        {{".htm,text/html", ".GIF,image/gif"}, "text/html,htm;image/gif,GIF;"},
-        {{"tar.gz,application/gzip", "..z,a/b"}, "application/gzip,targz;a/b,z;"},
+    // Value names of the registry key, else entries of the metabase list; the map.
+    const std::tuple<bool, Names, std::string> cases[] = {
+        {true, {"text/html,htm,,h", "text/plain", "a,b", ",,"}, "text/html,htm;text/plain;a,b;,;"},
+        // 63 characters fill the 64-byte buffer; a longer name is left out, not the rest.
+        {true, {name63, "u" + name63, "i/p,p,,q"}, name63.substr(0, 60) + ";i/p,p;"},
+        {true, {}, ""},  // the metabase is not asked
+        {false, {".GIF,image/gif", "tar.gz,a/gz", "..z,a/b"}, "image/gif,GIF;a/gz,targz;a/b,z;"},
         // Entries too long for their fields, and one without type, are left out.
-        {{"." + ext15 + ",a/b", ".y" + ext15 + ",a/b", ".c," + type63, ".d," + type63 + "v",
+        {false,
+         {"." + ext15 + ",a/b", ".y" + ext15 + ",a/b", ".c," + type63, ".d," + type63 + "v",
           ".nocomma", ".e,t/e"},
          "a/b," + ext15 + ";" + type63 + ",c;t/e,e;"},
-        {{}, ""},
     };
-    for (const auto& c : cases) {
-        metabase(mimeMetabase(c.entries));
-        EXPECT_EQ(getMimeMap(), c.map) << testing::PrintToString(c.entries);
+    for (const auto& [inRegistry, entries, map] : cases) {
+        registry(inRegistry ? kMimeMapKey : nullptr,
+                 std::vector<RegValue>(entries.begin(), entries.end()));
+        std::string list = "[/LM/MimeMap]\nMD_MIME_MAP=6015 FILE INHERIT MULTISZ";
+        for (const std::string& entry : inRegistry ? Names{".htm,text/html"} : entries) {
+            list += " \"" + entry + "\"";
+        }
+        metabase(list + "\n");
+        EXPECT_EQ(getMimeMap(), map) << testing::PrintToString(entries);
     }
-    metabase("");
-    EXPECT_EQ(getMimeMap(), "");
-    metabase(mimeMetabase({".htm,text/html"}));
-    CoUninitialize();
-    EXPECT_EQ(getMimeMap(), "");  // no metabase without COM
-    CoInitialize(nullptr);
-    EXPECT_EQ(newOutput(), "");
+    EXPECT_EQ(withoutCom(getMimeMap), "");  // the last list, but no metabase without COM
 }
 
 // As IIS writes them: with the user type IIS_MD_UT_FILE.
-constexpr char kBrowsingOn[] = "MD_DIRECTORY_BROWSING=6005 FILE INHERIT DWORD 0x4000001e\n";
+constexpr char kBrowsing[] = "[/LM/W3SVC]\nMD_DIRECTORY_BROWSING=6005 FILE INHERIT DWORD ";
 constexpr char kList[] =
-    "MD_DEFAULT_LOAD_FILE=6006 FILE INHERIT STRING \"Default.htm, "
-    "Default.asp,\\\"index.html\\\"\"\n";
+    R"(MD_DEFAULT_LOAD_FILE=6006 FILE INHERIT STRING " Default.htm,, Default.asp,\"index.html\",")";
 
-std::vector<std::string> defaultPages() {
-    std::vector<std::string> pages = {"before"};
+Names defaultPages() {
+    Names pages = {"before"};
     initDefaultPages(&pages);
     return pages;
 }
 
-TEST_F(ServerSettingsTest, DefaultPagesFromTheRegistryValueWholeOrTheMetabaseList) {
-    metabase(std::string("[/LM/W3SVC]\n") + kBrowsingOn + kList);
-    EXPECT_EQ(defaultPages(), std::vector<std::string>{"before"});  // no W3SVC Parameters key
+TEST_F(ServerSettingsTest, DefaultPagesFromTheRegistryValueWholeElseTheMetabaseList) {
+    const std::string on = kBrowsing + std::string("0x4000001e\n");
+    metabase(on + kList);
+    EXPECT_EQ(defaultPages(), Names{"before"});  // no W3SVC Parameters key
     for (bool terminated : {true, false}) {
-        clearRegistry();
         registry(kParametersKey, {{"Default Load File", "start.htm, index.htm", terminated}});
-        EXPECT_EQ(defaultPages(), (std::vector<std::string>{"before", "start.htm, index.htm"}));
+        EXPECT_EQ(defaultPages(), (Names{"before", "start.htm, index.htm"}));
     }
-    clearRegistry();
     registry(kParametersKey);
-    EXPECT_EQ(defaultPages(),
-              (std::vector<std::string>{"before", "Default.htm", "Default.asp", "index.html"}));
-    metabase(std::string("[/LM/W3SVC]\n") + kBrowsingOn +
-             "MD_DEFAULT_LOAD_FILE=6006 FILE INHERIT STRING \" \\\"a\\\" ,, b,\"\n");
-    EXPECT_EQ(defaultPages(), (std::vector<std::string>{"before", "a", "b"}));
-    metabase("[/LM/W3SVC]\nMD_DIRECTORY_BROWSING=6005 FILE INHERIT DWORD 0xbfffffff\n" +
-             std::string(kList));  // default documents switched off
-    EXPECT_EQ(defaultPages(), std::vector<std::string>{"before"});
-    EXPECT_EQ(newOutput(), "");
-}
-
-TEST_F(ServerSettingsTest, DefaultPagesMetabaseFailuresAreLogged) {
-    registry(kParametersKey);
-    const std::string noSettings =
-        "Brevant: initDefaultPages() failed to get default page settings.\n";
-    const std::pair<std::string, std::string> cases[] = {
-        {std::string("[/LM/W3SVC]\n") + kList, noSettings},
-        {"", noSettings},
-        {std::string("[/LM/W3SVC]\n") + kBrowsingOn,
-         "Brevant: initDefaultPages() failed to get length of default pages.\n"},
+    const std::tuple<std::string, Names, std::string> cases[] = {
+        {on + kList, {"before", "Default.htm", "Default.asp", "index.html"}, ""},
+        {kBrowsing + std::string("0xbfffffff\n") + kList, {"before"}, ""},  // switched off
+        {"[/LM/W3SVC]\n" + std::string(kList),
+         {"before"},
+         "Brevant: initDefaultPages() failed to get default page settings.\n"},
+        {on, {"before"}, "Brevant: initDefaultPages() failed to get length of default pages.\n"},
     };
-    for (const auto& [text, message] : cases) {
+    for (const auto& [text, pages, logged] : cases) {
         metabase(text);
-        EXPECT_EQ(defaultPages(), std::vector<std::string>{"before"}) << text;
-        EXPECT_EQ(newOutput(), message) << text;
+        EXPECT_EQ(defaultPages(), pages) << text;
+        EXPECT_EQ(newOutput(), logged) << text;
     }
-    CoUninitialize();
-    EXPECT_EQ(defaultPages(), std::vector<std::string>{"before"});
-    CoInitialize(nullptr);
+    EXPECT_EQ(withoutCom(defaultPages), Names{"before"});
     EXPECT_EQ(newOutput(), "Brevant: CoCreateInstance failed in initDefaultPages().\n");
 }
 
@@ -220,13 +183,7 @@ std::string virtualDir(const std::string& key, const std::string& path, const ch
            "\"\nMD_ACCESS_PERM=6016 FILE INHERIT DWORD " + access + "\n";
 }
 
-struct URLCase {
-    std::string dllPath;
-    std::string url;
-    std::string logged;
-};
-
-TEST_F(ServerSettingsTest, ExtensionURLFromTheMetabaseSitesVirtualDirectories) {
+TEST_F(ServerSettingsTest, ExtensionURLFromTheMetabaseSitesElseTheRegistrysVirtualRoots) {
     // Filters and Info come first and map the module, but are no web sites.
     metabase(virtualDir("Filters/ROOT/filters", "/opt/brevant", "0x205") +
              virtualDir("Info/ROOT/info", "/opt/brevant", "0x205") +
@@ -234,61 +191,36 @@ TEST_F(ServerSettingsTest, ExtensionURLFromTheMetabaseSitesVirtualDirectories) {
              virtualDir("1/ROOT/Brevant", "/OPT/Brevant/Modules", "0x205") +
              virtualDir("1/ROOT/NoExec", "/srv/noexec", "0x201") +
              virtualDir("2/ROOT/Parent", "/srv", "0x201"));
-    // Not looked at while there is a metabase.
-    registry(kVirtualRootsKey, {{"/Elsewhere,", "/elsewhere,,5"}});
-    const URLCase cases[] = {
-        {"/opt/brevant/modules/Brevant_ISAPI.dll", "/Brevant/Brevant_ISAPI.dll", ""},
-        // Site 2 matches too: its permission is checked, its URL is not taken.
-        {"/srv/noexec/Brevant_ISAPI.dll", "/NoExec/Brevant_ISAPI.dll",
-         std::string(kNoExecute) + kNoExecute},
-        {"/srv/other/Brevant_ISAPI.dll", "/Parent/Brevant_ISAPI.dll", kNoExecute},
-        {"/elsewhere/Brevant_ISAPI.dll", kFallback, kNoVirtualDir},
-        {"/sr", kFallback, kNoVirtualDir},  // shorter than every physical path
-        {"", kFallback, ""},
-    };
-    for (const URLCase& c : cases) {
-        EXPECT_EQ(getExtensionURL(c.dllPath), c.url) << c.dllPath;
-        EXPECT_EQ(newOutput(), c.logged) << c.dllPath;
-    }
-}
-
-TEST_F(ServerSettingsTest, ExtensionURLFromTheRegistryWithoutMetabase) {
     registry(kVirtualRootsKey, {{"/Scripts,", "/srv/scripts,,5"},
                                 {"/Brevant,host", "/OPT/Brevant,,5"},
                                 {"/NoExec,", "/srv/noexec,,1"},
                                 {"/Raw,", "/srv/raw,,4", false},
                                 // Fills the 512 bytes offered: no room for the zero.
-                                {"/Full,", "/srv/full," + std::string(501, ' ') + "4", false}});
-    const URLCase cases[] = {
-        {"/opt/brevant/Brevant_ISAPI.dll", "/Brevant/Brevant_ISAPI.dll", ""},
-        {"/srv/noexec/Brevant_ISAPI.dll", "/NoExec/Brevant_ISAPI.dll", kNoExecute},
-        {"/srv/raw/Brevant_ISAPI.dll", "/Raw/Brevant_ISAPI.dll", ""},
-        {"/srv/full/Brevant_ISAPI.dll", "/Full/Brevant_ISAPI.dll", ""},
-        {"/nowhere/Brevant_ISAPI.dll", kFallback, kNoVirtualDir},
-    };
-    for (const URLCase& c : cases) {
-        EXPECT_EQ(getExtensionURL(c.dllPath), c.url) << c.dllPath;
-        EXPECT_EQ(newOutput(), c.logged) << c.dllPath;
-    }
-}
+                                {"/Full,", "/srv/full," + std::string(501, ' ') + "4", false},
+                                {"/Elsewhere,", "/elsewhere,,5"}});
+    expectURL("/opt/brevant/modules/x.dll", "/Brevant/Brevant_ISAPI.dll", "");
+    // Site 2 matches too: its permission is checked, its URL is not taken.
+    expectURL("/srv/noexec/x.dll", "/NoExec/Brevant_ISAPI.dll",
+              std::string(kNoExecute) + kNoExecute);
+    expectURL("/srv/other/x.dll", "/Parent/Brevant_ISAPI.dll", kNoExecute);
+    expectURL("/elsewhere/x.dll", kFallback, kNoVirtualDir);  // the registry is not searched
+    expectURL("/sr", kFallback, kNoVirtualDir);               // shorter than every physical path
+    expectURL("", kFallback, "");
+    std::string url = "url:";  // each search appends
+    bool available = false;
+    EXPECT_TRUE(findMetabaseVirtualDir("/opt/brevant/modules/x.dll", &url, &available) &&
+                available);
+    EXPECT_TRUE(findRegistryVirtualRoot("/srv/raw/x.dll", &url));
+    EXPECT_EQ(url, "url:/Brevant/Brevant_ISAPI.dll/Raw/Brevant_ISAPI.dll");
 
-TEST_F(ServerSettingsTest, TheSearchesAppendAndSayWhetherTheMetabaseWasThere) {
-    const std::string dll = "/opt/brevant/Brevant_ISAPI.dll";
-    registry(kVirtualRootsKey, {{"/Brevant,", "/opt/brevant,,5"}});
-    std::string url = "url:";
-    bool available = true;
-    EXPECT_FALSE(findMetabaseVirtualDir(dll, &url, &available));
-    EXPECT_FALSE(available);  // no /LM/W3SVC
-    EXPECT_TRUE(findRegistryVirtualRoot(dll, &url));
-    metabase(virtualDir("1/ROOT/Brevant", "/opt/brevant", "0x205"));
-    EXPECT_TRUE(findMetabaseVirtualDir(dll, &url, &available));
-    EXPECT_TRUE(available);
-    EXPECT_EQ(url, "url:/Brevant/Brevant_ISAPI.dll/Brevant/Brevant_ISAPI.dll");
-    CoUninitialize();
-    EXPECT_FALSE(findMetabaseVirtualDir(dll, &url, &available));
-    EXPECT_FALSE(available);  // no COM, no metabase
-    CoInitialize(nullptr);
-    EXPECT_EQ(newOutput(), "");
+    // Without COM, or without /LM/W3SVC, there is no metabase: the registry is searched.
+    EXPECT_EQ(withoutCom([] { return getExtensionURL("/opt/brevant/x.dll"); }),
+              "/Brevant/Brevant_ISAPI.dll");
+    metabase("");
+    expectURL("/srv/noexec/x.dll", "/NoExec/Brevant_ISAPI.dll", kNoExecute);
+    expectURL("/srv/raw/x.dll", "/Raw/Brevant_ISAPI.dll", "");
+    expectURL("/srv/full/x.dll", "/Full/Brevant_ISAPI.dll", "");
+    expectURL("/nowhere/x.dll", kFallback, kNoVirtualDir);
 }
 
 }  // namespace

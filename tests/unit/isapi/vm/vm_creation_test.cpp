@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <tuple>
 
 #include "java_vm.h"
 #include "vm_hooks.h"
@@ -143,24 +144,16 @@ TEST_F(VmCreation, HeapSizesAtAndAboveTheLeastEachKindTakes) {
         size_t before = logEntries().size();
         auto vm = host(c.kind);
         ASSERT_EQ(vm->vmKind(), c.kind);
-        ASSERT_GE(fake.options.size(), 2u);
-        EXPECT_EQ(fake.options[0].text, c.xms);
-        EXPECT_EQ(fake.options[1].text, c.xmx);
+        EXPECT_EQ(fake.options.at(0).text, c.xms);
+        EXPECT_EQ(fake.options.at(1).text, c.xmx);
         Lines entries = logEntries();
-        entries.erase(entries.begin(), entries.begin() + static_cast<long>(before));
-        int warnings = 0;
-        for (const std::string& entry : entries) {
-            warnings += entry == "HotSpot requires at least 2M of heap space." ? 1 : 0;
-        }
-        EXPECT_EQ(warnings, c.warnings);
-        EXPECT_NE(std::find(entries.begin(), entries.end(),
-                            "Min Heap Size     = " + std::string(c.xms + 4) + " bytes"),
-                  entries.end());
-        auto max = std::find(entries.begin(), entries.end(),
-                             "Max Heap Size     = " + std::string(c.xmx + 4) + " bytes");
-        ASSERT_NE(max, entries.end());
-        EXPECT_EQ(std::count(entries.begin(), max, "Max Heap Size raised to the Min Heap Size."),
-                  c.raised ? 1 : 0);
+        auto count = [&](const std::string& entry) {
+            return std::count(entries.begin() + static_cast<long>(before), entries.end(), entry);
+        };
+        EXPECT_EQ(count("HotSpot requires at least 2M of heap space."), c.warnings);
+        EXPECT_EQ(count("Min Heap Size     = " + std::string(c.xms + 4) + " bytes"), 1);
+        EXPECT_EQ(count("Max Heap Size raised to the Min Heap Size."), c.raised ? 1 : 0);
+        EXPECT_EQ(count("Max Heap Size     = " + std::string(c.xmx + 4) + " bytes"), 1);
     }
 }
 
@@ -169,85 +162,63 @@ TEST_F(VmCreation, VerboseClassGcJitAndClassPathOfARuntime) {
         jint verboseGC, verbose, classGC;
         PropertyList* properties;
         bool withClasspath;
-        Lines block;    // after the heap lines
-        Lines options;  // after the four leading ones and the hooks
     };
-    const Case cases[] = {
-        {1,
-         1,
-         1,
-         &jitOn_,
-         true,
+    // The settings; the block after the heap lines; the options after the four leading ones
+    // and the hooks.
+    const std::tuple<Case, Lines, Lines> cases[] = {
+        {{1, 1, 1, &jitOn_, true},
          {"Verbose GC        = Enabled", "Verbose           = Enabled",
           "JITC              = Enabled", "Class GC          = Enabled",
           "Classpath         = " + classpath_, "Additional VM options:", "-Xlog:gc:stdout:none",
           "-Xlog:class+load:stdout:none", "-Xrs"},
          {"-verbose:gc,class", "-Xlog:gc:stdout:none", "-Xlog:class+load:stdout:none", "-Xrs"}},
-        {1,
-         0,
-         0,
-         &jitOff_,
-         true,
+        {{1, 0, 0, &jitOff_, true},
          {"Verbose GC        = Enabled", "Verbose           = Disabled",
           "JITC              = Disabled", "Class GC          = Disabled",
           "Classpath         = " + classpath_, "Additional VM options:", "-Xlog:gc:stdout:none",
           "-Xrs"},
          {"-verbose:gc", "-Xnoclassgc", "-Xlog:gc:stdout:none", "-Xrs"}},
-        {0,
-         1,
-         1,
-         nullptr,
-         false,
+        {{0, 1, 1, nullptr, false},
          {"Verbose GC        = Disabled", "Verbose           = Enabled",
           "JITC              = Disabled", "Class GC          = Enabled", "Classpath         = NONE",
           "Additional VM options:", "-Xlog:class+load:stdout:none", "-Xrs"},
          {"-verbose:class", "-Xlog:class+load:stdout:none", "-Xrs"}},
         // Neither verbose setting: no verbose option, and -Xnoclassgc right after the hooks.
-        {0,
-         0,
-         0,
-         &jitOff_,
-         false,
+        {{0, 0, 0, &jitOff_, false},
          {"Verbose GC        = Disabled", "Verbose           = Disabled",
           "JITC              = Disabled", "Class GC          = Disabled",
           "Classpath         = NONE", "Additional VM options:", "-Xrs"},
          {"-Xnoclassgc", "-Xrs"}},
         // Only exactly 1 switches a setting on.
-        {2,
-         2,
-         2,
-         &jitOff_,
-         false,
+        {{2, 2, 2, &jitOff_, false},
          {"Verbose GC        = Disabled", "Verbose           = Disabled",
           "JITC              = Disabled", "Class GC          = Disabled",
           "Classpath         = NONE", "Additional VM options:", "-Xrs"},
          {"-Xnoclassgc", "-Xrs"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.block.front() + ", " + c.block[1] + ", " + c.block[3]);
+    const std::string classpath = classpath_;
+    for (const auto& [c, expectedBlock, expectedOptions] : cases) {
+        SCOPED_TRACE(expectedBlock[0] + ", " + expectedBlock[1] + ", " + expectedBlock[3]);
         FakeJvmControl& fake = install(kJavaSoftRuntime);
         settings_.enableVerboseGC = c.verboseGC;
         settings_.verbose = c.verbose;
         settings_.enableClassGC = c.classGC;
         settings_.properties = c.properties != nullptr ? c.properties->get() : nullptr;
-        if (!c.withClasspath) {
-            classpath_.clear();
-        }
+        classpath_ = c.withClasspath ? classpath : "";
         size_t before = logEntries().size();
         auto vm = host(JVM_DEFAULT);
         ASSERT_TRUE(vm->hasVM());
 
         Lines block = logEntries();
         block.erase(block.begin(), block.begin() + static_cast<long>(before) + 2);
-        EXPECT_EQ(block, c.block);
+        EXPECT_EQ(block, expectedBlock);
         Lines options = optionTexts(fake);
         ASSERT_GE(options.size(), 7u);
         EXPECT_EQ(options[2],
                   c.properties == &jitOn_ ? "-Djava.compiler=symcjit" : "-Djava.compiler=NONE");
-        EXPECT_EQ(options[3], "-Djava.class.path=" + (c.withClasspath ? classpath_ : "NONE"));
+        EXPECT_EQ(options[3], "-Djava.class.path=" + (c.withClasspath ? classpath : "NONE"));
         options.erase(options.begin(), options.begin() + 7);
-        EXPECT_EQ(options, c.options);
-        classpath_ = "/brevant/lib/servlet.jar:/brevant/lib/Brevant30.jar";
+        EXPECT_EQ(options, expectedOptions);
     }
 }
 

@@ -63,7 +63,8 @@ public final class Brevant {
                 answer = ISAPINativeLib.getRealPath(handle, "/img/a.gif") + "|"
                          + ISAPINativeLib.getRealPath(handle, "/" + "x".repeat(1023)) + "|"
                          + ISAPINativeLib.getClientCertificate(handle) + "|"
-                         + ISAPINativeLib.bytesAvailable(handle);
+                         + ISAPINativeLib.bytesAvailable(handle) + "|"
+                         + ISAPINativeLib.writeClient(handle, null, 0, false);
                 break;
             case "no-status":
                 answer = "" + ISAPINativeLib.writeHeaders(handle, new byte[0], OK_HEAD);

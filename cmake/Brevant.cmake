@@ -5,6 +5,9 @@
 #                                 an ISAPI/JNI module: "<name>.dll" on both platforms, in
 #                                 out/modules unless told otherwise; on Windows its exports
 #                                 come from the module-definition file
+#   brevant_program(target SOURCES ...)
+#                                 a program: "<name>.exe" in out/ on Windows, "<name>" in
+#                                 out/bin on Linux, there on the Win32 stand-in
 #   brevant_unit_test(name SOURCES ... [LIBS ...])
 #                                 a GoogleTest executable registered with the label "unit"
 
@@ -83,6 +86,18 @@ function(brevant_module target)
     else()
         target_link_libraries(${target} PRIVATE standin_win32)
         # The stand-in library sits in out/lib, beside out/modules: a copied out/ still runs.
+        set_target_properties(${target} PROPERTIES BUILD_RPATH "\$ORIGIN/../lib")
+    endif()
+endfunction()
+
+function(brevant_program target)
+    cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+    add_executable(${target} ${ARG_SOURCES})
+    brevant_own_code(${target})
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BREVANT_BIN_DIR})
+    if(NOT WIN32)
+        target_link_libraries(${target} PRIVATE standin_win32)
+        # The stand-in library sits in out/lib, beside out/bin: a copied out/ still runs.
         set_target_properties(${target} PROPERTIES BUILD_RPATH "\$ORIGIN/../lib")
     endif()
 endfunction()

@@ -1,0 +1,367 @@
+// The NT service Brevant under the service control manager stand-in, for real: `scctl`
+// creates, starts, stops and queries it; Brevant runs small start and stop scripts, or the
+// application-server instance through StartBrevant.sh / StopBrevant.sh; the states and
+// exit codes are read from `scctl query` as an administrator reads them from `sc query`.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <windows.h>
+
+#include "server_process.h"
+#include "test_paths.h"
+
+extern char** environ;
+
+namespace {
+
+struct Finished {
+    int status = -1;  // the exit status
+    std::string out;
+    std::string err;
+};
+
+// Runs a program of the build to its end, its output caught.
+Finished run(const std::vector<std::string>& arguments, const std::string& scratch) {
+    std::string outFile = scratch + "/run.out", errFile = scratch + "/run.err";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    std::vector<std::string> copy = arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : copy) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    Finished result;
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        while (waitpid(child, &status, 0) < 0) {
+        }
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    result.out = testsupport::readFile(outFile);
+    result.err = testsupport::readFile(errFile);
+    return result;
+}
+
+// The lines of `scctl query` that tell the state and the exit codes.
+std::string stateLines(DWORD state, const char* stateName, DWORD win32, DWORD specific) {
+    char text[512];
+    snprintf(text, sizeof(text),
+             "        STATE              : %u  %s\n"
+             "%s"
+             "        WIN32_EXIT_CODE    : %u  (0x%x)\n"
+             "        SERVICE_EXIT_CODE  : %u  (0x%x)\n",
+             state, stateName,
+             state == 4 ? "                                (STOPPABLE, NOT_PAUSABLE, "
+                          "ACCEPTS_SHUTDOWN)\n"
+                        : "                                (NOT_STOPPABLE, NOT_PAUSABLE, "
+                          "IGNORES_SHUTDOWN)\n",
+             win32, win32, specific, specific);
+    return text;
+}
+
+std::string running(DWORD win32 = 0, DWORD specific = 0) {
+    return stateLines(4, "RUNNING", win32, specific);
+}
+std::string stopped(DWORD win32 = 0, DWORD specific = 0) {
+    return stateLines(1, "STOPPED", win32, specific);
+}
+
+bool accepts(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(uint16_t(port));
+    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    close(fd);
+    return connected;
+}
+
+template <typename Condition>
+bool eventually(Condition condition, std::chrono::seconds wait = std::chrono::seconds(30)) {
+    auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+// A scratch registry and debugger output, an install folder with a blank in its name
+// holding Brevant (a link to the build's) and the test's commands.
+class BrevantService : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        out_ = testsupport::buildOutputFolder();
+        bin_ = dir_.path() + "/Brevant ISAPI/bin";
+        std::filesystem::create_directories(bin_);
+        std::filesystem::create_symlink(out_ + "/bin/Brevant", bin_ + "/Brevant");
+        saveAndSet("STANDIN_REGISTRY", dir_.file("registry.reg"));
+        saveAndSet("STANDIN_DEBUG_OUTPUT", dir_.file("debug.txt"));
+    }
+
+    void TearDown() override {
+        // The start commands stay alive as servers do; they wrote their process ids.
+        std::string pids = testsupport::readFile(dir_.file("pids"));
+        for (size_t at = 0; at < pids.size();) {
+            size_t end = pids.find('\n', at);
+            kill(pid_t(std::atoi(pids.substr(at, end - at).c_str())), SIGTERM);
+            at = end == std::string::npos ? pids.size() : end + 1;
+        }
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            setenv(it->first.c_str(), it->second.c_str(), 1);
+        }
+    }
+
+    void saveAndSet(const char* name, const std::string& value) {
+        const char* old = std::getenv(name);
+        saved_.emplace_back(name, old != nullptr ? old : "");
+        setenv(name, value.c_str(), 1);
+    }
+
+    Finished scctl(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), out_ + "/bin/scctl");
+        return run(arguments, dir_.path());
+    }
+
+    // Creates the service with Brevant's path quoted, as Windows needs it with a blank.
+    void createService(const std::string& name) {
+        Finished created = scctl({"create", name, "\"" + bin_ + "/Brevant\""});
+        ASSERT_EQ(created.status, 0) << created.err;
+        EXPECT_EQ(created.out, "CreateService SUCCESS\n");
+    }
+
+    void setCommand(const std::string& service, const char* value, const std::string& command) {
+        std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + service + "\\Parameters";
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                                 KEY_WRITE, nullptr, &key, nullptr));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, value, 0, REG_SZ,
+                                                reinterpret_cast<const BYTE*>(command.c_str()),
+                                                DWORD(command.size() + 1)));
+        RegCloseKey(key);
+    }
+
+    std::string script(const std::string& name, const std::string& body) {
+        std::string path = bin_ + "/" + name;
+        testsupport::writeFile(path, "#!/bin/sh\n" + body);
+        chmod(path.c_str(), 0755);
+        return path;
+    }
+
+    // Records that it ran, with its argument count, and stays alive as a server does.
+    std::string startScript() {
+        return script("StartBrevant.sh", "echo \"started $#\" >> '" + dir_.file("record") +
+                                             "'\necho $$ >> '" + dir_.file("pids") +
+                                             "'\nexec sleep 600\n");
+    }
+    std::string stopScript(int status) {
+        return script("Stop" + std::to_string(status) + ".sh",
+                      "echo \"stopped $#\" >> '" + dir_.file("record") + "'\nexit " +
+                          std::to_string(status) + "\n");
+    }
+
+    std::string record() const { return testsupport::readFile(dir_.file("record")); }
+    std::string debugOutput() const { return testsupport::readFile(dir_.file("debug.txt")); }
+
+    testsupport::ScratchDir dir_{"ntservice"};
+    std::string out_;
+    std::string bin_;
+
+  private:
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+}  // namespace
+
+TEST_F(BrevantService, TheStopCommandsExitCodeDecidesTheState) {
+    createService("Brevant");
+    setCommand("Brevant", "Start", startScript());
+    setCommand("Brevant", "Stop", stopScript(252));
+
+    Finished started = scctl({"start", "Brevant"});
+    EXPECT_EQ(started.status, 0) << started.out << started.err;
+    EXPECT_NE(started.out.find(running()), std::string::npos) << started.out;
+    EXPECT_EQ(record(), "started 0\n") << "one file name, no arguments";
+
+    // -4: the wrong admin user or password leaves it running with 1066 and -4.
+    Finished refused = scctl({"stop", "Brevant"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find(running(1066, 4294967292u)), std::string::npos) << refused.out;
+    Finished query = scctl({"query", "Brevant"});
+    EXPECT_EQ(query.status, 0);
+    EXPECT_EQ(query.out.substr(0, query.out.find("        CHECKPOINT")),
+              "SERVICE_NAME: Brevant\n"
+              "        TYPE               : 10  WIN32_OWN_PROCESS\n" +
+                  running(1066, 4294967292u));
+
+    // -3 and -7 stop it, as 0 does.
+    const int stopping[] = {253, 249, 0};
+    for (int status : stopping) {
+        setCommand("Brevant", "Stop", stopScript(status));
+        Finished stop = scctl({"stop", "Brevant"});
+        EXPECT_EQ(stop.status, 0) << status;
+        // The service-specific code is not reset by a stop, only by a start.
+        DWORD specific = status == 253 ? 4294967292u : 0u;
+        EXPECT_NE(stop.out.find(stopped(0, specific)), std::string::npos) << status << stop.out;
+        EXPECT_NE(scctl({"query", "Brevant"}).out.find(stopped(0, specific)), std::string::npos);
+        if (status != 0) {
+            Finished again = scctl({"start", "Brevant"});
+            EXPECT_NE(again.out.find(running()), std::string::npos) << again.out;
+        }
+    }
+    EXPECT_EQ(record(),
+              "started 0\nstopped 0\nstopped 0\nstarted 0\nstopped 0\nstarted 0\nstopped 0\n");
+    std::string debug = debugOutput();
+    for (const char* message :
+         {"[BREVANT] Invalid admin username and password \n",
+          "[BREVANT] Didn't receive a response from Brevant \n",
+          "[BREVANT] Received an i/o exception \n", "[BREVANT] Stopped Brevant \n"}) {
+        EXPECT_NE(debug.find(message), std::string::npos) << message;
+    }
+}
+
+TEST_F(BrevantService, AStopCommandThatCannotRunLeavesItRunningWithMinus1) {
+    createService("Brevant");
+    setCommand("Brevant", "Start", startScript());
+    setCommand("Brevant", "Stop", bin_ + "/NoSuchStop.sh");
+    ASSERT_EQ(scctl({"start", "Brevant"}).status, 0);
+    Finished stop = scctl({"stop", "Brevant"});
+    EXPECT_EQ(stop.status, 1);
+    EXPECT_NE(stop.out.find(running(1066, 4294967295u)), std::string::npos) << stop.out;
+    EXPECT_NE(debugOutput().find("[BREVANT] Failed to get local host \n"), std::string::npos);
+    setCommand("Brevant", "Stop", stopScript(0));
+    EXPECT_EQ(scctl({"stop", "Brevant"}).status, 0) << "it can be stopped again";
+}
+
+TEST_F(BrevantService, AServiceThatCannotStartIsStoppedAtOnceWithItsExitCodes) {
+    struct Case {
+        const char* service;
+        const char* start;  // "" leaves "Start" out, nullptr the whole key
+        DWORD win32;
+        DWORD specific;
+    };
+    std::string missingFile = bin_ + "/NoSuchStart.sh";
+    const Case cases[] = {
+        {"NoParameters", nullptr, ERROR_FILE_NOT_FOUND, 0},
+        {"NoStart", "", ERROR_FILE_NOT_FOUND, 0},
+        {"NoStartFile", missingFile.c_str(), 1066, 4294967286u},  // -10
+    };
+    for (const Case& c : cases) {
+        createService(c.service);
+        if (c.start != nullptr) {
+            setCommand(c.service, "Stop", stopScript(0));
+            if (*c.start != '\0') {
+                setCommand(c.service, "Start", c.start);
+            }
+        }
+        Finished start = scctl({"start", c.service});
+        EXPECT_EQ(start.status, 1) << c.service;
+        EXPECT_NE(start.out.find(stopped(c.win32, c.specific)), std::string::npos)
+            << c.service << "\n"
+            << start.out;
+        EXPECT_NE(scctl({"query", c.service}).out.find(stopped(c.win32, c.specific)),
+                  std::string::npos);
+    }
+    EXPECT_EQ(record(), "") << "nothing started";
+}
+
+TEST_F(BrevantService, StartedFromAPromptItWritesTheDispatcherError) {
+    Finished prompt = run({bin_ + "/Brevant"}, dir_.path());
+    EXPECT_EQ(prompt.status, 0);
+    EXPECT_EQ(prompt.out + prompt.err, "") << "no console output";
+    EXPECT_EQ(debugOutput(),
+              "[BREVANT] Entering main... \n"
+              "[BREVANT] StartServiceCtrlDispatcher error = 1063 \n"
+              "[BREVANT] Returning from main \n");
+}
+
+TEST_F(BrevantService, ScctlReportsFailedCallsAsScDoes) {
+    Finished missing = scctl({"query", "Nope"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err,
+              "OpenService FAILED 1060:\n\n"
+              "The specified service does not exist as an installed service.\n");
+    createService("Brevant");
+    Finished twice = scctl({"create", "Brevant", bin_ + "/Brevant"});
+    EXPECT_EQ(twice.status, 2);
+    EXPECT_EQ(twice.err, "CreateService FAILED 1073:\n\nThe specified service already exists.\n");
+    Finished notActive = scctl({"stop", "Brevant"});
+    EXPECT_EQ(notActive.status, 2);
+    EXPECT_NE(notActive.err.find("ControlService FAILED 1062:"), std::string::npos);
+    EXPECT_EQ(scctl({"delete", "Brevant"}).out, "DeleteService SUCCESS\n");
+    EXPECT_EQ(scctl({"query", "Brevant"}).status, 2);
+    EXPECT_EQ(scctl({"frobnicate", "Brevant"}).status, 2);
+}
+
+// The application-server instance as the service's server, through the Java side's
+// StartBrevant.sh and StopBrevant.sh.
+TEST_F(BrevantService, RunsTheApplicationServerInstance) {
+    std::string port = std::to_string(freePort()), adminPort = std::to_string(freePort());
+    // The service gets the environment of whoever starts it (see docs/scctl.md).
+    saveAndSet("BREVANT_PORT", port);
+    saveAndSet("BREVANT_ADMIN_PORT", adminPort);
+    saveAndSet("BREVANT_ADMIN_PASSWORD", "right");
+    createService("Brevant");
+    setCommand("Brevant", "Start", out_ + "/bin/StartBrevant.sh");
+    setCommand("Brevant", "Stop",
+               script("WrongStop.sh",
+                      "BREVANT_ADMIN_PASSWORD=wrong exec '" + out_ + "/bin/StopBrevant.sh'\n"));
+
+    ASSERT_EQ(scctl({"start", "Brevant"}).status, 0);
+    ASSERT_TRUE(eventually([&] {
+        return accepts(std::stoi(port)) && accepts(std::stoi(adminPort));
+    })) << "the instance did not come up";
+
+    Finished refused = scctl({"stop", "Brevant"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find(running(1066, 4294967292u)), std::string::npos) << refused.out;
+    EXPECT_TRUE(accepts(std::stoi(port))) << "the instance still serves";
+
+    setCommand("Brevant", "Stop", out_ + "/bin/StopBrevant.sh");
+    Finished stop = scctl({"stop", "Brevant"});
+    EXPECT_EQ(stop.status, 0) << stop.out;
+    EXPECT_NE(stop.out.find(stopped(0, 4294967292u)), std::string::npos) << stop.out;
+    EXPECT_TRUE(eventually([&] { return !accepts(std::stoi(port)); })) << "the instance ended";
+}

@@ -1,0 +1,271 @@
+#!/usr/bin/env bash
+# The service suite under Wine: Enlistor.exe creates services in Wine's own service control
+# manager and registry, and Brevant.exe runs their start and stop commands there.
+#
+#   service-suite.sh WIN64_OUT PREFIX
+#
+# WIN64_OUT is the out/ folder of the x86_64 cross-build (Enlistor.exe, Brevant.exe and
+# tests/ with the start and stop test programs); PREFIX a Wine prefix of the suite's own,
+# made afresh on every run. Wine's services live only as long as its wineserver, so the
+# prefix is prepared by a transient server first (wineboot -i, then wineserver -w) and the
+# suite then runs under a persistent one, ended at the end. Every Wine process writes to a
+# file: services.exe inherits the output of the command that started it and keeps it open,
+# so a pipe read by this script would never end.
+set -uo pipefail
+
+OUT="$(cd "$1" && pwd)"
+export WINEPREFIX="$2"
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEDEBUG="-all"
+LOGS="$WINEPREFIX.logs"
+HOME_DIR="$WINEPREFIX/drive_c/Brevant ISAPI"
+WIN_HOME='C:\Brevant ISAPI'
+SERVICES_KEY='HKLM\SYSTEM\CurrentControlSet\Services'
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+pass() { echo "ok:   $*"; }
+
+# Runs a Wine command; its output (CRs removed) is in $LOGS/out.txt, its status in $status.
+run() {
+    status=0
+    wine "$@" >"$LOGS/raw.txt" 2>&1 </dev/null || status=$?
+    tr -d '\r' <"$LOGS/raw.txt" >"$LOGS/out.txt"
+}
+
+# Compares $status and $LOGS/out.txt with the expected ones.
+expect_output() {  # description, expected status, expected output
+    if [[ $status -eq $2 ]] && diff -u <(printf '%s' "$3") "$LOGS/out.txt" >"$LOGS/diff.txt"; then
+        pass "$1"
+    else
+        fail "$1 (status $status, expected $2)"
+        cat "$LOGS/diff.txt"
+    fi
+}
+
+# Runs Enlistor.exe (under another file name when ENLISTOR is set) and checks what it says.
+expect_enlistor() {  # description, expected status, expected output, arguments...
+    local description="$1" expected_status="$2" expected="$3"
+    shift 3
+    run "$WIN_HOME\\${ENLISTOR:-Enlistor.exe}" "$@"
+    expect_output "$description" "$expected_status" "$expected"
+}
+
+# Creates a service that runs Brevant.exe with the given start and stop files.
+enlist() {  # service name, start file, stop file
+    expect_enlistor "service $1 created" 0 \
+        "Successfully created the service($1) with the values: 
+    name  = $1
+    exe   = $WIN_HOME\\Brevant.exe
+    start = $WIN_HOME\\$2
+    stop  = $WIN_HOME\\$3
+" -n "$1" -start "$2" -stop "$3"
+}
+
+# "STATE WIN32_EXIT_CODE SERVICE_EXIT_CODE" of a service, once it is no longer pending.
+service_state() {  # name
+    local tries=0 state
+    while :; do
+        run sc query "$1"
+        state="$(awk '/STATE/ {s=$3} /WIN32_EXIT_CODE/ {w=$3} /SERVICE_EXIT_CODE/ {e=$3}
+                      END {print s, w, e}' "$LOGS/out.txt")"
+        case "$state" in
+            2\ * | 3\ *) ;;  # start or stop pending
+            *) break ;;
+        esac
+        ((++tries > 40)) && break
+        sleep 0.5
+    done
+    echo "$state"
+}
+
+expect_state() {  # description, service, expected "STATE WIN32 SERVICE"
+    local state
+    state="$(service_state "$2")"
+    if [[ "$state" == "$3" ]]; then
+        pass "$1 ($state)"
+    else
+        fail "$1: sc query gives '$state', expected '$3'"
+        cat "$LOGS/out.txt"
+    fi
+}
+
+finish() {
+    wineserver -k >/dev/null 2>&1 </dev/null
+    wineserver -w >/dev/null 2>&1 </dev/null
+}
+
+# ---- a fresh prefix, then the persistent server ------------------------------------------
+
+[[ -d "$WINEPREFIX" ]] && finish
+rm -rf "$WINEPREFIX" "$LOGS"
+mkdir -p "$LOGS"
+started=$SECONDS
+wineboot -i >"$LOGS/wineboot.log" 2>&1 </dev/null
+wineserver -w
+mkdir -p "$HOME_DIR"
+cp "$OUT/Enlistor.exe" "$OUT/tests/StopExit"*.exe "$HOME_DIR/"
+cp "$OUT/Enlistor.exe" "$HOME_DIR/Installer.exe"
+printf '@echo off\r\n' >"$HOME_DIR/StartBrevant.bat"
+printf '@echo off\r\n' >"$HOME_DIR/StopBrevant.bat"
+have_service=yes
+if [[ -f "$OUT/Brevant.exe" ]]; then
+    cp "$OUT/Brevant.exe" "$HOME_DIR/"
+else
+    have_service=no
+    # Enlistor only checks that the service's program exists.
+    cp "$OUT/tests/StopExit0.exe" "$HOME_DIR/Brevant.exe"
+fi
+wineserver -p >"$LOGS/wineserver.log" 2>&1 </dev/null
+trap finish EXIT
+trap 'exit 1' TERM INT  # a ctest time-out still ends the server
+
+# ---- Enlistor ----------------------------------------------------------------------------
+
+# The first command starts services.exe, whose services write their debugger output (and
+# only theirs is seen with +debugstr) to this command's standard error.
+WINEDEBUG=-all,+debugstr wine "$WIN_HOME\\Enlistor.exe" >"$LOGS/first.txt" \
+    2>"$LOGS/services-debug.txt" </dev/null
+status=$?
+tr -d '\r' <"$LOGS/first.txt" >"$LOGS/out.txt"
+expect_output "defaults beside the program create the service Brevant" 0 \
+    "Successfully created the service(Brevant) with the values: 
+    name  = Brevant
+    exe   = $WIN_HOME\\Brevant.exe
+    start = $WIN_HOME\\StartBrevant.bat
+    stop  = $WIN_HOME\\StopBrevant.bat
+"
+
+run reg query "$SERVICES_KEY\\Brevant\\Parameters"
+if grep -qxF "    Start    REG_SZ    $WIN_HOME\\StartBrevant.bat" "$LOGS/out.txt" &&
+    grep -qxF "    Stop    REG_SZ    $WIN_HOME\\StopBrevant.bat" "$LOGS/out.txt"; then
+    pass "Parameters hold Start and Stop"
+else
+    fail "Parameters"
+    cat "$LOGS/out.txt"
+fi
+run reg query "$SERVICES_KEY\\Brevant" /v ImagePath
+if grep -qxF "    ImagePath    REG_SZ    \"$WIN_HOME\\Brevant.exe\"" "$LOGS/out.txt"; then
+    pass "a program path with a blank is recorded in quotes"
+else
+    fail "program path"
+    cat "$LOGS/out.txt"
+fi
+run reg query "$SERVICES_KEY\\Brevant" /v Start
+if grep -qE "Start +REG_DWORD +0x3$" "$LOGS/out.txt"; then
+    pass "started on demand"
+else
+    fail "start type"
+    cat "$LOGS/out.txt"
+fi
+
+expect_enlistor "a second run leaves the service alone" 1 \
+    "The service(Brevant) already exists!!!
+"
+expect_enlistor "-? shows the usage" 0 "
+Usage: Enlistor [options]
+
+Options:
+
+    -h                displays usage text
+    -?                displays usage text
+    -n     <name>     service's name          (default=Brevant)
+    -s     <command>  service's executable    (default=Brevant.exe)
+    -start <command>  service's start command (default=StartBrevant.bat)
+    -stop  <command>  service's stop command  (default=StopBrevant.bat)
+
+Notes:
+    If the service's executable, start and stop commands are not located in the
+    same directory as Enlistor then you must specify the complete
+    path to where they are located.
+" -?
+expect_enlistor "a relative start command lies below the program's folder" 1 "
+Couldn't find the service's start command file in location:
+
+    $WIN_HOME\\bin\\go.bat
+" -n Other -start 'bin\go.bat'
+expect_enlistor "a share path is relative too" 1 "
+Couldn't find the service's start command file in location:
+
+    $WIN_HOME\\\\\\server\\go.bat
+" -n Other -start '\\server\go.bat'
+expect_enlistor "a path with a drive letter is used as it is" 1 "
+Couldn't find the service's stop command file in location:
+
+    C:\\nowhere\\Stop.bat
+" -n Other -stop 'C:\nowhere\Stop.bat'
+ENLISTOR=Installer.exe expect_enlistor "under another file name nothing is created" 1 "
+Failed to get handle to Enlistor.exe, error = 126.
+"
+run reg query "$SERVICES_KEY\\Other"
+if [[ $status -ne 0 ]]; then
+    pass "no service Other after the failures"
+else
+    fail "a service Other exists"
+fi
+
+# ---- Brevant.exe under the service control manager ---------------------------------------
+
+if [[ $have_service == no ]]; then
+    echo "SKIPPED: the Brevant.exe cases: $OUT/Brevant.exe is not built yet"
+else
+    # One service per stop command, each with a start command of its own to mark.
+    for code in 0 3 7 4; do
+        cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/Start$code.exe"
+        enlist "BrevantStop$code" "Start$code.exe" "StopExit$code.exe"
+        run net start "BrevantStop$code"
+        expect_state "net start BrevantStop$code runs" "BrevantStop$code" "4 0 0"
+        for ((tries = 0; tries < 20; ++tries)); do
+            [[ -f "$HOME_DIR/Start$code.exe.ran" ]] && break
+            sleep 0.25
+        done
+        if [[ -f "$HOME_DIR/Start$code.exe.ran" ]]; then
+            pass "the start command of BrevantStop$code ran"
+        else
+            fail "the start command of BrevantStop$code did not run"
+        fi
+        run net stop "BrevantStop$code"
+        if [[ $code == 4 ]]; then
+            expect_state "a stop command ending with -4 leaves it running" "BrevantStop$code" \
+                "4 1066 4294967292"
+        else
+            expect_state "a stop command ending with -$code stops it" "BrevantStop$code" "1 0 0"
+        fi
+    done
+
+    # Parameters without "Start": the registry's error code, file not found.
+    cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/StartNoValue.exe"
+    enlist BrevantNoStart StartNoValue.exe StopExit0.exe
+    run reg delete "$SERVICES_KEY\\BrevantNoStart\\Parameters" /v Start /f
+    run net start BrevantNoStart
+    expect_state "Parameters without Start give the stopped state" BrevantNoStart "1 2 0"
+
+    # A start file that is gone by the time the service starts: 1066 and -10.
+    cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/StartGone.exe"
+    enlist BrevantGone StartGone.exe StopExit0.exe
+    rm -f "$HOME_DIR/StartGone.exe"
+    run net start BrevantGone
+    expect_state "a start file that does not exist gives the stopped state" BrevantGone \
+        "1 1066 4294967286"
+
+    if grep -qF '[BREVANT] Invalid admin username and password \n' "$LOGS/services-debug.txt"; then
+        pass "the service explains the stop command's -4 in the debugger output"
+    else
+        fail "no '[BREVANT] Invalid admin username and password' in the debugger output"
+    fi
+
+    # From a prompt, outside the service control manager.
+    WINEDEBUG=-all,+debugstr wine "$WIN_HOME\\Brevant.exe" >"$LOGS/prompt.txt" 2>&1 </dev/null
+    if grep -qF '[BREVANT] StartServiceCtrlDispatcher error = 1063 \n' "$LOGS/prompt.txt"; then
+        pass "Brevant.exe from a prompt reports the dispatcher error 1063"
+    else
+        fail "Brevant.exe from a prompt"
+        cat "$LOGS/prompt.txt"
+    fi
+fi
+
+echo "service suite: $((SECONDS - started)) s, $failures failure(s); logs in $LOGS"
+[[ $failures -eq 0 ]]

@@ -42,11 +42,17 @@ AdminBase::~AdminBase() {
     }
 }
 
-bool AdminBase::create() {
+bool AdminBase::create(HRESULT* failure) {
     IMSAdminBase* created = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_MSAdminBase, nullptr, kServerContexts, IID_IMSAdminBase,
-                                reinterpret_cast<void**>(&created))) ||
-        created == nullptr) {
+    HRESULT result = CoCreateInstance(CLSID_MSAdminBase, nullptr, kServerContexts, IID_IMSAdminBase,
+                                      reinterpret_cast<void**>(&created));
+    if (SUCCEEDED(result) && created == nullptr) {
+        result = E_NOINTERFACE;
+    }
+    if (FAILED(result)) {
+        if (failure != nullptr) {
+            *failure = result;
+        }
         return false;
     }
     admin_ = created;
@@ -66,11 +72,11 @@ HRESULT AdminBase::getData(const std::string& path, const MetadataItem& item, vo
     return admin_->GetData(METADATA_MASTER_ROOT_HANDLE, widePath.c_str(), &record, required);
 }
 
-HRESULT MetabaseKey::open(const std::string& path) {
+HRESULT MetabaseKey::open(const std::string& path, DWORD permissions) {
     WideText widePath = widen(path);
     METADATA_HANDLE handle = 0;
     HRESULT result = admin_.get()->OpenKey(METADATA_MASTER_ROOT_HANDLE, widePath.c_str(),
-                                           METADATA_PERMISSION_READ, kOpenTimeoutMs, &handle);
+                                           permissions, kOpenTimeoutMs, &handle);
     if (SUCCEEDED(result)) {
         handle_ = handle;
         open_ = true;

@@ -1,9 +1,10 @@
-// The metabase as the server-settings lookups reach it: IMSAdminBase and its open keys in
-// holders that release them on every way out, reads by full path through the master root
-// handle, and the conversion of the metabase's UTF-16 text to and from 8-bit text.
+// The metabase as the server-settings lookups and filter registration reach it:
+// IMSAdminBase and its open keys in holders that release them on every way out, reads by
+// full path through the master root handle, and the conversion of the metabase's UTF-16
+// text to and from 8-bit text.
 //
-// Used on the thread that loads the filter, which has initialised COM; a holder belongs to
-// one thread and cannot be copied.
+// Used on a thread that has initialised COM (the one that loads the filter, or the caller
+// of the registration exports); a holder belongs to one thread and cannot be copied.
 #ifndef BREVANT_ISAPI_IISCONFIG_METABASE_ACCESS_H
 #define BREVANT_ISAPI_IISCONFIG_METABASE_ACCESS_H
 
@@ -44,9 +45,10 @@ class AdminBase {
     AdminBase(const AdminBase&) = delete;
     AdminBase& operator=(const AdminBase&) = delete;
 
-    // Creates the metabase's admin object; false when CoCreateInstance fails.
+    // Creates the metabase's admin object; false when CoCreateInstance fails, with its
+    // HRESULT in *failure when asked for.
     // REQUIRES: nothing created yet.
-    bool create();
+    bool create(HRESULT* failure = nullptr);
 
     // REQUIRES: create() succeeded.
     IMSAdminBase* get() const { return admin_; }
@@ -61,7 +63,7 @@ class AdminBase {
     IMSAdminBase* admin_ = nullptr;
 };
 
-// One metabase key open for reading; closed by close() or when the holder goes.
+// One open metabase key; closed by close() or when the holder goes.
 // REQUIRES: the AdminBase outlives the holder.
 class MetabaseKey {
   public:
@@ -70,10 +72,14 @@ class MetabaseKey {
     MetabaseKey(const MetabaseKey&) = delete;
     MetabaseKey& operator=(const MetabaseKey&) = delete;
 
-    // OpenKey for reading, waiting at most 200 milliseconds for a writer to let go.
+    // OpenKey of the full `path` with `permissions` (METADATA_PERMISSION_READ and/or
+    // _WRITE), waiting at most 200 milliseconds for other handles to let go.
     // REQUIRES: the key is not open.
-    HRESULT open(const std::string& path);
+    HRESULT open(const std::string& path, DWORD permissions = METADATA_PERMISSION_READ);
     void close();
+
+    // REQUIRES: the key is open.
+    METADATA_HANDLE handle() const { return handle_; }
 
     // The name of the subkey at `index`; false when EnumKeys fails, as it does past the last.
     // REQUIRES: the key is open.

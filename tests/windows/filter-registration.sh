@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Filter registration under Wine, where no IIS admin base exists: `filterctl.exe configure`
+# and `unconfigure` with the full Windows path of Brevant_ISAPI.dll answer FALSE (exit 1)
+# after the module's messages on the debugger output, the last of them "CoCreateInstance
+# failed"; a wrong command line exits 2. Wine shows each OutputDebugStringA call as a line
+# `...:warn:debugstr:OutputDebugStringA "text\n"` with WINEDEBUG=-all,+debugstr.
+# usage: filter-registration.sh BUILD_OUT_FOLDER (of the x86_64 build)
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+out="$1"
+status=0
+
+# Z: is the root of the Linux file system in a Wine prefix.
+dll="Z:$(printf '%s' "$out/Brevant_ISAPI.dll" | tr / '\\')"
+
+fail() {
+    echo "FAILED: $*"
+    status=1
+}
+
+run() {  # arguments of filterctl.exe; sets `output` and `code`
+    code=0
+    output="$(WINEDEBUG=-all,+debugstr "$here/wine-env.sh" run "$out/filterctl.exe" "$@")" ||
+        code=$?
+}
+
+for command in configure unconfigure; do
+    run "$command" "$dll"
+    echo "$output"
+    [[ $code -eq 1 ]] || fail "filterctl.exe $command exited with $code, not 1"
+    expected="$(printf '%s\n' \
+        'OutputDebugStringA "Brevant"' \
+        'OutputDebugStringA ": Path to filter = "' \
+        "OutputDebugStringA \"${dll//\\/\\\\}\"" \
+        'OutputDebugStringA ".\n"' \
+        'OutputDebugStringA "Brevant: CoCreateInstance failed = 80040154 \n"')"
+    seen="$(grep -o 'OutputDebugStringA ".*' <<<"$output" || true)"
+    [[ "$seen" == "$expected" ]] ||
+        fail "filterctl.exe $command: debugger output differs; expected:"$'\n'"$expected"
+    [[ "$output" == *"answered FALSE"* ]] || fail "filterctl.exe $command: no FALSE reported"
+done
+
+run
+echo "$output"
+[[ $code -eq 2 ]] || fail "filterctl.exe without arguments exited with $code, not 2"
+[[ "$output" == *"usage: filterctl configure PATH"* ]] || fail "no usage text"
+
+exit $status

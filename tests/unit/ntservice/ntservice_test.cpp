@@ -1,13 +1,12 @@
-// Brevant's logic on the Win32 stand-in: the stop command's exit codes, the
-// reading and running of the start and stop commands, the control handler's states and
-// what everything writes to the debugger output, byte for byte. The service control
-// manager's side is driven for real in tests/integration/ntservice_test.cpp.
+// Brevant's logic on the Win32 stand-in: the stop command's exit codes, the reading and
+// running of the start and stop commands, the control handler's states and what everything
+// writes to the debugger output, byte for byte. The service control manager's side, and main,
+// are driven for real in tests/integration/ntservice_test.cpp.
 #include <standin_test_hooks.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,32 +17,24 @@
 #include "debug_output_capture.h"
 #include "test_paths.h"
 
-int BrevantNTServiceMain();  // Brevant's main, renamed for the tests
-
 namespace {
 
-const DWORD kMinus4 = DWORD(-4);
-const DWORD kMinus10 = DWORD(-10);
-
+// A scratch registry, a fresh service state, and a folder whose name holds a blank and
+// what would be a format.
 class Brevant : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("STANDIN_REGISTRY");
-        oldRegistry_ = old != nullptr ? old : "";
         setenv("STANDIN_REGISTRY", dir_.file("registry.reg").c_str(), 1);
+        mkdir(folder_.c_str(), 0755);
         service_name = "Brevant";
         serviceStatus = SERVICE_STATUS{};
         serviceStatusHandle = nullptr;
     }
-    void TearDown() override {
-        StandinClearFailures();
-        setenv("STANDIN_REGISTRY", oldRegistry_.c_str(), 1);
-    }
+    void TearDown() override { StandinClearFailures(); }
 
-    // Sets a value of the Parameters key of `service`.
-    void setParameter(const char* name, const std::string& bytes, DWORD type = REG_SZ,
-                      const std::string& service = "Brevant") {
-        std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + service + "\\Parameters";
+    // Stores `bytes` as the value `name` of the service's Parameters key.
+    void setParameter(const char* name, const std::string& bytes, DWORD type = REG_SZ) {
+        std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + service_name + "\\Parameters";
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                                                  KEY_ALL_ACCESS, nullptr, &key, nullptr));
@@ -52,44 +43,38 @@ class Brevant : public ::testing::Test {
                                  DWORD(bytes.size())));
         RegCloseKey(key);
     }
-    void setCommand(const char* name, const std::string& command) {
-        setParameter(name, std::string(command.c_str(), command.size() + 1));
-    }
-
-    // A script that appends its argument count to `record` and exits with `exitCode`.
-    std::string script(const std::string& path, int exitCode) {
-        testsupport::writeFile(path, "#!/bin/sh\necho \"ran $#\" >> '" + recordFile() + "'\nexit " +
+    // A script in the folder: appends "ran <argument count>" to the record, exits `exitCode`.
+    std::string script(const std::string& name, int exitCode) {
+        std::string path = folder_ + "/" + name;
+        testsupport::writeFile(path, "#!/bin/sh\necho \"ran $#\" >> '" + recordFile_ + "'\nexit " +
                                          std::to_string(exitCode) + "\n");
         chmod(path.c_str(), 0755);
         return path;
     }
-    std::string recordFile() const { return dir_.file("record.txt"); }
-    // What the start script recorded: it is not waited for.
+    // The record once it holds anything: the start command is not waited for.
     std::string startRecord() const {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (testsupport::readFile(recordFile()).empty() &&
-               std::chrono::steady_clock::now() < deadline) {
+        while (record().empty() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return testsupport::readFile(recordFile());
+        return record();
+    }
+    std::string record() const { return testsupport::readFile(recordFile_); }
+    // What is written about running `command`, when it could be run and when not.
+    static std::string spawning(const std::string& command, bool spawned = true) {
+        return "[BREVANT] Spawning " + command + "... \n" +
+               (spawned ? "[BREVANT] Spawned " + command + " \n" : "");
     }
 
     testsupport::ScratchDir dir_{"ntservice"};
+    const std::string folder_ = dir_.file("Brevant %s ISAPI"), recordFile_ = dir_.file("record");
     testsupport::DebugOutputCapture output_;
-
-  private:
-    std::string oldRegistry_;
 };
 
 }  // namespace
 
-TEST(StopOutcome, TheStopCommandsExitCodesAsThePartsTableHasThem) {
-    struct Case {
-        int exitCode;
-        const char* message;
-        bool stopped;
-    };
-    const Case cases[] = {
+TEST(StopOutcome, EachExitCodeOfTheStopClientHasItsMessageAndOutcome) {
+    const std::tuple<int, const char*, bool> cases[] = {
         {0, nullptr, true},
         {-1, "[BREVANT] Failed to get local host \n", false},
         {-2, "[BREVANT] Failed to get port number \n", false},
@@ -104,17 +89,17 @@ TEST(StopOutcome, TheStopCommandsExitCodesAsThePartsTableHasThem) {
         {1, nullptr, true},
         {127, nullptr, true},
     };
-    for (const Case& c : cases) {
-        StopOutcome outcome = StopOutcomeFor(c.exitCode);
-        EXPECT_EQ(outcome.stopped, c.stopped) << c.exitCode;
-        EXPECT_STREQ(outcome.message, c.message) << c.exitCode;
+    for (const auto& [exitCode, message, stopped] : cases) {
+        StopOutcome outcome = StopOutcomeFor(exitCode);
+        EXPECT_EQ(outcome.stopped, stopped) << exitCode;
+        EXPECT_STREQ(outcome.message, message) << exitCode;
     }
 }
 
 TEST(ServiceDebugOut, FormatsOneValueAndDropsLongFormats) {
     testsupport::DebugOutputCapture output;
     ServiceDebugOut("[BREVANT] StartServiceCtrlDispatcher error = %d \n", 1063);
-    ServiceDebugOut("[BREVANT] SetServiceStatus error %ld \n", kMinus4);
+    ServiceDebugOut("[BREVANT] SetServiceStatus error %ld \n", DWORD(-4));
     ServiceDebugOut("[BREVANT] Returning from main \n", 7);
     std::string longest(999, 'x');
     ServiceDebugOut(longest.c_str(), 0);
@@ -126,216 +111,94 @@ TEST(ServiceDebugOut, FormatsOneValueAndDropsLongFormats) {
                   longest);
 }
 
-TEST_F(Brevant, AMissingParametersKeyGivesTheRegistrysErrorCode) {
-    EXPECT_FALSE(StartBrevant());
+TEST_F(Brevant, AnUnreadableCommandGivesTheRegistrysErrorCode) {
+    EXPECT_FALSE(StartBrevant());  // no Parameters key
     EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, 0u);
-    EXPECT_EQ(output_.text(),
-              "[BREVANT] Starting Brevant... \n"
-              "[BREVANT] Failed to open Parameters registry key \n");
-}
-
-TEST_F(Brevant, AMissingOrUnreadableValueGivesTheRegistrysErrorCode) {
-    setCommand("Stop", "/bin/true");
-    EXPECT_FALSE(StartBrevant());
+    setParameter("Start", "/bin/true");
+    EXPECT_FALSE(StopBrevant());
     EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_FILE_NOT_FOUND));
-
-    setCommand("Start", "/bin/true");
     StandinFailNextCalls("RegQueryValueExA", 1, ERROR_ACCESS_DENIED);
     EXPECT_FALSE(StartBrevant());
     EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_ACCESS_DENIED));
-
+    EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, 0u);
     EXPECT_EQ(output_.text(),
               "[BREVANT] Starting Brevant... \n"
-              "[BREVANT] Failed to get ParametersStart registry value \n"
+              "[BREVANT] Failed to open Parameters registry key \n"
+              "[BREVANT] Stopping Brevant... \n"
+              "[BREVANT] Failed to get ParametersStop registry value \n"
               "[BREVANT] Starting Brevant... \n"
               "[BREVANT] Failed to get ParametersStart registry value \n");
 }
 
-TEST_F(Brevant, AStartCommandThatCannotBeStartedGivesMinus10) {
-    const std::string missing = dir_.file("StartBrevant.sh");
-    const std::string withArguments = script(dir_.file("go.sh"), 0) + " -x";
-    for (const std::string& command : {missing, withArguments}) {
+TEST_F(Brevant, TheStartCommandRunsUnwaitedAsOneFileNameOrGivesMinus10) {
+    service_name = "Bre%s%n%dvant";  // data, never a format
+    const std::tuple<std::string, DWORD, bool> cases[] = {
+        // the command, stored without a terminating zero as this type; whether it starts
+        {script("StartBrevant.sh", 0), REG_BINARY, true},
+        {script("go.sh", 0) + " -x", REG_SZ, false},
+        {folder_ + "/%s%n.sh", REG_EXPAND_SZ, false},
+    };
+    for (const auto& [command, type, started] : cases) {
         serviceStatus = SERVICE_STATUS{};
-        setCommand("Start", command);
+        setParameter("Start", command, type);
         testsupport::DebugOutputCapture output;
-        EXPECT_FALSE(StartBrevant()) << command;
-        EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_SERVICE_SPECIFIC_ERROR));
-        EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, kMinus10);
-        EXPECT_EQ(output.text(),
-                  "[BREVANT] Starting Brevant... \n"
-                  "[BREVANT] Spawning " +
-                      command +
-                      "... \n"
-                      "[BREVANT] Failed to spawn service command \n");
+        EXPECT_EQ(StartBrevant(), started) << command;
+        EXPECT_EQ(serviceStatus.dwWin32ExitCode, started ? 0 : DWORD(ERROR_SERVICE_SPECIFIC_ERROR));
+        EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, started ? 0 : DWORD(-10));
+        EXPECT_EQ(output.text(), "[BREVANT] Starting Bre%s%n%dvant... \n" +
+                                     spawning(command, started) +
+                                     (started ? "[BREVANT] Started Bre%s%n%dvant \n"
+                                              : "[BREVANT] Failed to spawn service command \n"));
     }
-}
-
-TEST_F(Brevant, TheStartCommandRunsAsOneFileNameWithoutArguments) {
-    std::string folder = dir_.file("Brevant ISAPI");
-    mkdir(folder.c_str(), 0755);
-    std::string command = script(folder + "/StartBrevant.sh", 0);
-    setCommand("Start", command);
-    EXPECT_TRUE(StartBrevant());
     EXPECT_EQ(startRecord(), "ran 0\n") << "the blank in its path is quoted";
-    EXPECT_EQ(serviceStatus.dwWin32ExitCode, 0u);
-    EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, 0u);
-    EXPECT_EQ(output_.text(),
-              "[BREVANT] Starting Brevant... \n"
-              "[BREVANT] Spawning " +
-                  command +
-                  "... \n"
-                  "[BREVANT] Spawned " +
-                  command +
-                  " \n"
-                  "[BREVANT] Started Brevant \n");
 }
 
-TEST_F(Brevant, ACommandIsReadWhateverItsTypeAndTerminator) {
-    std::string command = script(dir_.file("StartBrevant.sh"), 0);
-    for (DWORD type : {DWORD(REG_SZ), DWORD(REG_BINARY), DWORD(REG_EXPAND_SZ)}) {
-        testsupport::writeFile(recordFile(), "");
-        setParameter("Start", command, type);  // no terminating zero
-        EXPECT_TRUE(StartBrevant()) << type;
-        EXPECT_EQ(startRecord(), "ran 0\n") << type;
-    }
-}
-
-TEST_F(Brevant, DataIsNeverTakenAsAFormat) {
-    service_name = "Bre%s%n%dvant";
-    std::string command = dir_.file("%s%n.sh");
-    setParameter("Start", command + '\0', REG_SZ, "Bre%s%n%dvant");
-    EXPECT_FALSE(StartBrevant());
-    EXPECT_EQ(output_.text(),
-              "[BREVANT] Starting Bre%s%n%dvant... \n"
-              "[BREVANT] Spawning " +
-                  command +
-                  "... \n"
-                  "[BREVANT] Failed to spawn service command \n");
-}
-
-TEST_F(Brevant, TheStopCommandsExitCodeDecides) {
-    struct Case {
-        int status;  // as the script exits: 8 bits, read as signed
-        bool stopped;
-        const char* message;
-    };
-    const Case cases[] = {
-        {0, true, ""},
-        {252, false, "[BREVANT] Invalid admin username and password \n"},
-        {253, true, "[BREVANT] Didn't receive a response from Brevant \n"},
-        {249, true, "[BREVANT] Received an i/o exception \n"},
-        {255, false, "[BREVANT] Failed to get local host \n"},
-        {254, false, "[BREVANT] Failed to get port number \n"},
-        {247, false, "[BREVANT] Bad options were passed to StopBrevant \n"},
-        {1, true, ""},
-    };
-    std::string folder = dir_.file("Brevant ISAPI");
-    mkdir(folder.c_str(), 0755);
-    for (const Case& c : cases) {
-        std::string command = script(folder + "/StopBrevant.sh", c.status);
-        setCommand("Stop", command);
-        serviceStatus = SERVICE_STATUS{};
-        testsupport::writeFile(recordFile(), "");
-        testsupport::DebugOutputCapture output;
-        EXPECT_EQ(StopBrevant(), c.stopped) << c.status;
-        EXPECT_EQ(testsupport::readFile(recordFile()), "ran 0\n") << "waited for, no arguments";
-        int exitCode = int(static_cast<signed char>(c.status));
-        EXPECT_EQ(serviceStatus.dwWin32ExitCode, c.stopped ? 0u : DWORD(1066)) << c.status;
-        EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, c.stopped ? 0u : DWORD(exitCode))
-            << c.status;
-        std::string end = c.stopped ? "[BREVANT] Stopped Brevant \n" : "";
-        EXPECT_EQ(output.text(),
-                  "[BREVANT] Stopping Brevant... \n"
-                  "[BREVANT] Spawning " +
-                      command +
-                      "... \n"
-                      "[BREVANT] Spawned " +
-                      command + " \n" + c.message + end)
-            << c.status;
-    }
-}
-
-TEST_F(Brevant, AStopCommandThatCannotRunIsMinus1) {
-    std::string command = dir_.file("StopBrevant.sh");
-    setCommand("Stop", command);
-    EXPECT_FALSE(StopBrevant());
-    EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_SERVICE_SPECIFIC_ERROR));
-    EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, DWORD(-1));
-    EXPECT_EQ(output_.text(),
-              "[BREVANT] Stopping Brevant... \n"
-              "[BREVANT] Spawning " +
-                  command +
-                  "... \n"
-                  "[BREVANT] Spawned " +
-                  command +
-                  " \n"
-                  "[BREVANT] Failed to get local host \n");
-}
-
-TEST_F(Brevant, AMissingStopValueGivesTheRegistrysErrorCode) {
-    setCommand("Start", "/bin/true");
-    EXPECT_FALSE(StopBrevant());
-    EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_FILE_NOT_FOUND));
-    EXPECT_EQ(output_.text(),
-              "[BREVANT] Stopping Brevant... \n"
-              "[BREVANT] Failed to get ParametersStop registry value \n");
-}
-
-TEST_F(Brevant, TheHandlerStopsOrGoesBackToRunning) {
-    setCommand("Stop", script(dir_.file("StopBrevant.sh"), 252));
-    serviceStatus.dwCurrentState = SERVICE_RUNNING;
-    serviceStatus.dwCheckPoint = 3;
-    BrevantServiceCtrlHandler(SERVICE_CONTROL_STOP);
-    EXPECT_EQ(serviceStatus.dwCurrentState, DWORD(SERVICE_RUNNING));
-    EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_SERVICE_SPECIFIC_ERROR));
-    EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, kMinus4);
-    EXPECT_EQ(serviceStatus.dwCheckPoint, 0u);
-
-    // Only the Win32 exit code starts again from 0.
-    setCommand("Stop", script(dir_.file("StopBrevant.sh"), 0));
-    BrevantServiceCtrlHandler(SERVICE_CONTROL_SHUTDOWN);
-    EXPECT_EQ(serviceStatus.dwCurrentState, DWORD(SERVICE_STOPPED));
-    EXPECT_EQ(serviceStatus.dwWin32ExitCode, 0u);
-    EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, kMinus4);
-
-    // Without a registered handler every report fails, and says so.
-    std::string text = output_.text();
-    EXPECT_EQ(text.substr(0, text.find("[BREVANT] Stopping")),
-              "[BREVANT] Entering BrevantServiceCtrlHandler... \n"
-              "[BREVANT] SetServiceStatus error 6 \n");
-    EXPECT_EQ(text.substr(text.rfind("Spawned")),
-              "Spawned " + dir_.file("StopBrevant.sh") +
-                  " \n"
-                  "[BREVANT] Stopped Brevant \n"
-                  "[BREVANT] SetServiceStatus error 6 \n"
-                  "[BREVANT] Returning from BrevantServiceCtrlHandler \n");
-}
-
-TEST_F(Brevant, TheOtherControlsLeaveTheServerAlone) {
+TEST_F(Brevant, TheHandlerRunsTheStopCommandForStopAndShutdownAndReportsEachState) {
     struct Case {
         DWORD control;
-        DWORD stateAfter;
+        int stopExit;                  // how the stop script exits, 8 bits; -1: there is no script
+        DWORD state, win32, specific;  // afterwards
         const char* message;
     };
+    const DWORD running = SERVICE_RUNNING, stopped = SERVICE_STOPPED,
+                pending = SERVICE_STOP_PENDING, failed = ERROR_SERVICE_SPECIFIC_ERROR;
     const Case cases[] = {
-        {SERVICE_CONTROL_PAUSE, SERVICE_RUNNING, ""},
-        {SERVICE_CONTROL_CONTINUE, SERVICE_RUNNING, ""},
-        {SERVICE_CONTROL_INTERROGATE, SERVICE_STOP_PENDING, ""},
-        {200, SERVICE_STOP_PENDING, "[BREVANT] Unrecognized event 200 \n"},
+        {SERVICE_CONTROL_STOP, 252, running, failed, DWORD(-4),
+         "[BREVANT] Invalid admin username and password \n"},
+        // Only the Win32 exit code starts again from 0.
+        {SERVICE_CONTROL_SHUTDOWN, 253, stopped, 0, DWORD(-4),
+         "[BREVANT] Didn't receive a response from Brevant \n[BREVANT] Stopped Brevant \n"},
+        {SERVICE_CONTROL_STOP, -1, running, failed, DWORD(-1),
+         "[BREVANT] Failed to get local host \n"},
+        {SERVICE_CONTROL_STOP, 0, stopped, 0, DWORD(-1), "[BREVANT] Stopped Brevant \n"},
+        {SERVICE_CONTROL_PAUSE, 0, running, 0, DWORD(-1), ""},
+        {SERVICE_CONTROL_CONTINUE, 0, running, 0, DWORD(-1), ""},
+        {SERVICE_CONTROL_INTERROGATE, 0, pending, 0, DWORD(-1), ""},
+        {200, 0, pending, 0, DWORD(-1), "[BREVANT] Unrecognized event 200 \n"},
     };
     for (const Case& c : cases) {
+        bool stops = c.control == SERVICE_CONTROL_STOP || c.control == SERVICE_CONTROL_SHUTDOWN;
+        std::string command =
+            c.stopExit < 0 ? folder_ + "/NoStop.sh" : script("Stop.sh", c.stopExit);
+        setParameter("Stop", command + '\0');
+        testsupport::writeFile(recordFile_, "");
         serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
+        serviceStatus.dwCheckPoint = 3;
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         testsupport::DebugOutputCapture output;
         BrevantServiceCtrlHandler(c.control);
-        EXPECT_EQ(serviceStatus.dwCurrentState, c.stateAfter) << c.control;
-        EXPECT_EQ(output.text(), std::string("[BREVANT] Entering BrevantServiceCtrlHandler... \n") +
-                                     c.message +
-                                     "[BREVANT] SetServiceStatus error 6 \n"
-                                     "[BREVANT] Returning from BrevantServiceCtrlHandler \n")
-            << c.control;
+        EXPECT_EQ(serviceStatus.dwCurrentState, c.state);
+        EXPECT_EQ(serviceStatus.dwWin32ExitCode, c.win32);
+        EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, c.specific);
+        EXPECT_EQ(serviceStatus.dwCheckPoint, stops ? 0u : 3u);
+        EXPECT_EQ(record(), stops && c.stopExit >= 0 ? "ran 0\n" : "");  // waited for, no arguments
+        // Without a registered handler every report fails, and says so.
+        std::string notReported = "[BREVANT] SetServiceStatus error 6 \n";
+        std::string stopping = notReported + "[BREVANT] Stopping Brevant... \n" + spawning(command);
+        EXPECT_EQ(output.text(), "[BREVANT] Entering BrevantServiceCtrlHandler... \n" +
+                                     (stops ? stopping : "") + c.message + notReported +
+                                     "[BREVANT] Returning from BrevantServiceCtrlHandler \n");
     }
-    EXPECT_EQ(testsupport::readFile(recordFile()), "") << "no command ran";
 }
 
 TEST_F(Brevant, ServiceMainNeedsItsNameAndARegisteredHandler) {
@@ -343,28 +206,14 @@ TEST_F(Brevant, ServiceMainNeedsItsNameAndARegisteredHandler) {
     BrevantServiceMain(0, noName);
     BrevantServiceMain(1, noName);
     EXPECT_EQ(serviceStatus.dwCurrentState, 0u) << "nothing reported";
-
     static char name[] = "Other";
     char* argv[] = {name, nullptr};
     BrevantServiceMain(1, argv);
     EXPECT_EQ(service_name, "Other");
-    EXPECT_EQ(serviceStatus.dwServiceType, DWORD(SERVICE_WIN32_OWN_PROCESS));
-    EXPECT_EQ(serviceStatus.dwCurrentState, DWORD(SERVICE_START_PENDING));
-    EXPECT_EQ(serviceStatus.dwControlsAccepted,
-              DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
     std::string failed =
         "[BREVANT] Entering BrevantServiceMain... \n"
         "[BREVANT] BrevantServiceMain failed to get service's name \n";
     EXPECT_EQ(output_.text(), failed + failed +
                                   "[BREVANT] Entering BrevantServiceMain... \n"
                                   "[BREVANT] RegisterServiceCtrlHandler failed 1083 \n");
-}
-
-TEST_F(Brevant, MainStartedFromAPromptWritesTheDispatcherError) {
-    unsetenv("STANDIN_SCM_CONTROL");
-    EXPECT_EQ(BrevantNTServiceMain(), 0);
-    EXPECT_EQ(output_.text(),
-              "[BREVANT] Entering main... \n"
-              "[BREVANT] StartServiceCtrlDispatcher error = 1063 \n"
-              "[BREVANT] Returning from main \n");
 }

@@ -1,15 +1,12 @@
 // The service control stand-in: service records in the registry, the manager's calls and
-// the dispatcher of a real service process (service_program/test_service.cpp) started by
-// StartServiceA.
+// the dispatcher of a real service process (service_program/test_service.cpp).
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <limits.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <functional>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,377 +15,222 @@
 
 namespace {
 
-std::string testServiceProgram() {
-    char self[PATH_MAX] = {};
-    ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-    std::string path(self, length > 0 ? size_t(length) : 0);
-    return path.substr(0, path.rfind('/')) + "/test_service";
+const DWORD kOwn = SERVICE_WIN32_OWN_PROCESS, kDemand = SERVICE_DEMAND_START,
+            kNormal = SERVICE_ERROR_NORMAL;
+const std::string kServices = "SYSTEM\\CurrentControlSet\\Services\\";
+
+// The error of a call that failed; 0 for one that succeeded.
+long failure(bool succeeded) {
+    return succeeded ? 0 : long(GetLastError());
 }
 
-std::string readStringValue(HKEY key, const char* name, DWORD* type) {
-    char data[1024] = {};
-    DWORD size = sizeof(data);
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<LPBYTE>(data), &size))
-        << name;
-    return std::string(data, size);
+// The type and bytes of a value under HKEY_LOCAL_MACHINE.
+std::pair<DWORD, std::string> valueOf(const std::string& key, const char* name) {
+    HKEY opened = nullptr;
+    char data[256] = {};
+    DWORD size = sizeof(data), type = REG_NONE;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &opened);
+    RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<LPBYTE>(data), &size);
+    RegCloseKey(opened);
+    return {type, std::string(data, type == REG_NONE ? 0 : size)};
 }
 
-DWORD readDwordValue(HKEY key, const char* name) {
-    DWORD value = 0xdeadbeef;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size))
-        << name;
-    EXPECT_EQ(type, DWORD(REG_DWORD)) << name;
-    return value;
-}
-
+// A scratch registry, the manager with all rights, and every handle stopped and closed after.
 class Services : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* old = std::getenv("STANDIN_REGISTRY");
-        oldRegistry_ = old != nullptr ? old : "";
         setenv("STANDIN_REGISTRY", dir_.file("registry.reg").c_str(), 1);
-        manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-        ASSERT_NE(manager_, nullptr);
+        manager_ = opened_.emplace_back(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     }
-
     void TearDown() override {
-        for (SC_HANDLE service : started_) {
-            SERVICE_STATUS status{};
-            ControlService(service, SERVICE_CONTROL_STOP, &status);
+        for (SC_HANDLE handle : opened_) {
+            ControlService(handle, SERVICE_CONTROL_STOP, &status_);
+            CloseServiceHandle(handle);
         }
-        for (SC_HANDLE service : opened_) {
-            CloseServiceHandle(service);
-        }
-        CloseServiceHandle(manager_);
-        setenv("STANDIN_REGISTRY", oldRegistry_.c_str(), 1);
     }
-
-    std::string recordFile() const { return dir_.file("record.txt"); }
-    std::string record() const { return testsupport::readFile(recordFile()); }
-
+    std::string record() const { return testsupport::readFile(recordFile_); }
+    // The test service's command line: its record file, then `mode`.
     std::string imagePath(const std::string& mode = "") const {
-        return "\"" + testServiceProgram() + "\" " + recordFile() + (mode.empty() ? "" : " ") +
-               mode;
+        return "\"" + program_ + "\" " + recordFile_ + " " + mode;
     }
 
-    SC_HANDLE create(const char* name, const std::string& imagePath,
-                     DWORD startType = SERVICE_DEMAND_START) {
-        SC_HANDLE service = CreateServiceA(
-            manager_, name, name, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, startType,
-            SERVICE_ERROR_NORMAL, imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-        EXPECT_NE(service, nullptr) << name << ": " << GetLastError();
-        return keep(service);
+    // A service of its own process, or nullptr with the last error set.
+    SC_HANDLE create(const char* name, const std::string& imagePath, DWORD start = kDemand) {
+        return opened_.emplace_back(CreateServiceA(manager_, name, name, SERVICE_ALL_ACCESS, kOwn,
+                                                   start, kNormal, imagePath.c_str(), nullptr,
+                                                   nullptr, nullptr, nullptr, nullptr));
     }
-
-    SC_HANDLE openService(const char* name, DWORD access = SERVICE_ALL_ACCESS) {
-        return keep(OpenServiceA(manager_, name, access));
+    SC_HANDLE open(const char* name, DWORD access = SERVICE_ALL_ACCESS) {
+        return opened_.emplace_back(OpenServiceA(manager_, name, access));
     }
-
-    SC_HANDLE keep(SC_HANDLE service) {
-        if (service != nullptr) {
-            opened_.push_back(service);
-        }
-        return service;
+    // The error of the control, the status it gave in status_.
+    long control(SC_HANDLE service, DWORD control) {
+        return failure(ControlService(service, control, &status_));
     }
-
-    // Starts the service and waits until it is no longer start-pending.
-    SERVICE_STATUS start(SC_HANDLE service, std::vector<LPCSTR> arguments = {}) {
-        EXPECT_TRUE(StartServiceA(service, DWORD(arguments.size()), arguments.data()))
-            << GetLastError();
-        started_.push_back(service);
-        return waitWhile(service, SERVICE_START_PENDING);
-    }
-
-    SERVICE_STATUS waitWhile(SC_HANDLE service, DWORD state) {
-        SERVICE_STATUS status{};
+    // Waits up to 20 seconds for `done`.
+    template <typename Condition>
+    static void waitFor(Condition done) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (QueryServiceStatus(service, &status) && status.dwCurrentState == state &&
-               std::chrono::steady_clock::now() < deadline) {
+        while (!done() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        return status;
+    }
+    static SERVICE_STATUS waitUntil(SC_HANDLE service, DWORD state) {
+        SERVICE_STATUS s{};
+        waitFor([&] { return QueryServiceStatus(service, &s) && s.dwCurrentState == state; });
+        return s;
+    }
+    // Starts the service and waits until it runs: the state it reached.
+    static DWORD start(SC_HANDLE service, std::vector<LPCSTR> arguments = {}) {
+        EXPECT_TRUE(StartServiceA(service, DWORD(arguments.size()), arguments.data()));
+        return waitUntil(service, SERVICE_RUNNING).dwCurrentState;
     }
 
     testsupport::ScratchDir dir_{"services"};
+    const std::string recordFile_ = dir_.file("record.txt");
+    const std::string program_ =
+        (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "test_service").string();
     SC_HANDLE manager_ = nullptr;
-
-  private:
-    std::string oldRegistry_;
+    SERVICE_STATUS status_{};
     std::vector<SC_HANDLE> opened_;
-    std::vector<SC_HANDLE> started_;
 };
 
-}  // namespace
-
-TEST_F(Services, TheManagerIsOnlyTheLocalActiveDatabase) {
-    SetLastError(0);
-    EXPECT_EQ(OpenSCManagerA("\\\\elsewhere", nullptr, SC_MANAGER_CONNECT), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(RPC_S_SERVER_UNAVAILABLE));
-    EXPECT_EQ(OpenSCManagerA(nullptr, SERVICES_FAILED_DATABASEA, SC_MANAGER_CONNECT), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_DATABASE_DOES_NOT_EXIST));
-
-    SC_HANDLE manager = OpenSCManagerA("", "servicesactive", SC_MANAGER_CONNECT);
-    ASSERT_NE(manager, nullptr);
-    EXPECT_TRUE(CloseServiceHandle(manager));
-    EXPECT_FALSE(CloseServiceHandle(manager));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-    EXPECT_FALSE(CloseServiceHandle(nullptr));
-}
-
-TEST_F(Services, CreateServiceWritesTheRecordAsWindowsKeepsIt) {
-    create("Brevant", "C:\\Brevant ISAPI\\Brevant.exe");
-    HKEY key = nullptr;
+TEST_F(Services, CreateServiceWritesTheRecordAsWindowsKeepsItTakingOverAKeyWithoutType) {
+    HKEY parameters = nullptr;
     ASSERT_EQ(ERROR_SUCCESS,
-              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Brevant", 0,
-                            KEY_READ, &key));
-    EXPECT_EQ(readDwordValue(key, "Type"), DWORD(SERVICE_WIN32_OWN_PROCESS));
-    EXPECT_EQ(readDwordValue(key, "Start"), DWORD(SERVICE_DEMAND_START));
-    EXPECT_EQ(readDwordValue(key, "ErrorControl"), DWORD(SERVICE_ERROR_NORMAL));
-    DWORD type = 0;
-    EXPECT_EQ(readStringValue(key, "ImagePath", &type),
-              std::string("C:\\Brevant ISAPI\\Brevant.exe\0", 29));
-    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
-    EXPECT_EQ(readStringValue(key, "DisplayName", &type), std::string("Brevant\0", 8));
-    EXPECT_EQ(type, DWORD(REG_SZ));
-    EXPECT_EQ(readStringValue(key, "ObjectName", &type), std::string("LocalSystem\0", 12));
-    RegCloseKey(key);
-
-    // Names compare without regard to case, as Windows compares them.
-    EXPECT_NE(openService("BREVANT", READ_CONTROL), nullptr);
-    EXPECT_EQ(CreateServiceA(manager_, "brevant", nullptr, SERVICE_ALL_ACCESS,
-                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                             "x", nullptr, nullptr, nullptr, nullptr, nullptr),
-              nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_EXISTS));
-    EXPECT_EQ(CreateServiceA(manager_, "Other", "BREVANT", SERVICE_ALL_ACCESS,
-                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                             "x", nullptr, nullptr, nullptr, nullptr, nullptr),
-              nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_DUPLICATE_SERVICE_NAME));
-    EXPECT_EQ(OpenServiceA(manager_, "Brevant2", READ_CONTROL), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+              RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kServices + "Brevant\\Parameters").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &parameters, nullptr));
+    RegSetValueExA(parameters, "Start", 0, REG_SZ, reinterpret_cast<const BYTE*>("go"), 3);
+    RegCloseKey(parameters);
+    EXPECT_EQ(failure(open("Brevant")), ERROR_SERVICE_DOES_NOT_EXIST);
+    ASSERT_NE(create("Brevant", "C:\\Brevant ISAPI\\Brevant.exe"), nullptr);
+    const std::tuple<const char*, DWORD, std::string> values[] = {
+        {"Type", REG_DWORD, std::string("\x10\0\0\0", 4)},
+        {"Start", REG_DWORD, std::string("\3\0\0\0", 4)},
+        {"ErrorControl", REG_DWORD, std::string("\1\0\0\0", 4)},
+        {"ImagePath", REG_EXPAND_SZ, std::string("C:\\Brevant ISAPI\\Brevant.exe\0", 29)},
+        {"DisplayName", REG_SZ, std::string("Brevant\0", 8)},
+        {"ObjectName", REG_SZ, std::string("LocalSystem\0", 12)},
+    };
+    for (const auto& [name, type, bytes] : values) {
+        EXPECT_EQ(valueOf(kServices + "Brevant", name), std::make_pair(type, bytes)) << name;
+    }
+    EXPECT_EQ(valueOf(kServices + "Brevant\\Parameters", "Start").second, std::string("go\0", 3));
 }
 
 TEST_F(Services, CreateServiceChecksItsArgumentsAsWindowsDoes) {
-    SC_HANDLE connectOnly = keep(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    SC_HANDLE connectOnly =
+        opened_.emplace_back(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     SC_HANDLE aService = create("Existing", "/bin/true");
     DWORD tag = 0;
     struct Case {
-        const char* what;
-        SC_HANDLE manager;
-        const char* name;
-        DWORD type, start, errorControl;
-        const char* path;
-        LPDWORD tag;
-        DWORD error;
+        const char *what, *name = "A", *displayName = nullptr, *path = "p";
+        SC_HANDLE manager = nullptr;  // nullptr: the one with all rights
+        DWORD type = kOwn, start = kDemand, errorControl = kNormal;
+        LPDWORD tag = nullptr;
+        long error;
     };
-    const DWORD own = SERVICE_WIN32_OWN_PROCESS, demand = SERVICE_DEMAND_START,
-                normal = SERVICE_ERROR_NORMAL;
     const Case cases[] = {
-        {"a service handle", aService, "A", own, demand, normal, "p", nullptr,
-         ERROR_INVALID_HANDLE},
-        {"no create right", connectOnly, "A", own, demand, normal, "p", nullptr,
-         ERROR_ACCESS_DENIED},
-        {"empty name", manager_, "", own, demand, normal, "p", nullptr, ERROR_INVALID_NAME},
-        {"slash", manager_, "a/b", own, demand, normal, "p", nullptr, ERROR_INVALID_NAME},
-        {"backslash", manager_, "a\\b", own, demand, normal, "p", nullptr, ERROR_INVALID_NAME},
-        {"type", manager_, "A", 0x40, demand, normal, "p", nullptr, ERROR_INVALID_PARAMETER},
-        {"boot start", manager_, "A", own, SERVICE_BOOT_START, normal, "p", nullptr,
-         ERROR_INVALID_PARAMETER},
-        {"start 5", manager_, "A", own, 5, normal, "p", nullptr, ERROR_INVALID_PARAMETER},
-        {"error control 4", manager_, "A", own, demand, 4, "p", nullptr, ERROR_INVALID_PARAMETER},
-        {"empty path", manager_, "A", own, demand, normal, "", nullptr, ERROR_INVALID_PARAMETER},
-        {"tag", manager_, "A", own, demand, normal, "p", &tag, ERROR_INVALID_PARAMETER},
+        {.what = "a service handle", .manager = aService, .error = ERROR_INVALID_HANDLE},
+        {.what = "no create right", .manager = connectOnly, .error = ERROR_ACCESS_DENIED},
+        {.what = "display", .displayName = "existing", .error = ERROR_DUPLICATE_SERVICE_NAME},
+        {.what = "empty name", .name = "", .error = ERROR_INVALID_NAME},
+        {.what = "slash", .name = "a/b", .error = ERROR_INVALID_NAME},
+        {.what = "backslash", .name = "a\\b", .error = ERROR_INVALID_NAME},
+        {.what = "type", .type = 0x40, .error = ERROR_INVALID_PARAMETER},
+        {.what = "boot start", .start = SERVICE_BOOT_START, .error = ERROR_INVALID_PARAMETER},
+        {.what = "start 5", .start = 5, .error = ERROR_INVALID_PARAMETER},
+        {.what = "error control 4", .errorControl = 4, .error = ERROR_INVALID_PARAMETER},
+        {.what = "empty path", .path = "", .error = ERROR_INVALID_PARAMETER},
+        {.what = "tag", .tag = &tag, .error = ERROR_INVALID_PARAMETER},
     };
     for (const Case& c : cases) {
         SetLastError(0);
-        EXPECT_EQ(CreateServiceA(c.manager, c.name, nullptr, SERVICE_ALL_ACCESS, c.type, c.start,
-                                 c.errorControl, c.path, nullptr, c.tag, nullptr, nullptr, nullptr),
-                  nullptr)
+        EXPECT_EQ(failure(CreateServiceA(c.manager != nullptr ? c.manager : manager_, c.name,
+                                         c.displayName, SERVICE_ALL_ACCESS, c.type, c.start,
+                                         c.errorControl, c.path, nullptr, c.tag, nullptr, nullptr,
+                                         nullptr)),
+                  c.error)
             << c.what;
-        EXPECT_EQ(GetLastError(), c.error) << c.what;
     }
-    EXPECT_EQ(OpenServiceA(manager_, "A", READ_CONTROL), nullptr);
+    EXPECT_EQ(failure(open("A")), ERROR_SERVICE_DOES_NOT_EXIST);
+    unsetenv("STANDIN_REGISTRY");  // without a registry there are no services
+    EXPECT_EQ(failure(open("Existing")), ERROR_SERVICE_DOES_NOT_EXIST);
+    EXPECT_EQ(failure(create("A", "p")), ERROR_ACCESS_DENIED);
 }
 
-TEST_F(Services, AKeyWithoutTypeIsNoServiceAndCreateServiceTakesItOver) {
-    HKEY parameters = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE,
-                              "SYSTEM\\CurrentControlSet\\Services\\Early\\Parameters", 0, nullptr,
-                              0, KEY_ALL_ACCESS, nullptr, &parameters, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(parameters, "Start", 0, REG_SZ,
-                                            reinterpret_cast<const BYTE*>("go"), 3));
-    RegCloseKey(parameters);
-    EXPECT_EQ(OpenServiceA(manager_, "Early", READ_CONTROL), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
-    create("Early", "/bin/true");
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                                           "SYSTEM\\CurrentControlSet\\Services\\Early\\Parameters",
-                                           0, KEY_READ, &parameters));
-    RegCloseKey(parameters);
-}
-
-TEST_F(Services, WithoutARegistryThereAreNoServices) {
-    unsetenv("STANDIN_REGISTRY");
-    EXPECT_EQ(OpenServiceA(manager_, "Brevant", READ_CONTROL), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
-    EXPECT_EQ(CreateServiceA(manager_, "Brevant", nullptr, SERVICE_ALL_ACCESS,
-                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                             "p", nullptr, nullptr, nullptr, nullptr, nullptr),
-              nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-}
-
-TEST_F(Services, EachCallNeedsItsRightOnTheHandle) {
+TEST_F(Services, EachCallNeedsItsHandleWithItsRight) {
+    EXPECT_EQ(failure(OpenSCManagerA("\\\\elsewhere", nullptr, SC_MANAGER_CONNECT)),
+              RPC_S_SERVER_UNAVAILABLE);
+    EXPECT_EQ(failure(OpenSCManagerA(nullptr, SERVICES_FAILED_DATABASEA, SC_MANAGER_CONNECT)),
+              ERROR_DATABASE_DOES_NOT_EXIST);
+    SC_HANDLE manager = OpenSCManagerA("", "servicesactive", SC_MANAGER_CONNECT);
+    EXPECT_EQ(failure(CloseServiceHandle(manager)), 0);
+    EXPECT_EQ(failure(CloseServiceHandle(manager)), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseServiceHandle(nullptr));
+    EXPECT_EQ(control(manager_, SERVICE_CONTROL_STOP), ERROR_INVALID_HANDLE);
     create("Svc", imagePath());
-    SC_HANDLE readOnly = openService("Svc", READ_CONTROL);
-    ASSERT_NE(readOnly, nullptr);
-    SERVICE_STATUS status{};
-    EXPECT_FALSE(StartServiceA(readOnly, 0, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_FALSE(QueryServiceStatus(readOnly, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_FALSE(ControlService(readOnly, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-    EXPECT_FALSE(DeleteService(readOnly));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
-
-    SC_HANDLE executing = openService("Svc", GENERIC_EXECUTE);
-    EXPECT_FALSE(QueryServiceStatus(executing, &status)) << "execute does not include query";
-    EXPECT_FALSE(ControlService(executing, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE)) << "but it may stop";
-    EXPECT_FALSE(ControlService(manager_, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Services, ANewServiceIsStoppedWithoutExitCodes) {
-    SC_HANDLE service = create("Svc", imagePath());
-    SERVICE_STATUS status{};
-    status.dwWin32ExitCode = 99;
-    ASSERT_TRUE(QueryServiceStatus(service, &status));
-    EXPECT_EQ(status.dwServiceType, DWORD(SERVICE_WIN32_OWN_PROCESS));
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
-    EXPECT_EQ(status.dwWin32ExitCode, 0u);
-    EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE));
-}
-
-TEST_F(Services, AProcessNotStartedAsAServiceGetsNoDispatcher) {
-    unsetenv("STANDIN_SCM_CONTROL");
+    SC_HANDLE readOnly = open("Svc", READ_CONTROL), executing = open("Svc", GENERIC_EXECUTE);
+    EXPECT_EQ(failure(StartServiceA(readOnly, 0, nullptr)), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(failure(QueryServiceStatus(readOnly, &status_)), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(control(readOnly, SERVICE_CONTROL_STOP), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(failure(DeleteService(readOnly)), ERROR_ACCESS_DENIED);
+    // Execute has no query, but it may stop.
+    EXPECT_EQ(failure(QueryServiceStatus(executing, &status_)), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(control(executing, SERVICE_CONTROL_STOP), ERROR_SERVICE_NOT_ACTIVE);
+    // A process not started as a service gets no dispatcher.
     static char name[] = "X";
     SERVICE_TABLE_ENTRYA table[] = {{name, [](DWORD, LPSTR*) {}}, {nullptr, nullptr}};
-    EXPECT_FALSE(StartServiceCtrlDispatcherA(table));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
     setenv("STANDIN_SCM_CONTROL", "0", 1);  // standard input is no listening socket
-    EXPECT_FALSE(StartServiceCtrlDispatcherA(table));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT));
+    EXPECT_EQ(failure(StartServiceCtrlDispatcherA(table)), ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
     unsetenv("STANDIN_SCM_CONTROL");
-    EXPECT_FALSE(StartServiceCtrlDispatcherA(nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-
-    EXPECT_EQ(RegisterServiceCtrlHandlerA("X", [](DWORD) {}), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_NOT_IN_EXE));
-    SERVICE_STATUS status{};
-    status.dwCurrentState = SERVICE_RUNNING;
-    EXPECT_FALSE(SetServiceStatus(nullptr, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(failure(StartServiceCtrlDispatcherA(nullptr)), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(Services, StartRunsTheImagePathAndServiceMainGetsNameAndArguments) {
     create("TestSvc", imagePath());
-    SC_HANDLE service = openService("testsvc");
-    SERVICE_STATUS status = start(service, {"one", "two words"});
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING));
-    EXPECT_EQ(status.dwControlsAccepted, DWORD(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
-    EXPECT_EQ(record(), "argv 2: " + testServiceProgram() + "|" + recordFile() +
-                            "\nservice 3: TestSvc|one|two words\n");
-
-    EXPECT_FALSE(StartServiceA(service, 0, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_ALREADY_RUNNING));
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_PAUSE, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_SERVICE_CONTROL)) << "not accepted";
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_RUNNING));
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_SHUTDOWN, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER)) << "only the system shuts down";
-    EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_INTERROGATE, &status));
-    EXPECT_TRUE(ControlService(service, 200, &status));
-
-    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
-    status = waitWhile(service, SERVICE_RUNNING);
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
-    EXPECT_EQ(status.dwControlsAccepted, 0u);
-    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_NOT_ACTIVE));
-    // The dispatcher returned and main went on.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (record().find("main returns") == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    SC_HANDLE service = open("testsvc");
+    EXPECT_EQ(start(service, {"one", "two words"}), DWORD(SERVICE_RUNNING));
+    EXPECT_EQ(record(),
+              "argv 2: " + program_ + "|" + recordFile_ + "\nservice 3: TestSvc|one|two words\n");
+    EXPECT_EQ(failure(StartServiceA(service, 0, nullptr)), ERROR_SERVICE_ALREADY_RUNNING);
+    EXPECT_EQ(control(service, SERVICE_CONTROL_PAUSE), ERROR_INVALID_SERVICE_CONTROL);
+    EXPECT_EQ(control(service, SERVICE_CONTROL_SHUTDOWN), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(control(service, SERVICE_CONTROL_INTERROGATE), 0);
+    EXPECT_EQ(control(service, 200), 0);
+    ASSERT_EQ(control(service, SERVICE_CONTROL_STOP), 0);
+    waitFor([&] { return record().find("main returns") != std::string::npos; });
     EXPECT_NE(record().find("control 4\ncontrol 200\ncontrol 1\nmain returns\n"), std::string::npos)
         << record();
-
-    // And it starts again.
-    EXPECT_EQ(start(service).dwCurrentState, DWORD(SERVICE_RUNNING));
 }
 
-TEST_F(Services, AProcessThatNeverCallsTheDispatcherFailsTheStart) {
-    SC_HANDLE service = create("Svc", imagePath("exit-at-once"));
-    EXPECT_FALSE(StartServiceA(service, 0, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_REQUEST_TIMEOUT));
-    SERVICE_STATUS status{};
-    ASSERT_TRUE(QueryServiceStatus(service, &status));
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
-    EXPECT_EQ(status.dwWin32ExitCode, DWORD(ERROR_PROCESS_ABORTED));
-}
-
-TEST_F(Services, AServiceWhoseProcessDiesIsStoppedWithProcessAborted) {
-    SC_HANDLE service = create("Svc", imagePath("die-when-running"));
-    ASSERT_TRUE(StartServiceA(service, 0, nullptr));
-    SERVICE_STATUS status = waitWhile(service, SERVICE_START_PENDING);
-    status = waitWhile(service, SERVICE_RUNNING);
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
-    EXPECT_EQ(status.dwWin32ExitCode, DWORD(ERROR_PROCESS_ABORTED));
-}
-
-TEST_F(Services, StartFailsForAMissingProgramAndADisabledService) {
-    SC_HANDLE missing = create("Missing", "\"" + dir_.file("no such program") + "\"");
-    EXPECT_FALSE(StartServiceA(missing, 0, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILE_NOT_FOUND));
-    SERVICE_STATUS status{};
-    ASSERT_TRUE(QueryServiceStatus(missing, &status));
-    EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED));
-
-    SC_HANDLE disabled = create("Disabled", imagePath(), SERVICE_DISABLED);
-    EXPECT_FALSE(StartServiceA(disabled, 0, nullptr));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DISABLED));
-    EXPECT_EQ(record(), "") << "nothing ran";
+TEST_F(Services, AServiceThatCannotRunEndsStopped) {
+    const std::tuple<const char*, std::string, DWORD, long, DWORD> cases[] = {
+        // name, image path, start type, StartServiceA's error, the Win32 exit code after (~0: any)
+        {"Disabled", imagePath(), SERVICE_DISABLED, ERROR_SERVICE_DISABLED, 0},
+        {"Missing", "\"" + dir_.file("no such program") + "\"", kDemand, ERROR_FILE_NOT_FOUND, ~0u},
+        {"NoDispatcher", imagePath("exit-at-once"), kDemand, ERROR_SERVICE_REQUEST_TIMEOUT,
+         ERROR_PROCESS_ABORTED},
+        {"Dies", imagePath("die-when-running"), kDemand, 0, ERROR_PROCESS_ABORTED},
+    };
+    for (const auto& [name, path, startType, startError, exitCode] : cases) {
+        SC_HANDLE service = create(name, path, startType);
+        EXPECT_EQ(failure(StartServiceA(service, 0, nullptr)), startError) << name;
+        SERVICE_STATUS status = waitUntil(service, SERVICE_STOPPED);
+        EXPECT_EQ(status.dwCurrentState, DWORD(SERVICE_STOPPED)) << name;
+        EXPECT_TRUE(exitCode == ~0u || status.dwWin32ExitCode == exitCode) << name;
+    }
+    EXPECT_EQ(record().find("argv 2:"), std::string::npos) << "the disabled one never ran";
 }
 
 TEST_F(Services, DeleteServiceWaitsForARunningServiceToStop) {
-    SC_HANDLE stopped = create("Stopped", imagePath());
-    EXPECT_TRUE(DeleteService(stopped));
-    EXPECT_EQ(OpenServiceA(manager_, "Stopped", READ_CONTROL), nullptr);
-
     SC_HANDLE service = create("Svc", imagePath());
-    ASSERT_EQ(start(service).dwCurrentState, DWORD(SERVICE_RUNNING));
+    ASSERT_EQ(start(service), DWORD(SERVICE_RUNNING));
     EXPECT_TRUE(DeleteService(service));
-    EXPECT_FALSE(DeleteService(service));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
-    EXPECT_EQ(CreateServiceA(manager_, "Svc", nullptr, SERVICE_ALL_ACCESS,
-                             SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                             "p", nullptr, nullptr, nullptr, nullptr, nullptr),
-              nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_MARKED_FOR_DELETE));
-    SERVICE_STATUS status{};
-    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status));
-    EXPECT_EQ(OpenServiceA(manager_, "Svc", READ_CONTROL), nullptr);
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_SERVICE_DOES_NOT_EXIST));
+    EXPECT_EQ(failure(DeleteService(service)), ERROR_SERVICE_MARKED_FOR_DELETE);
+    EXPECT_EQ(failure(create("Svc", "p")), ERROR_SERVICE_MARKED_FOR_DELETE);
+    ASSERT_EQ(control(service, SERVICE_CONTROL_STOP), 0);
+    EXPECT_EQ(failure(open("Svc")), ERROR_SERVICE_DOES_NOT_EXIST);
 }
+
+}  // namespace

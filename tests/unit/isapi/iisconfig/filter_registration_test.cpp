@@ -1,6 +1,5 @@
-// ConfigureFilter and UnConfigureFilter against metabase files of the test's own, written
-// and compared in the stand-in's own form (docs/metabase.md), with the debugger output
-// caught: what a registration leaves in the file, byte for byte, and what it says.
+// ConfigureFilter and UnConfigureFilter against metabase files of the test's own, in the
+// stand-in's form (docs/metabase.md), with the debugger output caught, byte for byte.
 #include <stdlib.h>
 #include <windows.h>
 #include <objbase.h>
@@ -21,66 +20,48 @@ using namespace brevant::isapi::iisconfig;
 namespace {
 
 constexpr char kModule[] = "/opt/Brevant ISAPI/Brevant_ISAPI.dll";
+// 1023 characters and the zero fill the 1024 bytes written; one more does not fit.
+const std::string kLongest = "/" + std::string(1022, 'p'), kTooLong = kLongest + "q";
+const std::string kSaved = "Brevant: metabase filter entry for Brevant saved.\n";
+const std::string kFound = "Brevant: Found metabase filter entry for Brevant.\n";
+const std::string kNotFound = "Brevant: Didn't find metabase filter entry for Brevant.\n";
 
-// The metabase file as the stand-in writes it: its header, then the sections in order.
-std::string stored(const std::vector<std::string>& keys) {
-    std::string text =
-        "# The IIS metabase of the Linux stand-in; the format is described in "
-        "docs/metabase.md.\n"
-        "# Programs rewrite this file when they change the metabase: comments are not kept.\n"
-        "\n[/LM]\n\n[/LM/W3SVC]\n";
-    for (const std::string& key : keys) {
-        text += "\n" + key;
-    }
-    return text;
+// The sections below /LM/W3SVC as the stand-in writes them: the Filters key with its load
+// order (none for null), a filter key as registration writes it.
+std::string order(const char* order) {
+    const std::string key = "\n[/LM/W3SVC/Filters]\n";
+    return order ? key + "MD_FILTER_LOAD_ORDER=2040 SERVER NONE STRING \"" + order + "\"\n" : key;
 }
-
-std::string quoted(const std::string& text) {
-    return "\"" + text + "\"";
+std::string key(const std::string& name, const std::string& imagePath = kModule) {
+    return "\n[/LM/W3SVC/Filters/" + name + "]\nMD_FILTER_IMAGE_PATH=2041 SERVER NONE STRING \"" +
+           imagePath + "\"\nMD_FILTER_ENABLED=2043 SERVER NONE DWORD 0x00000001\n";
 }
-
-// The Filters key with its load order (none for null).
-std::string filters(const char* order) {
-    std::string key = "[/LM/W3SVC/Filters]\n";
-    if (order != nullptr) {
-        key += "MD_FILTER_LOAD_ORDER=2040 SERVER NONE STRING " + quoted(order) + "\n";
-    }
-    return key;
+std::string failed(const std::string& call, const char* code) {
+    return "Brevant: " + call + " failed = " + code + " \n";
 }
-
-// A filter key as registration writes it.
-std::string filterKey(const std::string& name, const std::string& imagePath) {
-    return "[/LM/W3SVC/Filters/" + name + "]\nMD_FILTER_IMAGE_PATH=2041 SERVER NONE STRING " +
-           quoted(imagePath) + "\nMD_FILTER_ENABLED=2043 SERVER NONE DWORD 0x00000001\n";
-}
-
-std::string registered(const std::string& imagePath = kModule) {
-    return filterKey("Brevant", imagePath);
-}
-
-// The pieces every call writes first.
 std::string pathLine(const std::string& path = kModule) {
     return "Brevant: Path to filter = " + path + ".\n";
 }
 
-// One metabase file per test case; the debugger output caught. Single-threaded tests only
-// (the fixture changes the process environment). Each call of an export is followed by a
-// CoUninitialize, for the CoInitialize the export leaves behind.
+// Single-threaded tests only: the fixture changes the process environment.
 class FilterRegistrationTest : public testing::Test {
   protected:
-    void TearDown() override { unsetenv("STANDIN_METABASE"); }
-
-    // A new file each time: the stand-in reads it again whatever its time stamp.
-    void metabase(const std::string& text) {
+    // A new file (read again whatever its time stamp) with `keys`, which keys() reads back.
+    void metabase(const std::string& keys) {
         path_ = scratch_.file(std::to_string(++files_));
-        testsupport::writeFile(path_, text);
+        testsupport::writeFile(path_, "[/LM]\n\n[/LM/W3SVC]\n" + keys);
         setenv("STANDIN_METABASE", path_.c_str(), 1);
     }
-    std::string metabaseText() const { return testsupport::readFile(path_); }
+    std::string keys() const {
+        const std::string text = testsupport::readFile(path_);
+        return text.substr(text.find("[/LM/W3SVC]\n") + 12);
+    }
 
-    static BOOL configure(const char* path = kModule) { return balanced(ConfigureFilter(path)); }
-    static BOOL unconfigure(const char* path = kModule) {
-        return balanced(UnConfigureFilter(path));
+    // An export's answer, with the CoInitialize it leaves behind balanced.
+    static BOOL call(BOOL (*exported)(const char*), const char* path = kModule) {
+        const BOOL answer = exported(path);
+        CoUninitialize();
+        return answer;
     }
 
     // What was written to the debugger output since the last call.
@@ -88,19 +69,8 @@ class FilterRegistrationTest : public testing::Test {
         const std::string text = debugOutput_.text();
         return text.substr(std::exchange(seen_, text.size()));
     }
-    // The output's last line.
-    std::string lastLine() {
-        std::string text = newOutput();
-        std::size_t start = text.find_last_of('\n', text.size() >= 2 ? text.size() - 2 : 0);
-        return start == std::string::npos ? text : text.substr(start + 1);
-    }
 
   private:
-    static BOOL balanced(BOOL answer) {
-        CoUninitialize();
-        return answer;
-    }
-
     testsupport::ScratchDir scratch_{"filter-registration"};
     testsupport::DebugOutputCapture debugOutput_;
     std::string path_;
@@ -108,212 +78,114 @@ class FilterRegistrationTest : public testing::Test {
     std::size_t seen_ = 0;
 };
 
-TEST_F(FilterRegistrationTest, ConfigureWritesTheKeyAndAppendsTheItemThenFindsItAndWritesNothing) {
+// Configure decides by the image paths of all keys, unconfigure by the key names.
+TEST_F(FilterRegistrationTest, EachExportDecidesByTheMetabaseAndSaysSo) {
+    const auto set = ConfigureFilter, unset = UnConfigureFilter;
+    const std::string other = key("C", "/c.dll"), adapter = key("A", "/x/Brevant_A.dll");
     // A Windows path, with what the file escapes, and a byte above 127 (widened to U+00E9,
     // stored as UTF-8, read back as the same byte).
-    const std::string path = "C:\\Brevant ISAPI\\caf\xe9\\Brevant_ISAPI.dll";
-    metabase(stored({filters("")}));
-    EXPECT_TRUE(configure(path.c_str()));
-    const std::string once =
-        stored({filters(",Brevant"), registered("C:\\\\Brevant ISAPI\\\\caf\xc3\xa9\\\\"
-                                                "Brevant_ISAPI.dll")});
-    EXPECT_EQ(metabaseText(), once);
-    EXPECT_EQ(newOutput(), pathLine(path) +
-                               "Brevant: Didn't find metabase filter entry for Brevant.\n"
-                               "Brevant: Current Filter Load Order = \n"
-                               "Brevant: New Filter Load Order = ,Brevant\n"
-                               "Brevant: metabase filter entry for Brevant saved.\n");
-
-    EXPECT_TRUE(configure("/elsewhere/Brevant_ISAPI.dll"));
-    EXPECT_EQ(metabaseText(), once);
-    EXPECT_EQ(newOutput(), pathLine("/elsewhere/Brevant_ISAPI.dll") + "Brevant: Brevant = " + path +
-                               "\n"
-                               "Brevant: Current Filter Load Order = ,Brevant\n"
-                               "Brevant: Found metabase filter entry for Brevant.\n");
-}
-
-TEST_F(FilterRegistrationTest, ConfigureDecidesByTheImagePathsOfAllKeys) {
-    const std::string other = filterKey("Compress", "/opt/filters/compress.dll");
-    struct Case {
+    const std::string windows = "C:\\B ISAPI\\caf\xe9\\Brevant.dll";
+    const std::string stored = key("Brevant", "C:\\\\B ISAPI\\\\caf\xc3\xa9\\\\Brevant.dll");
+    const std::string appended = kNotFound + "Brevant: Current Filter Load Order = \n" +
+                                 "Brevant: New Filter Load Order = ,Brevant\n" + kSaved;
+    const std::string lower = key("L", "/opt/brevant/x.dll"), own = key("Brevant");
+    const std::string noOrder = failed("GetData (filter load order)", "800cc801");
+    const std::string big(512, 'x');  // longer than the 1024 bytes offered to the read
+    const struct {
+        BOOL (*exported)(const char*);
         std::string before;
         BOOL answer;
-        std::string after;  // "" for unchanged
-        std::string lastLine;
-    };
-    const Case cases[] = {
-        {stored({filters("Compress,Auth"), other}), TRUE,
-         stored({filters("Compress,Auth,Brevant"), other, registered()}),
-         "Brevant: metabase filter entry for Brevant saved.\n"},
+        std::string after, said;  // after: "" for unchanged; said: how the output ends
+        const char* path = kModule;
+    } cases[] = {
+        {set, order(""), TRUE, order(",Brevant") + stored, appended, windows.c_str()},
+        {set, order(",Brevant") + stored, TRUE, "",
+         "Brevant: Brevant = " + windows + "\nBrevant: Current Filter Load Order = ,Brevant\n" +
+             kFound},
         // Whatever the order holds, the item is appended.
-        {stored({filters("Brevant"), other}), TRUE,
-         stored({filters("Brevant,Brevant"), other, registered()}),
-         "Brevant: metabase filter entry for Brevant saved.\n"},
-        // Another key whose image path contains "Brevant" is the registration, also when
-        // keys follow it.
-        {stored({filters("Adapter"), filterKey("Adapter", "/opt/x/Brevant_Adapter.dll"), other}),
-         TRUE, "", "Brevant: Found metabase filter entry for Brevant.\n"},
-        // ... also when the load order cannot be read.
-        {stored({filters(nullptr), filterKey("Adapter", "/opt/x/Brevant_Adapter.dll")}), TRUE, "",
-         "Brevant: Found metabase filter entry for Brevant.\n"},
+        {set, order("Brevant") + other, TRUE, order("Brevant,Brevant") + other + own, kSaved},
+        // Another key whose image path contains "Brevant" is the registration, also when keys
+        // follow it or the load order cannot be read.
+        {set, order("A") + adapter + other, TRUE, "", kFound},
+        {set, order(nullptr) + adapter, TRUE, "", kFound},
         // The text is matched with its case; a key named Brevant does not count by its name.
-        {stored({filters("Lower"), filterKey("Lower", "/opt/brevant/x.dll")}), TRUE,
-         stored({filters("Lower,Brevant"), filterKey("Lower", "/opt/brevant/x.dll"), registered()}),
-         "Brevant: metabase filter entry for Brevant saved.\n"},
-        {stored({filters("Brevant"), filterKey("Brevant", "/opt/x/other.dll")}), FALSE, "",
-         "Brevant: AddKey failed = 800700b7 \n"},
+        {set, order("L") + lower, TRUE, order("L,Brevant") + lower + own, kSaved},
+        {set, order("Brevant") + key("Brevant", "/x.dll"), FALSE, "", failed("AddKey", "800700b7")},
         // Nothing is undone after a failure, and nothing saved.
-        {stored({filters(nullptr)}), FALSE, stored({filters(nullptr), registered()}),
-         "Brevant: GetData (filter load order) failed = 800cc801 \n"},
-        // Longer than the 1024 bytes offered to the read.
-        {stored({filters(std::string(512, 'x').c_str())}), FALSE,
-         stored({filters(std::string(512, 'x').c_str()), registered()}),
-         "Brevant: GetData (filter load order) failed = 8007007a \n"},
+        {set, order(nullptr), FALSE, order(nullptr) + own, noOrder},
+        {set, order(big.c_str()), FALSE, order(big.c_str()) + own,
+         failed("GetData (filter load order)", "8007007a")},
+        {set, order(""), FALSE, order("") + "\n[/LM/W3SVC/Filters/Brevant]\n",
+         failed("SetData (filter path)", "8007007a"), kTooLong.c_str()},
+        {set, order(""), TRUE, order(",Brevant") + key("Brevant", kLongest), kSaved,
+         kLongest.c_str()},
+        {unset, order("Auth") + key("Auth", "/opt/Brevant/a.dll"), TRUE, "", kNotFound},
+        {unset, order(",Brevant"), TRUE, "", kNotFound, nullptr},
+        // A name containing the word, but no key "Brevant" to delete.
+        {unset, order("Brevant_A") + key("Brevant_A"), FALSE, "", failed("DeleteKey", "80070003")},
+        {unset, order(nullptr) + own, FALSE, order(nullptr), noOrder},
+        // No Filters key.
+        {set, "", FALSE, "", failed("OpenKey", "80070003")},
+        {unset, "", FALSE, "", failed("OpenKey", "80070003")},
     };
-    for (const auto& [before, answer, after, last] : cases) {
-        metabase(before);
-        EXPECT_EQ(configure(), answer) << before;
-        EXPECT_EQ(metabaseText(), after.empty() ? before : after);
-        EXPECT_EQ(lastLine(), last) << before;
+    for (const auto& c : cases) {
+        metabase(c.before);
+        EXPECT_EQ(call(c.exported, c.path), c.answer) << c.before;
+        EXPECT_EQ(keys(), c.after.empty() ? c.before : c.after);
+        const std::string said = newOutput();
+        EXPECT_TRUE(said.ends_with(c.said)) << said;
     }
 }
 
+// The last ",Brevant" goes, unless nothing would remain (as configured on an empty order);
+// the item is not found first (without its comma), in another case, or cut short.
 TEST_F(FilterRegistrationTest, UnconfigureRemovesTheKeyAndTheLastItemUnlessNothingWouldRemain) {
-    const std::string other = filterKey("Auth", "/opt/filters/auth.dll");
-    // The load order before and after; the key "Brevant" goes in every case.
-    const std::pair<const char*, const char*> orders[] = {
+    std::vector<std::pair<std::string, std::string>> orders = {
         {"Compress,Auth,Brevant", "Compress,Auth"},
         {"Compress,Brevant,Auth", "Compress,Auth"},
-        {",Brevant,Auth,Brevant", ",Brevant,Auth"},  // the last occurrence only
-        {",Brevant", ",Brevant"},          // as configured on an empty order: nothing would remain
-        {"Brevant,Auth", "Brevant,Auth"},  // first, without its comma: not found
-        {",brevant,Auth", ",brevant,Auth"},
-        {",Brevan", ",Brevan"},  // shorter than the item
-        {"", ""},
-    };
+        {",Brevant,Auth,Brevant", ",Brevant,Auth"}};
+    for (const char* same : {",Brevant", "Brevant,Auth", ",brevant,Auth", ",Brevan", ""})
+        orders.emplace_back(same, same);
+    const std::string auth = key("Auth", "/a.dll"), names = "Retrieving filter name\n";
     for (const auto& [before, after] : orders) {
-        metabase(stored({filters(before), other, registered()}));
-        EXPECT_TRUE(unconfigure()) << before;
-        EXPECT_EQ(metabaseText(), stored({filters(after), other})) << before;
-        const std::string written =
-            std::string(before) == after
-                ? ""
-                : "Brevant: New Filter Load Order = " + std::string(after) + "\n";
-        EXPECT_EQ(newOutput(), pathLine() +
-                                   "Retrieving filter name\n"
-                                   "Retrieved filter name\n"
-                                   "Brevant: filter name = Auth\n"
-                                   "Retrieving filter name\n"
-                                   "Retrieved filter name\n"
-                                   "Brevant: filter name = Brevant\n"
-                                   "Retrieving filter name\n"
-                                   "Brevant: Removed metabase filter entry for Brevant.\n"
-                                   "Brevant: Current Filter Load Order = " +
-                                   before + "\n" + written)
-            << before;
+        metabase(order(before.c_str()) + auth + key("Brevant"));
+        EXPECT_TRUE(call(UnConfigureFilter)) << before;
+        EXPECT_EQ(keys(), order(after.c_str()) + auth) << before;
+        EXPECT_EQ(newOutput(),
+                  pathLine() + names + "Retrieved filter name\nBrevant: filter name = Auth\n" +
+                      names + "Retrieved filter name\nBrevant: filter name = Brevant\n" + names +
+                      "Brevant: Removed metabase filter entry for Brevant.\n" +
+                      "Brevant: Current Filter Load Order = " + before + "\n" +
+                      (before == after ? "" : "Brevant: New Filter Load Order = " + after + "\n"));
     }
 }
 
-TEST_F(FilterRegistrationTest, UnconfigureDecidesByTheKeyNames) {
-    struct Case {
-        std::string before;
-        BOOL answer;
-        std::string after;  // "" for unchanged
-        std::string lastLine;
-    };
-    const Case cases[] = {
-        {stored({filters("Auth"), filterKey("Auth", "/opt/Brevant/auth.dll")}), TRUE, "",
-         "Brevant: Didn't find metabase filter entry for Brevant.\n"},
-        {stored({filters(",Brevant")}), TRUE, "",
-         "Brevant: Didn't find metabase filter entry for Brevant.\n"},
-        // A name containing the word, but no key "Brevant" to delete.
-        {stored({filters("Brevant_Adapter"), filterKey("Brevant_Adapter", "/opt/a.dll")}), FALSE,
-         "", "Brevant: DeleteKey failed = 80070003 \n"},
-        {stored({filters(nullptr), registered()}), FALSE, stored({filters(nullptr)}),
-         "Brevant: GetData (filter load order) failed = 800cc801 \n"},
-    };
-    for (const auto& [before, answer, after, last] : cases) {
-        metabase(before);
-        EXPECT_EQ(unconfigure(), answer) << before;
-        EXPECT_EQ(metabaseText(), after.empty() ? before : after);
-        EXPECT_EQ(lastLine(), last) << before;
-    }
-}
-
-TEST_F(FilterRegistrationTest, TheFrameFailsWithoutCOMOrTheFiltersKey) {
-    for (auto call : {ConfigureFilter, UnConfigureFilter}) {
-        metabase(stored({filters("")}));
+// The exports fail without COM of their model, a path, or the key, which another client holds
+// past their 200 ms; the steps work through its handle, with a reference of their own meanwhile.
+TEST_F(FilterRegistrationTest, TheExportsFailWithoutTheKeyOrCOMOrAPathButNotTheSteps) {
+    metabase(order("A"));
+    for (auto exported : {ConfigureFilter, UnConfigureFilter}) {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        EXPECT_FALSE(call(kModule));  // CoInitialize asks for the other threading model
-        CoUninitialize();
-        EXPECT_EQ(newOutput(), pathLine() + "Brevant: CoInitialize failed = 80010106 \n");
-
-        metabase(stored({}));
-        EXPECT_FALSE(call(kModule));
-        CoUninitialize();
-        EXPECT_EQ(newOutput(), pathLine() + "Brevant: OpenKey failed = 80070003 \n");
+        EXPECT_FALSE(call(exported));  // CoInitialize asks for the other threading model
+        EXPECT_EQ(newOutput(), pathLine() + failed("CoInitialize", "80010106"));
     }
-
-    // Another client holds the key for longer than the 200 ms waited for it.
-    metabase(stored({filters("")}));
-    CoInitialize(nullptr);
-    IMSAdminBase* admin = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_ALL, IID_IMSAdminBase,
-                               reinterpret_cast<void**>(&admin)),
-              S_OK);
-    METADATA_HANDLE held = 0;
-    const std::u16string filtersPath = u"/LM/W3SVC/Filters";
-    ASSERT_EQ(admin->OpenKey(METADATA_MASTER_ROOT_HANDLE, filtersPath.c_str(),
-                             METADATA_PERMISSION_READ, 1000, &held),
-              S_OK);
-    EXPECT_FALSE(configure());
-    EXPECT_EQ(lastLine(), "Brevant: OpenKey failed = 80070094 \n");
-    admin->CloseKey(held);
-    admin->Release();
-    CoUninitialize();
-    EXPECT_EQ(metabaseText(), stored({filters("")}));
-}
-
-TEST_F(FilterRegistrationTest, PathsThatCannotBeWrittenAreRefused) {
-    metabase(stored({filters("")}));
     EXPECT_FALSE(ConfigureFilter(nullptr));
     EXPECT_EQ(newOutput(), "Brevant: ConfigureFilter() needs the path to the filter.\n");
-    EXPECT_EQ(metabaseText(), stored({filters("")}));
-
-    // 1023 characters and the zero fill the write buffer; one more does not fit. The key
-    // made before stays, without properties.
-    const std::string longest = "/" + std::string(1022, 'p');
-    EXPECT_FALSE(configure((longest + "q").c_str()));
-    EXPECT_EQ(lastLine(), "Brevant: SetData (filter path) failed = 8007007a \n");
-    EXPECT_EQ(metabaseText(), stored({filters(""), "[/LM/W3SVC/Filters/Brevant]\n"}));
-    EXPECT_TRUE(unconfigure(nullptr));
-    EXPECT_TRUE(configure(longest.c_str()));
-    EXPECT_EQ(metabaseText(), stored({filters(",Brevant"), registered(longest)}));
-}
-
-TEST_F(FilterRegistrationTest, EachStepHoldsItsOwnReferenceOnlyWhileItRuns) {
-    metabase(stored({filters("A")}));
     CoInitialize(nullptr);
     IMSAdminBase* admin = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_ALL, IID_IMSAdminBase,
-                               reinterpret_cast<void**>(&admin)),
-              S_OK);
-    METADATA_HANDLE filtersKey = 0;
-    const std::u16string filtersPath = u"/LM/W3SVC/Filters";
-    ASSERT_EQ(
-        admin->OpenKey(METADATA_MASTER_ROOT_HANDLE, filtersPath.c_str(),
-                       METADATA_PERMISSION_READ | METADATA_PERMISSION_WRITE, 1000, &filtersKey),
-        S_OK);
-    EXPECT_FALSE(findFilterEntry(admin, filtersKey));
-    EXPECT_TRUE(addFilterEntry(admin, filtersKey, kModule));
-    EXPECT_TRUE(findFilterEntry(admin, filtersKey));
-    EXPECT_TRUE(removeFilterEntry(admin, filtersKey));
-    EXPECT_EQ(admin->AddRef(), 2u);
-    EXPECT_EQ(admin->Release(), 1u);
-    admin->CloseKey(filtersKey);
-    admin->Release();
+    CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_ALL, IID_IMSAdminBase,
+                     reinterpret_cast<void**>(&admin));
+    METADATA_HANDLE held = 0;
+    admin->OpenKey(METADATA_MASTER_ROOT_HANDLE, u"/LM/W3SVC/Filters",
+                   METADATA_PERMISSION_READ | METADATA_PERMISSION_WRITE, 1000, &held);
+    EXPECT_FALSE(call(ConfigureFilter));
+    EXPECT_EQ(newOutput(), pathLine() + failed("OpenKey", "80070094"));
+    EXPECT_TRUE(!findFilterEntry(admin, held) && addFilterEntry(admin, held, kModule) &&
+                findFilterEntry(admin, held) && removeFilterEntry(admin, held));
+    admin->CloseKey(held);
+    EXPECT_EQ(admin->Release(), 0u);
     CoUninitialize();
-    EXPECT_EQ(metabaseText(), stored({filters("A")}));
-    newOutput();
+    EXPECT_EQ(keys(), order("A"));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace standin {
 
 // True when a test armed a failure for `function` (see standin_test_hooks.h); *error then
@@ -15,6 +17,21 @@ DWORD win32ErrorFromErrno(int err);
 
 // Sets the calling thread's last error from errno and returns the Win32 code.
 DWORD setLastErrorFromErrno();
+
+// Runs the body of an API function that reports failures through GetLastError, turning any
+// exception into `failure` (memory exhaustion as ERROR_NOT_ENOUGH_MEMORY, anything else as
+// ERROR_GEN_FAILURE), so that none crosses the C boundary.
+template <typename Result, typename Body>
+Result guarded(Result failure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    } catch (...) {
+        SetLastError(ERROR_GEN_FAILURE);
+    }
+    return failure;
+}
 
 }  // namespace standin
 

@@ -22,20 +22,6 @@
 namespace standin::files {
 namespace {
 
-// Runs an API body, turning any exception into the function's failure value so that
-// none crosses the C boundary.
-template <typename Result, typename Body>
-Result guarded(Result failure, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    } catch (...) {
-        SetLastError(ERROR_GEN_FAILURE);
-    }
-    return failure;
-}
-
 // ---- opening -------------------------------------------------------------------------------
 
 constexpr DWORD kValidShareBits = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -314,8 +300,8 @@ DWORD movePosition(FileHandle& file, int64_t distance, DWORD method, bool wide, 
 }  // namespace
 }  // namespace standin::files
 
+using standin::guarded;
 using standin::files::FileHandle;
-using standin::files::guarded;
 using standin::files::handles;
 
 extern "C" {

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "internal.h"
+#include "object_handles.h"
 #include "processes/child_process.h"
 #include "processes/command_line.h"
 #include "registry/registry_tree.h"
@@ -54,48 +55,8 @@ struct ManagerObject {
     std::string serviceName;  // as the record spells it
 };
 
-// The SC_HANDLEs the process has open: each is the address of an object this table owns
-// until CloseServiceHandle. Lookups hand out copies. Any thread may call.
-class ManagerHandles {
-  public:
-    static ManagerHandles& instance() {
-        static ManagerHandles* handles = new ManagerHandles();  // never destroyed
-        return *handles;
-    }
-
-    SC_HANDLE add(ManagerObject object) {
-        auto owned = std::make_unique<ManagerObject>(std::move(object));
-        SC_HANDLE handle = reinterpret_cast<SC_HANDLE>(owned.get());
-        std::lock_guard<std::mutex> lock(mutex_);
-        objects_.emplace(handle, std::move(owned));
-        return handle;
-    }
-
-    std::optional<ManagerObject> find(SC_HANDLE handle) const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto found = objects_.find(handle);
-        if (found == objects_.end()) {
-            return std::nullopt;
-        }
-        return *found->second;
-    }
-
-    bool remove(SC_HANDLE handle) {
-        std::unique_ptr<ManagerObject> closed;
-        std::lock_guard<std::mutex> lock(mutex_);
-        auto found = objects_.find(handle);
-        if (found == objects_.end()) {
-            return false;
-        }
-        closed = std::move(found->second);
-        objects_.erase(found);
-        return true;
-    }
-
-  private:
-    mutable std::mutex mutex_;
-    std::unordered_map<SC_HANDLE, std::unique_ptr<ManagerObject>> objects_;
-};
+// The SC_HANDLEs the process has open.
+using ManagerHandles = standin::ObjectHandles<SC_HANDLE, ManagerObject>;
 
 // Generic rights as Windows maps them for the manager and for services.
 DWORD managerAccess(DWORD desired) {
@@ -182,18 +143,6 @@ std::string dependencyList(LPCSTR dependencies) {
     return list;
 }
 
-template <typename Result, typename Body>
-Result guardedCall(Result failure, Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    } catch (...) {
-        SetLastError(ERROR_GEN_FAILURE);
-    }
-    return failure;
-}
-
 template <typename Result>
 Result fail(DWORD error, Result failure) {
     SetLastError(error);
@@ -221,6 +170,18 @@ DWORD recordAndPlace(const ManagerObject& object, ServiceRecord* record, Service
     }
     *place = std::move(*found);
     return ERROR_SUCCESS;
+}
+
+// The record and place of the service a handle names, after its rights and then the
+// caller's arguments (`argumentError`, ERROR_SUCCESS when they are sound) were checked.
+DWORD serviceOf(SC_HANDLE service, DWORD needed, DWORD argumentError, ServiceRecord* record,
+                ServicePlace* place) {
+    ManagerObject object;
+    DWORD error = resolve(service, true, needed, &object);
+    if (error == ERROR_SUCCESS) {
+        error = argumentError;
+    }
+    return error == ERROR_SUCCESS ? recordAndPlace(object, record, place) : error;
 }
 
 // Reaps the service's process when it ends, so that a long-lived caller of StartServiceA
@@ -328,7 +289,7 @@ extern "C" {
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD desiredAccess) {
     STANDIN_INJECTION_POINT("OpenSCManagerA", nullptr);
-    return guardedCall<SC_HANDLE>(nullptr, [&]() -> SC_HANDLE {
+    return standin::guarded<SC_HANDLE>(nullptr, [&]() -> SC_HANDLE {
         if (machineName != nullptr && *machineName != '\0') {
             return fail<SC_HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);  // only this machine
         }
@@ -343,7 +304,7 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD d
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess) {
     STANDIN_INJECTION_POINT("OpenServiceA", nullptr);
-    return guardedCall<SC_HANDLE>(nullptr, [&]() -> SC_HANDLE {
+    return standin::guarded<SC_HANDLE>(nullptr, [&]() -> SC_HANDLE {
         ManagerObject scm;
         DWORD error = resolve(manager, false, SC_MANAGER_CONNECT, &scm);
         if (error != ERROR_SUCCESS) {
@@ -371,7 +332,7 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                                 LPCSTR /*password*/) {
     STANDIN_INJECTION_POINT("CreateServiceA", nullptr);
-    return guardedCall<SC_HANDLE>(nullptr, [&]() -> SC_HANDLE {
+    return standin::guarded<SC_HANDLE>(nullptr, [&]() -> SC_HANDLE {
         ManagerObject scm;
         DWORD error = resolve(manager, false, SC_MANAGER_CREATE_SERVICE, &scm);
         if (error != ERROR_SUCCESS) {
@@ -414,14 +375,10 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
 
 BOOL WINAPI DeleteService(SC_HANDLE service) {
     STANDIN_INJECTION_POINT("DeleteService", FALSE);
-    return guardedCall<BOOL>(FALSE, [&]() -> BOOL {
-        ManagerObject object;
-        DWORD error = resolve(service, true, DELETE, &object);
+    return standin::guarded<BOOL>(FALSE, [&]() -> BOOL {
         ServiceRecord record;
         ServicePlace place;
-        if (error == ERROR_SUCCESS) {
-            error = recordAndPlace(object, &record, &place);
-        }
+        DWORD error = serviceOf(service, DELETE, ERROR_SUCCESS, &record, &place);
         if (error == ERROR_SUCCESS && record.markedForDelete) {
             error = ERROR_SERVICE_MARKED_FOR_DELETE;
         }
@@ -445,17 +402,14 @@ BOOL WINAPI DeleteService(SC_HANDLE service) {
 
 BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD numServiceArgs, LPCSTR* serviceArgVectors) {
     STANDIN_INJECTION_POINT("StartServiceA", FALSE);
-    return guardedCall<BOOL>(FALSE, [&]() -> BOOL {
-        ManagerObject object;
-        DWORD error = resolve(service, true, SERVICE_START, &object);
-        if (error == ERROR_SUCCESS && numServiceArgs > 0 && serviceArgVectors == nullptr) {
-            error = ERROR_INVALID_PARAMETER;
-        }
+    return standin::guarded<BOOL>(FALSE, [&]() -> BOOL {
         ServiceRecord record;
         ServicePlace place;
-        if (error == ERROR_SUCCESS) {
-            error = recordAndPlace(object, &record, &place);
-        }
+        DWORD error =
+            serviceOf(service, SERVICE_START,
+                      numServiceArgs > 0 && serviceArgVectors == nullptr ? ERROR_INVALID_PARAMETER
+                                                                         : ERROR_SUCCESS,
+                      &record, &place);
         if (error == ERROR_SUCCESS && record.markedForDelete) {
             error = ERROR_SERVICE_MARKED_FOR_DELETE;
         }
@@ -479,21 +433,14 @@ BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD numServiceArgs, LPCSTR* servi
 
 BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS serviceStatus) {
     STANDIN_INJECTION_POINT("ControlService", FALSE);
-    return guardedCall<BOOL>(FALSE, [&]() -> BOOL {
+    return standin::guarded<BOOL>(FALSE, [&]() -> BOOL {
         DWORD needed = accessForControl(control);
-        ManagerObject object;
-        DWORD error = resolve(service, true, needed, &object);
-        if (error == ERROR_SUCCESS && needed == 0) {
-            error = ERROR_INVALID_PARAMETER;
-        }
-        if (error == ERROR_SUCCESS && serviceStatus == nullptr) {
-            error = ERROR_INVALID_ADDRESS;
-        }
+        DWORD argumentError = needed == 0                ? ERROR_INVALID_PARAMETER
+                              : serviceStatus == nullptr ? ERROR_INVALID_ADDRESS
+                                                         : ERROR_SUCCESS;
         ServiceRecord record;
         ServicePlace place;
-        if (error == ERROR_SUCCESS) {
-            error = recordAndPlace(object, &record, &place);
-        }
+        DWORD error = serviceOf(service, needed, argumentError, &record, &place);
         if (error != ERROR_SUCCESS) {
             return fail<BOOL>(error, FALSE);
         }
@@ -527,17 +474,12 @@ BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS se
 
 BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS serviceStatus) {
     STANDIN_INJECTION_POINT("QueryServiceStatus", FALSE);
-    return guardedCall<BOOL>(FALSE, [&]() -> BOOL {
-        ManagerObject object;
-        DWORD error = resolve(service, true, SERVICE_QUERY_STATUS, &object);
-        if (error == ERROR_SUCCESS && serviceStatus == nullptr) {
-            error = ERROR_INVALID_ADDRESS;
-        }
+    return standin::guarded<BOOL>(FALSE, [&]() -> BOOL {
         ServiceRecord record;
         ServicePlace place;
-        if (error == ERROR_SUCCESS) {
-            error = recordAndPlace(object, &record, &place);
-        }
+        DWORD error = serviceOf(service, SERVICE_QUERY_STATUS,
+                                serviceStatus == nullptr ? ERROR_INVALID_ADDRESS : ERROR_SUCCESS,
+                                &record, &place);
         if (error != ERROR_SUCCESS) {
             return fail<BOOL>(error, FALSE);
         }

@@ -9,6 +9,8 @@ usage: bench/bench.py --build BUILD --out OUT [--seconds S] [--warmup S] [--roun
 """
 
 import argparse
+import dataclasses
+import json
 import shutil
 import signal
 import subprocess
@@ -63,7 +65,7 @@ def measure_all(cells, options):
 
             done += 1
             print(f"[{done}/{total}] {system.short}, {scenario.title}, "
-                  f"{scenario.connections} connections …", end="", flush=True)
+                  f"{report.connections(scenario.connections)} …", end="", flush=True)
             if round_number == 0 and options.warmup > 0:
                 drive(options.warmup)
             result = drive(options.seconds)
@@ -112,10 +114,14 @@ def main():
             system.stop()
     timing, counts = ("(not run)", "(not run)") if options.no_micro else micro_benchmark(
         options.build, out)
+    # Every run, not only the medians, for comparisons with later runs.
+    (out / "runs.json").write_text(json.dumps(
+        {f"{scenario} {system}": [dataclasses.asdict(r) for r in runs]
+         for (scenario, system), runs in results.items()}, indent=1))
     report.write(out, chosen, results, options, timing, counts,
                  elapsed=time.monotonic() - started)
     shutil.rmtree(work, ignore_errors=True)
-    log(f"wrote {out / 'report.md'} and {out / 'report.png'} "
+    log(f"wrote {out / 'report.md'}, {out / 'report.png'} and {out / 'runs.json'} "
         f"in {(time.monotonic() - started) / 60:.1f} min")
 
 

@@ -29,22 +29,32 @@ def profile(system, out, seconds, connections):
     wrk = subprocess.Popen(measure.wrk_command(url, connections, seconds + 2),
                            stdout=subprocess.DEVNULL)
     time.sleep(1)
-    subprocess.run(["perf", "record", "-q", "-e", "cpu-clock", "-F", "999", "-o", str(data),
+    subprocess.run(["perf", "record", "-q", "-g", "-e", "cpu-clock", "-F", "999", "-o", str(data),
                     "-p", ",".join(map(str, pids)), "--", "sleep", str(seconds)], check=True)
     wrk.wait()
     return data
 
 
+def perf_report(data, *options):
+    report = subprocess.run(["perf", "report", "-i", str(data), "--stdio", "-g", "none",
+                             "--percent-limit", "0.5", *options],
+                            capture_output=True, text=True, check=True).stdout
+    return [line for line in report.splitlines() if line and not line.startswith("#")]
+
+
 def summarize(data, text):
-    sections = []
-    for title, sort in (("by process", "pid"), ("by shared object", "dso"),
-                        ("by function", "dso,sym")):
-        report = subprocess.run(["perf", "report", "-i", str(data), "--stdio", "--no-children",
-                                 "--sort", sort, "--percent-limit", "1"],
-                                capture_output=True, text=True, check=True).stdout
-        rows = [line for line in report.splitlines() if line and not line.startswith("#")]
-        sections.append(f"## {title}\n\n" + "\n".join(rows))
-    text.write_text("\n\n".join(sections) + "\n")
+    sections = [
+        ("by thread name", perf_report(data, "--no-children", "--sort", "comm")),
+        ("by shared object", perf_report(data, "--no-children", "--sort", "dso")),
+        ("by function", perf_report(data, "--no-children", "--sort", "dso,sym")),
+        # The kernel's share by the system call that led there: where connection set-up,
+        # socket I/O and thread hand-offs cost.
+        ("system calls, with what they called", [
+            line for line in perf_report(data, "--children", "--sort", "sym")
+            if "__x64_sys_" in line]),
+    ]
+    text.write_text("\n\n".join(f"## {title}\n\n" + "\n".join(rows)
+                                  for title, rows in sections) + "\n")
 
 
 def main():

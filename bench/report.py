@@ -4,6 +4,7 @@ the request rate, and every row's ratio to the mod_jk peer measured in the same 
 import datetime
 import os
 import platform
+import shlex
 import statistics
 import subprocess
 from pathlib import Path
@@ -27,6 +28,10 @@ def _output(command):
         return (done.stdout + done.stderr).strip()
     except OSError as error:
         return f"({command[0]}: {error})"
+
+
+def connections(count):
+    return f"{count} connection" + ("" if count == 1 else "s")
 
 
 def _machine():
@@ -95,17 +100,19 @@ def _load_table(systems, results):
 
 
 def _commands(systems, options):
-    rows = ["Servers (each in a process session of its own, on 127.0.0.1):", ""]
+    rows = ["Servers (each in a process session of its own, on 127.0.0.1; their "
+            "configuration files, made by bench/systems.py from bench/nginx.conf and "
+            "bench/peers/, lived in a work folder that is removed at the end):", ""]
     for system in systems:
         for server in system.servers:
-            rows.append(f"- {server.name}: `{' '.join(map(str, server.command))}`")
+            rows.append(f"- {server.name}: `{shlex.join(map(str, server.command))}`")
     rows += ["", "Load (wrk_summary.lua prints the numbers; BENCH_BODY_BYTES sets the upload):", ""]
     for scenario in plan.SCENARIOS + plan.LOAD_SCENARIOS:
         command = measure.wrk_command("URL", scenario.connections, options.seconds,
                                       scenario.close_each)
         body = f"BENCH_BODY_BYTES={scenario.body_bytes} " if scenario.body_bytes else ""
-        rows.append(f"- {scenario.title}, {scenario.connections} connections: "
-                    f"`{body}{' '.join(command)}`")
+        rows.append(f"- {scenario.title}, {connections(scenario.connections)}: "
+                    f"`{body}{shlex.join(command)}`")
     return rows
 
 
@@ -159,7 +166,7 @@ def write(out, systems, results, options, timing, counts, elapsed):
              "counts failed connects and writes, time-outs and answers other than 2xx or 3xx, "
              "summed over the rounds.", ""]
     for scenario in plan.SCENARIOS:
-        lines += [f"## {scenario.title}, {scenario.connections} connections", "",
+        lines += [f"## {scenario.title}, {connections(scenario.connections)}", "",
                   *_scenario_table(scenario, systems, results), ""]
     lines += ["## How the cost grows with load: Hello page, keep-alive", "",
               *_load_table(systems, results), "",

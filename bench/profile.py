@@ -23,7 +23,7 @@ PERF_MAP_OPTIONS = ("-XX:+UnlockDiagnosticVMOptions", "-XX:+DumpPerfMapAtExit")
 
 def profile(system, out, seconds, connections):
     url = system.url(system.hello)
-    measure.run_wrk(url, connections, 3, system.sessions)  # warm up the JIT first
+    measure.run_wrk(url, connections, 8, system.sessions)  # the JIT compiles first
     pids = sorted(pid for pid, _, _ in measure.session_processes(system.sessions))
     data = out / f"profile-{system.key}.data"
     wrk = subprocess.Popen(measure.wrk_command(url, connections, seconds + 2),

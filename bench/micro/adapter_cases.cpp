@@ -17,7 +17,6 @@
 #include "adapter_groups.h"
 #include "adapter_properties.h"
 #include "fake_ecb.h"
-#include "fake_filter_context.h"
 #include "fake_instance.h"
 #include "instance_connection.h"
 #include "request_relay.h"
@@ -29,12 +28,10 @@ namespace {
 
 using brevant::adapter::InstanceConnection;
 using testsupport::FakeEcb;
-using testsupport::FakeFilterContext;
 
 constexpr size_t kResponseBodySize = 100;
 
-std::unique_ptr<FakeFilterContext> filterContext;
-size_t browserHeaderCount = 0;
+std::unique_ptr<BrowserFilterContext> filterContext;
 
 std::unique_ptr<FakeEcb> headEcb;
 std::unique_ptr<InstanceConnection> headConnection;
@@ -58,13 +55,8 @@ void makePair(InstanceConnection* nearEnd, InstanceConnection* farEnd, bool farE
     *farEnd = InstanceConnection(static_cast<SOCKET>(ends[1]));
 }
 
-// The filter sees a fresh request: what the last iteration added or rewrote is undone
-// without new allocations where the fake allows it.
 void filter(const char* url) {
-    FakeFilterContext& fake = *filterContext;
-    fake.url = url;
-    fake.headers.resize(browserHeaderCount);  // the markers were appended behind them
-    fake.calls.clear();
+    testsupport::FakeFilterContext& fake = filterContext->forRequest(url);
     DWORD status = HttpFilterProc(fake.pfc(), SF_NOTIFY_PREPROC_HEADERS, fake.preproc());
     benchmark::DoNotOptimize(status);
 }
@@ -92,9 +84,7 @@ void setupAdapterFilter() {
     brevant::adapter::resetGroups();
     brevant::adapter::parseProperties("brevant.default.applications=/servlet/\n");
     brevant::adapter::supplyDefaults();
-    filterContext = std::make_unique<FakeFilterContext>();
-    filterContext->headers = browserHeaders();
-    browserHeaderCount = filterContext->headers.size();
+    filterContext = std::make_unique<BrowserFilterContext>();
 }
 
 void adapterFilterServletUrl() {
@@ -106,14 +96,13 @@ void adapterFilterStaticUrl() {
 }
 
 bool adapterFilterRouted() {
-    const FakeFilterContext& fake = *filterContext;
+    const testsupport::FakeFilterContext& fake = filterContext->fake();
     return fake.url == "/Scripts/Brevant_Adapter.dll" && fake.header("X-Brevant-Group") == "0" &&
            fake.header("X-Brevant-Request") == kServletUrl;
 }
 
 bool adapterFilterPassed() {
-    const FakeFilterContext& fake = *filterContext;
-    return fake.url == kStaticUrl && fake.headers.size() == browserHeaderCount;
+    return filterContext->untouched(kStaticUrl);
 }
 
 void teardownAdapterFilter() {

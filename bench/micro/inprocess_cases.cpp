@@ -12,7 +12,6 @@
 #include "brevant_isapi.h"
 #include "connector_state.h"
 #include "fake_ecb.h"
-#include "fake_filter_context.h"
 #include "filter_steps.h"
 #include "typical_request.h"
 
@@ -22,13 +21,11 @@ namespace {
 
 using brevant::isapi::CBrevantISAPI;
 using testsupport::FakeEcb;
-using testsupport::FakeFilterContext;
 
 std::unique_ptr<CBrevantISAPI> bridge;
 int bridgeUsers = 0;  // cases set up that use it
 
-std::unique_ptr<FakeFilterContext> filterContext;
-size_t browserHeaderCount = 0;
+std::unique_ptr<BrowserFilterContext> filterContext;
 
 std::unique_ptr<FakeEcb> requestEcb;
 
@@ -56,22 +53,17 @@ void releaseBridge() {
 
 void setupInprocessFilter() {
     acquireBridge();
-    filterContext = std::make_unique<FakeFilterContext>();
-    filterContext->headers = browserHeaders();
-    browserHeaderCount = filterContext->headers.size();
+    filterContext = std::make_unique<BrowserFilterContext>();
 }
 
 void inprocessFilterServletUrl() {
-    FakeFilterContext& fake = *filterContext;
-    fake.url = kServletUrl;
-    fake.headers.resize(browserHeaderCount);  // the marker was appended behind them
-    fake.calls.clear();
+    testsupport::FakeFilterContext& fake = filterContext->forRequest(kServletUrl);
     DWORD status = brevant::isapi::routeRequest(fake.pfc(), fake.preproc());
     benchmark::DoNotOptimize(status);
 }
 
 bool inprocessFilterRouted() {
-    const FakeFilterContext& fake = *filterContext;
+    const testsupport::FakeFilterContext& fake = filterContext->fake();
     return fake.url == brevant::isapi::extensionURL &&
            fake.header("X-Brevant-Request") == kServletUrl;
 }

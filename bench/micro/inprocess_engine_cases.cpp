@@ -12,7 +12,6 @@
 
 #include "brevant_isapi.h"
 #include "connector_state.h"
-#include "fake_filter_context.h"
 #include "filter_steps.h"
 #include "test_paths.h"
 #include "typical_request.h"
@@ -22,12 +21,10 @@ namespace bench {
 namespace {
 
 using brevant::isapi::CBrevantISAPI;
-using testsupport::FakeFilterContext;
 
 std::unique_ptr<testsupport::ScratchDir> home;
 std::unique_ptr<CBrevantISAPI> startedBridge;
-std::unique_ptr<FakeFilterContext> filterContext;
-size_t browserHeaderCount = 0;
+std::unique_ptr<BrowserFilterContext> filterContext;
 
 // The install home and the registry as an installation on this machine leaves them.
 void install(const std::string& homePath) {
@@ -55,24 +52,17 @@ void setupInprocessEngine() {
     startedBridge = std::make_unique<CBrevantISAPI>();
     brevant::isapi::extensionURL = startedBridge->getExtensionURL();
     brevant::isapi::engineBridge = startedBridge.get();
-    filterContext = std::make_unique<FakeFilterContext>();
-    filterContext->headers = browserHeaders();
-    browserHeaderCount = filterContext->headers.size();
+    filterContext = std::make_unique<BrowserFilterContext>();
 }
 
 void inprocessFilterStaticUrl() {
-    FakeFilterContext& fake = *filterContext;
-    fake.url = kStaticUrl;
-    fake.headers.resize(browserHeaderCount);
-    fake.calls.clear();
+    testsupport::FakeFilterContext& fake = filterContext->forRequest(kStaticUrl);
     DWORD status = brevant::isapi::routeRequest(fake.pfc(), fake.preproc());
     benchmark::DoNotOptimize(status);
 }
 
 bool inprocessFilterPassed() {
-    const FakeFilterContext& fake = *filterContext;
-    return startedBridge->isInitialized() && fake.url == kStaticUrl &&
-           fake.headers.size() == browserHeaderCount;
+    return startedBridge->isInitialized() && filterContext->untouched(kStaticUrl);
 }
 
 void teardownInprocessEngine() {

@@ -30,4 +30,20 @@ std::string browserAllHttp() {
     return text;
 }
 
+BrowserFilterContext::BrowserFilterContext() {
+    fake_.headers = browserHeaders();
+    headerCount_ = fake_.headers.size();
+}
+
+testsupport::FakeFilterContext& BrowserFilterContext::forRequest(const char* url) {
+    fake_.url = url;
+    fake_.headers.resize(headerCount_);  // what the filter added went behind them
+    fake_.calls.clear();
+    return fake_;
+}
+
+bool BrowserFilterContext::untouched(const char* url) const {
+    return fake_.url == url && fake_.headers.size() == headerCount_;
+}
+
 }  // namespace bench

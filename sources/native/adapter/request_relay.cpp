@@ -101,8 +101,6 @@ bool relayResponseData(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* 
     return true;
 }
 
-}  // namespace
-
 // A variable of the request head, read whole: first into the fixed buffer with its fixed
 // size, and when IIS says it is longer, again with the size it asks for, so that a long URL
 // or many headers reach the instance instead of being dropped.
@@ -125,6 +123,8 @@ std::optional<std::string> readHeadVariable(EXTENSION_CONTROL_BLOCK* ecb, const 
     }
     return std::string(*value);
 }
+
+}  // namespace
 
 bool sendRequestHeader(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
     char value[kHeadVariableSize];

@@ -17,10 +17,10 @@
 
 #include "java_vm_kind.h"
 #include "jdk11_init_args.h"
+#include "vm_option_slots.h"
 
 namespace brevant::isapi {
 
-constexpr int kMaxVMOptions = 32;     // option slots handed to the JVM host
 constexpr int kMaxVMProperties = 31;  // property slots after the JIT property
 
 // The install home, without a trailing separator: the registry value "Home" of

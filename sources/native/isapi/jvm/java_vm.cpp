@@ -9,7 +9,7 @@ namespace brevant::isapi {
 using jvmhost::formatText;
 using jvmhost::logLine;
 
-CJavaVM::CJavaVM(JavaVMKind kind, int optionCount, const std::string options[kMaxJavaVMOptions],
+CJavaVM::CJavaVM(JavaVMKind kind, int optionCount, const std::string options[kMaxVMOptions],
                  JDK1_1InitArgs& settings)
     : vmKind_(kind) {
     if (!findJavaInstallation() || !loadJavaLibrary()) {
@@ -21,7 +21,7 @@ CJavaVM::CJavaVM(JavaVMKind kind, int optionCount, const std::string options[kMa
         createJava11VM(settings);
     } else {
         int count = optionCount < 0 ? 0 : optionCount;
-        createJava12VM(count > kMaxJavaVMOptions ? kMaxJavaVMOptions : count, options, settings);
+        createJava12VM(count > kMaxVMOptions ? kMaxVMOptions : count, options, settings);
     }
 }
 

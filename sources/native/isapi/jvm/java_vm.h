@@ -22,11 +22,10 @@
 #include <string>
 
 #include "java_vm_kind.h"
+#include "vm_option_slots.h"
 #include "jdk11_init_args.h"
 
 namespace brevant::isapi {
-
-constexpr int kMaxJavaVMOptions = 32;  // option slots the constructor is given
 
 namespace jvmhost {
 
@@ -45,9 +44,9 @@ class CJavaVM {
     // VMs only). The outcome shows through hasVM() and getJNIEnv(); failures are in the
     // native log. `settings` is read only; its properties and class path need to live only
     // until the constructor returns, because the VM copies them.
-    // REQUIRES: options has kMaxJavaVMOptions slots (a count outside 0..32 is clamped);
+    // REQUIRES: options has kMaxVMOptions slots (a count outside 0..32 is clamped);
     // settings.properties is null or a null-terminated list.
-    CJavaVM(JavaVMKind kind, int optionCount, const std::string options[kMaxJavaVMOptions],
+    CJavaVM(JavaVMKind kind, int optionCount, const std::string options[kMaxVMOptions],
             JDK1_1InitArgs& settings);
     // Detaches the calling thread and releases the VM library when no VM was created.
     ~CJavaVM();

@@ -9,6 +9,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace brevant::isapi {
 
@@ -32,6 +33,14 @@ struct JDK1_1InitArgs {
     jboolean debugging;
     jint debugPort;
 };
+
+// The JIT is on when the first property is one of the JIT-on texts (IBM's or everyone
+// else's); no list, or any other first entry, leaves it off.
+inline bool isJitOn(char* const* properties) {
+    return properties != nullptr && properties[0] != nullptr &&
+           (std::strcmp(properties[0], "java.compiler=symcjit") == 0 ||
+            std::strcmp(properties[0], "java.compiler=ibmjitc") == 0);
+}
 
 }  // namespace brevant::isapi
 

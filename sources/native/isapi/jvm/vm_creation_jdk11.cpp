@@ -1,7 +1,6 @@
 // Creating a JDK 1.1 VM: its own defaults overlaid with the settings, the hooks installed,
 // and the settings block logged with the values as they go to the VM. A 1.1 VM takes no
 // option strings.
-#include <cstring>
 
 #include "isapi_platform.h"
 #include "java_vm.h"
@@ -14,12 +13,6 @@ using jvmhost::formatText;
 using jvmhost::logLine;
 
 namespace {
-
-bool isJitOn(char** properties) {
-    return properties != nullptr && properties[0] != nullptr &&
-           (std::strcmp(properties[0], "java.compiler=symcjit") == 0 ||
-            std::strcmp(properties[0], "java.compiler=ibmjitc") == 0);
-}
 
 const char* enabled(bool on) {
     return on ? "Enabled" : "Disabled";

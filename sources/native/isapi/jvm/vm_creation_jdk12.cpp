@@ -1,7 +1,6 @@
 // Creating a 1.2 or later VM: the settings translated into option strings, each setting
 // logged as it is decided, the hooks passed as the "vfprintf", "exit" and "abort" options,
 // the platform's own option, and the administrator's own options last.
-#include <cstring>
 #include <vector>
 
 #include "isapi_platform.h"
@@ -36,12 +35,6 @@ jint heapSize(jint asked, jint least, jint fallback, bool hotSpot) {
         logLine("HotSpot requires at least 2M of heap space.");
     }
     return fallback;
-}
-
-bool isJitOn(char** properties) {
-    return properties != nullptr && properties[0] != nullptr &&
-           (std::strcmp(properties[0], "java.compiler=symcjit") == 0 ||
-            std::strcmp(properties[0], "java.compiler=ibmjitc") == 0);
 }
 
 // JNI hands a hook to the VM as an option's extraInfo, a data pointer.

@@ -3,7 +3,7 @@
 // state, and the memory filters allocated for it.
 //
 // Filters and the extension see this object only through the ISAPI callbacks
-// (filter_context.cpp, extension_call.cpp), which reach it through their context
+// (filter_chain.cpp, extension_call.cpp), which reach it through their context
 // pointers. Thread: the one worker thread serving the request; a filter or extension that
 // hands the request to another thread must not call back after returning, as in IIS.
 #ifndef ISAPIHOST_ISAPI_REQUEST_CONTEXT_H

@@ -1,5 +1,5 @@
 // A web site as isapihost serves it: its ports, virtual directories, default documents,
-// MIME map and users, read from the metabase at start (metabase_sites.cpp) and read-only
+// MIME map and users, read from the metabase at start (configuration.cpp) and read-only
 // afterwards, so worker threads share it without a lock.
 #ifndef ISAPIHOST_ISAPI_SITE_H
 #define ISAPIHOST_ISAPI_SITE_H

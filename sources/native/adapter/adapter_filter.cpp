@@ -15,7 +15,7 @@
 
 #include "adapter_groups.h"
 #include "adapter_properties.h"
-#include "ascii_case.h"
+#include "ascii_text.h"
 #include "debug_output.h"
 #include "request_marking.h"
 #include "routing.h"
@@ -40,7 +40,7 @@ void readHostText(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers
     }
     host[kHostSize - 1] = '\0';
     for (char* c = host; *c != '\0'; ++c) {
-        *c = toLowerAscii(*c);
+        *c = ascii::toLower(*c);
     }
 }
 

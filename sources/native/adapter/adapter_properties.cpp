@@ -8,7 +8,7 @@
 
 #include "adapter_groups.h"
 #include "adapter_platform.h"
-#include "ascii_case.h"
+#include "ascii_text.h"
 #include "debug_output.h"
 #include "property_values.h"
 
@@ -42,14 +42,6 @@ class FileHandle {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-std::string lowerCase(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = toLowerAscii(c);
-    }
-    return result;
 }
 
 // The index of the group of that name, appended when new; -1 when the name or the table
@@ -90,13 +82,13 @@ void setGroupProperty(const PropertySource& source, const std::string& value) {
     if (first == std::string::npos || last - first < 2 || key.size() - last < 3) {
         return;  // no group name, or a property of fewer than two characters
     }
-    int index =
-        groupIndex(lowerCase(std::string_view(key).substr(first + 1, last - first - 1)), source);
+    int index = groupIndex(
+        ascii::lowerCase(std::string_view(key).substr(first + 1, last - first - 1)), source);
     if (index < 0) {
         return;
     }
     AdapterGroup& group = groups[index];
-    std::string property = lowerCase(std::string_view(key).substr(last + 1));
+    std::string property = ascii::lowerCase(std::string_view(key).substr(last + 1));
     if (property == "instances") {
         parseInstances(group, value, source);
     } else if (property == "retrytime") {

@@ -1,24 +1,19 @@
 #include "virtual_dir.h"
 
+#include "ascii_text.h"
 #include "isapi_platform.h"
 #include "native_log.h"
 
 namespace brevant::isapi::iisconfig {
 
-namespace {
-
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool holdsModule(const std::string& physicalPath, const std::string& dllPath) {
     if (physicalPath.size() > dllPath.size()) {
         return false;
     }
     for (std::string::size_type i = 0; i < physicalPath.size(); ++i) {
-        if (lowerAscii(physicalPath[i]) != lowerAscii(dllPath[i])) {
+        if (ascii::toLower(physicalPath[i]) != ascii::toLower(dllPath[i])) {
             return false;
         }
     }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "ascii_text.h"
 #include "metabase_session.h"
 
 namespace isapihost {
@@ -91,7 +92,7 @@ void readMimeMap(MetabaseSession& metabase, Site* site) {
         if (!extension.empty() && extension[0] == '.')
             extension.erase(0, 1);
         for (char& c : extension)
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+            c = brevant::ascii::toLower(c);
         site->mimeTypes[extension] = entry.substr(comma + 1);
     }
 }

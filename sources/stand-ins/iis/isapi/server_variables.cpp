@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "ascii_text.h"
+
 namespace isapihost {
 
 const char kServerSoftware[] = "isapihost/1.0";
@@ -14,7 +16,7 @@ namespace {
 std::string upperWithUnderscores(const std::string& name) {
     std::string result = name;
     for (char& c : result) {
-        c = c == '-' ? '_' : static_cast<char>(toupper(static_cast<unsigned char>(c)));
+        c = c == '-' ? '_' : brevant::ascii::toUpper(c);
     }
     return result;
 }

@@ -2,19 +2,11 @@
 
 #include <strings.h>
 
+#include "ascii_text.h"
+
 namespace isapihost {
 
 namespace {
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool endsWithDll(const std::string& segment) {
     return segment.size() > 4 && strcasecmp(segment.c_str() + segment.size() - 4, ".dll") == 0;
@@ -47,7 +39,7 @@ std::string Site::contentTypeFor(const std::string& fileName) const {
     if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
         std::string extension = fileName.substr(dot + 1);
         for (char& c : extension) {
-            c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+            c = brevant::ascii::toLower(c);
         }
         auto found = mimeTypes.find(extension);
         if (found != mimeTypes.end()) {
@@ -61,9 +53,10 @@ bool normalizeUrlPath(const std::string& raw, std::string* normalized) {
     std::string decoded;
     decoded.reserve(raw.size());
     for (size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '%' && i + 2 < raw.size() && hexValue(raw[i + 1]) >= 0 &&
-            hexValue(raw[i + 2]) >= 0) {
-            char c = static_cast<char>(hexValue(raw[i + 1]) * 16 + hexValue(raw[i + 2]));
+        if (raw[i] == '%' && i + 2 < raw.size() && brevant::ascii::hexDigitValue(raw[i + 1]) >= 0 &&
+            brevant::ascii::hexDigitValue(raw[i + 2]) >= 0) {
+            char c = static_cast<char>(brevant::ascii::hexDigitValue(raw[i + 1]) * 16 +
+                                       brevant::ascii::hexDigitValue(raw[i + 2]));
             if (c == '\0') {
                 return false;
             }

@@ -3,24 +3,14 @@
 #ifndef STANDIN_WIN32_TEXT_SCANNING_H
 #define STANDIN_WIN32_TEXT_SCANNING_H
 
+#include "ascii_text.h"
+
 namespace standin {
+
+using brevant::ascii::hexDigitValue;
 
 inline bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-// The digit's value, or -1 for a character that is not a hexadecimal digit.
-inline int hexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 }  // namespace standin

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "metabase/metabase_tree.h"
+#include "text_scanning.h"
 
 namespace standin::metabase {
 
@@ -143,10 +144,8 @@ bool parseNumber(std::string_view text, DWORD* value) {
     }
     uint64_t result = 0;
     for (char c : text) {
-        unsigned digit = (c >= '0' && c <= '9')   ? unsigned(c - '0')
-                         : (c >= 'a' && c <= 'f') ? unsigned(c - 'a' + 10)
-                         : (c >= 'A' && c <= 'F') ? unsigned(c - 'A' + 10)
-                                                  : 16;
+        int value = hexDigitValue(c);
+        unsigned digit = value < 0 ? 16 : unsigned(value);
         if (digit >= base) {
             return false;
         }

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "internal.h"
+#include "ascii_text.h"
 #include "shared_text_file.h"
 
 namespace standin::services {
@@ -26,16 +27,6 @@ uint64_t fnv1a(std::string_view text) {
         hash *= 1099511628211ull;
     }
     return hash;
-}
-
-std::string lowerCase(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 sockaddr_un abstractAddress(const std::string& name, socklen_t* length) {
@@ -65,14 +56,14 @@ std::optional<ServicePlace> placeOf(std::string_view name) {
         return std::nullopt;
     }
     ServicePlace place;
-    place.statusPath = *registry + ".scm/" + lowerCase(name) + ".status";
+    place.statusPath = *registry + ".scm/" + brevant::ascii::lowerCase(name) + ".status";
     // The same registry file reached by another spelling of its path gets the same name.
     char* real = realpath(registry->c_str(), nullptr);
     std::string canonical = real != nullptr ? std::string(real) : *registry;
     std::free(real);
     char text[64];
     std::snprintf(text, sizeof(text), "standin-scm-%016" PRIx64 "-%016" PRIx64, fnv1a(canonical),
-                  fnv1a(lowerCase(name)));
+                  fnv1a(brevant::ascii::lowerCase(name)));
     place.socketName = text;
     return place;
 }

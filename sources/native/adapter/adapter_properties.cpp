@@ -10,6 +10,7 @@
 #include "adapter_platform.h"
 #include "ascii_text.h"
 #include "debug_output.h"
+#include "owned_handles.h"
 #include "property_values.h"
 
 namespace brevant::adapter {
@@ -20,25 +21,6 @@ constexpr char kModuleName[] = "Brevant_Adapter.dll";
 constexpr char kPropertiesName[] = "brevant.properties";
 constexpr DWORD kModulePathSize = 256;  // 255 passed: the last byte stays the terminator
 constexpr DWORD kReadPieceSize = 512;   // 511 bytes and the NUL
-
-// Closes the file when loading leaves, whichever way.
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : handle_(handle) {}
-    ~FileHandle() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';

@@ -6,6 +6,7 @@
 
 #include "bounded_text.h"
 #include "client_certificate.h"
+#include "owned_handles.h"
 #include "debug_output.h"
 #include "server_variable.h"
 
@@ -32,9 +33,8 @@ constexpr std::string_view kFilterHeaderPrefix = "X-BREVANT-";
 // Keeps the error of a failed server-variable read across the diagnostic, for the page
 // that HttpExtensionProc shows.
 bool failWith(const char* message) {
-    DWORD error = GetLastError();
+    LastErrorKeeper keeper;
     debugOut(message);
-    SetLastError(error);
     return false;
 }
 

@@ -9,31 +9,13 @@
 
 #include "isapi_platform.h"
 #include "native_log.h"
+#include "owned_handles.h"
 
 namespace brevant::isapi {
 
 namespace {
 
 constexpr size_t kShownEntryLength = 40;
-
-// Closes the file on every way out of readConfigFile.
-class OpenFile {
-  public:
-    explicit OpenFile(HANDLE handle) : handle_(handle) {}
-    ~OpenFile() {
-        if (valid()) {
-            CloseHandle(handle_);
-        }
-    }
-    OpenFile(const OpenFile&) = delete;
-    OpenFile& operator=(const OpenFile&) = delete;
-
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-    HANDLE get() const { return handle_; }
-
-  private:
-    HANDLE handle_;
-};
 
 // CR directly before LF belongs to the line end; every other byte stays.
 std::string foldLineEnds(const char* bytes, size_t length) {
@@ -57,8 +39,8 @@ ConfigFile failed(const std::string& message) {
 
 ConfigFile readConfigFile(const std::string& directory, const char* name) {
     const std::string path = directory + kPathSeparator + name;
-    OpenFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) {
         return ConfigFile{ConfigFileStatus::kMissing, {}};
     }

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "isapi_platform.h"
+#include "owned_handles.h"
 
 namespace brevant::isapi {
 
@@ -72,19 +73,6 @@ bool moveToEnd(HANDLE file) {
     const DWORD low = SetFilePointer(file, 0, &high, FILE_END);
     return low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR;
 }
-
-// Restores the caller's GetLastError when a log write ends: callers log a failure and then
-// report its code, and the log's own file calls must not change it.
-class LastErrorKeeper {
-  public:
-    LastErrorKeeper() : saved_(GetLastError()) {}
-    ~LastErrorKeeper() { SetLastError(saved_); }
-    LastErrorKeeper(const LastErrorKeeper&) = delete;
-    LastErrorKeeper& operator=(const LastErrorKeeper&) = delete;
-
-  private:
-    DWORD saved_;
-};
 
 }  // namespace
 

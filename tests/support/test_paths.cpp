@@ -7,6 +7,8 @@
 #include <sstream>
 #include <system_error>
 
+#include "path_separator.h"
+
 namespace testsupport {
 
 std::string makeTempDir(const std::string& tag) {
@@ -36,11 +38,8 @@ void writeFile(const std::string& path, const std::string& content) {
 }
 
 const char* pathSeparator() {
-#ifdef _WIN32
-    return "\\";
-#else
-    return "/";
-#endif
+    static constexpr char kText[] = {brevant::kPathSeparator, '\0'};
+    return kText;
 }
 
 ScratchDir::~ScratchDir() {

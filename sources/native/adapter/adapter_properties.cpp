@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "adapter_groups.h"
-#include "adapter_platform.h"
+#include "path_separator.h"
 #include "ascii_text.h"
 #include "debug_output.h"
 #include "owned_handles.h"

@@ -1,10 +1,12 @@
 // The differences between the Windows and the Linux build of Enlistor, and nowhere else:
-// the default file names beside the program, the separator that ends its folder, and what
-// makes a command-line value a full path. Constants only; any thread may read them.
+// the default file names beside the program and what makes a command-line value a full
+// path. Constants only; any thread may read them.
 #ifndef BREVANT_INSTALLER_ENLISTOR_PLATFORM_H
 #define BREVANT_INSTALLER_ENLISTOR_PLATFORM_H
 
 #include <string_view>
+
+#include "path_separator.h"
 
 namespace brevant::installer {
 
@@ -14,7 +16,6 @@ constexpr char kModuleName[] = "Enlistor.exe";
 constexpr char kProgramName[] = "Enlistor";
 
 #ifdef _WIN32
-constexpr char kPathSeparator = '\\';
 constexpr char kServiceProgram[] = "Brevant.exe";
 constexpr char kStartCommand[] = "StartBrevant.bat";
 constexpr char kStopCommand[] = "StopBrevant.bat";
@@ -24,7 +25,6 @@ constexpr bool isFullPath(std::string_view value) {
     return value.size() > 1 && value[1] == ':';
 }
 #else
-constexpr char kPathSeparator = '/';
 constexpr char kServiceProgram[] = "Brevant";
 constexpr char kStartCommand[] = "StartBrevant.sh";
 constexpr char kStopCommand[] = "StopBrevant.sh";

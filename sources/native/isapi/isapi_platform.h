@@ -1,9 +1,11 @@
 // The differences between the Windows and the Linux build of Brevant_ISAPI, and nowhere
-// else: path and class-path separators, the default install home, the JVM library and the
+// else: the class-path separator, the default install home, the JVM library and the
 // other files the connector looks for under a Java home, and the VM option the platform
 // needs.
 #ifndef BREVANT_ISAPI_ISAPI_PLATFORM_H
 #define BREVANT_ISAPI_ISAPI_PLATFORM_H
+
+#include "path_separator.h"
 
 namespace brevant::isapi {
 
@@ -11,7 +13,6 @@ namespace brevant::isapi {
 constexpr char kModuleFileName[] = "Brevant_ISAPI.dll";
 
 #ifdef _WIN32
-constexpr char kPathSeparator[] = "\\";
 constexpr char kClasspathSeparator[] = ";";
 constexpr char kDefaultHome[] = "C:\\Brevant ISAPI";
 constexpr bool kUsesCurrentJvmLayoutOnly = false;  // the classic/hotspot/1.1 paths come first
@@ -31,7 +32,6 @@ constexpr char kRtJar[] = "\\lib\\rt.jar";
 // None: IIS is not stopped by signals, so the VM may keep its own handling.
 constexpr char kPlatformVMOption[] = "";
 #else
-constexpr char kPathSeparator[] = "/";
 constexpr char kClasspathSeparator[] = ":";
 constexpr char kDefaultHome[] = "/opt/Brevant ISAPI";
 // Linux has one layout: the Java home + "/lib/server/libjvm.so", whatever the kind.

@@ -123,14 +123,18 @@ public class StopServerTest {
         }
     }
 
+    private void assertStopped() throws InterruptedException {
+        acceptor.join(10_000);
+        assertFalse("serve() returned", acceptor.isAlive());
+    }
+
     @Test
     public void realInstanceStopsAndItsPortsCloseWithIt() throws Exception {
         String adminPort = startInstance("admin", "s3cret word");
-        assertEquals(0, stop("--port", adminPort, "--user", "admin", "--password", "s3cret word"));
+        assertEquals(0, stop("--port", adminPort, "--user", "admin", "--password", "s3cret word", "--timeout", "10"));
         // OK is sent only after the listener is closed, so no waiting is needed here.
         assertFalse(instanceServes());
-        acceptor.join(10_000);
-        assertFalse("serve() returned", acceptor.isAlive());
+        assertStopped();
         assertEquals(-5, stop("--port", adminPort, "--timeout", "2"));
     }
 
@@ -158,6 +162,6 @@ public class StopServerTest {
     @Test
     public void instanceWithoutCredentialsStopsOnABareStop() throws Exception {
         assertEquals(0, stop("--port", startInstance(null, null)));
-        assertFalse(instanceServes());
+        assertStopped();
     }
 }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,29 +64,13 @@ DWORD echo(EXTENSION_CONTROL_BLOCK* ecb) {
     body += "lpszContentType=" + std::string(ecb->lpszContentType) + "\n";
     body += "cbTotalBytes=" + std::to_string(ecb->cbTotalBytes) + "\n";
     body += "dwHttpStatusCode=" + std::to_string(ecb->dwHttpStatusCode) + "\n";
-    for (const char* name : {"REQUEST_METHOD",
-                             "URL",
-                             "QUERY_STRING",
-                             "PATH_INFO",
-                             "SERVER_PROTOCOL",
-                             "SERVER_NAME",
-                             "SERVER_PORT",
-                             "SERVER_PORT_SECURE",
-                             "HTTPS",
-                             "REMOTE_ADDR",
-                             "REMOTE_HOST",
-                             "REMOTE_USER",
-                             "AUTH_TYPE",
-                             "CONTENT_LENGTH",
-                             "HTTP_X_TEST_MARKER",
-                             "HTTP_X_TEST_DASH",
-                             "CERT_FLAGS",
-                             "CERT_SUBJECT",
-                             "CERT_ISSUER",
-                             "CERT_SERIALNUMBER",
-                             "CERT_SERVER_SUBJECT",
-                             "NO_SUCH_VARIABLE"}) {
-        body += std::string(name) + "=" + variable(ecb, name) + "\n";
+    std::istringstream names(
+        "REQUEST_METHOD URL QUERY_STRING PATH_INFO SERVER_PROTOCOL SERVER_NAME SERVER_PORT "
+        "SERVER_PORT_SECURE HTTPS REMOTE_ADDR REMOTE_HOST REMOTE_USER AUTH_TYPE CONTENT_LENGTH "
+        "HTTP_X_TEST_MARKER HTTP_X_TEST_DASH CERT_FLAGS CERT_SUBJECT CERT_ISSUER "
+        "CERT_SERIALNUMBER CERT_SERVER_SUBJECT NO_SUCH_VARIABLE");
+    for (std::string name; names >> name;) {
+        body += name + "=" + variable(ecb, name.c_str()) + "\n";
     }
     body += "ALL_HTTP=" + variable(ecb, "ALL_HTTP");
     respond(ecb, "200 OK", body);

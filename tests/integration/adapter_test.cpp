@@ -69,15 +69,19 @@ void serveApplication(Peer& peer, const std::string& name) {
 // The connection whose request began with `start`, waited for: connections are recorded
 // as they end.
 fakeinstance::Connection connectionFor(const FakeInstance& instance, const std::string& start) {
-    for (int i = 0; i < 40; ++i) {
-        for (const fakeinstance::Connection& connection : instance.connections()) {
-            if (connection.received.compare(0, start.size(), start) == 0) {
-                return connection;
+    fakeinstance::Connection found;
+    chain::eventually(
+        [&] {
+            for (const fakeinstance::Connection& connection : instance.connections()) {
+                if (connection.received.compare(0, start.size(), start) == 0) {
+                    found = connection;
+                    return true;
+                }
             }
-        }
-        std::this_thread::sleep_for(50ms);
-    }
-    return {};
+            return false;
+        },
+        2s);
+    return found;
 }
 
 // Two groups with instances of their own and one whose instance is down, behind one
@@ -138,16 +142,8 @@ class AdapterInHost : public testing::Test {
     static std::string debugOutput() {
         return testsupport::readFile(site_->scratch.file("debug.txt"));
     }
-    // A line is written after its response is sent: waits for the one holding `needle`.
-    static bool logged(const std::string& needle) {
-        for (int i = 0; i < 50; ++i) {
-            if (testsupport::readFile(site_->scratch.file("access.log")).find(needle) !=
-                std::string::npos) {
-                return true;
-            }
-            std::this_thread::sleep_for(50ms);
-        }
-        return false;
+    static bool logged(const std::string& line) {
+        return chain::fileSoonHolds(site_->scratch.file("access.log"), line);
     }
 
     static std::unique_ptr<Site> site_;

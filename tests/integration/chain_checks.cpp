@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <thread>
 
 #include "http_client.h"
 #include "response_checks.h"
+#include "test_paths.h"
 
 namespace chain {
 
@@ -41,6 +43,22 @@ bool accepts(int port) {
     bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
     close(fd);
     return connected;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+bool fileSoonHolds(const std::string& path, const std::string& text) {
+    return eventually([&] { return testsupport::readFile(path).find(text) != std::string::npos; },
+                      std::chrono::seconds(5));
 }
 
 std::vector<std::string> dataLines(const std::string& log) {

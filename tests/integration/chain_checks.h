@@ -3,6 +3,8 @@
 #ifndef TESTS_INTEGRATION_CHAIN_CHECKS_H
 #define TESTS_INTEGRATION_CHAIN_CHECKS_H
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,14 @@ int freePort();
 
 // Whether something accepts connections on 127.0.0.1:port.
 bool accepts(int port);
+
+// Whether `condition` holds within `wait`, asked every 50 ms.
+bool eventually(const std::function<bool()>& condition,
+                std::chrono::milliseconds wait = std::chrono::seconds(30));
+
+// Whether the file at `path` holds `text` within a few seconds: log lines are written
+// after their responses are sent.
+bool fileSoonHolds(const std::string& path, const std::string& text);
 
 // The lines of an access log, its "#" comment lines left out.
 std::vector<std::string> dataLines(const std::string& log);

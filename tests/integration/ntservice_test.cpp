@@ -70,18 +70,6 @@ std::string stopped(DWORD win32 = 0, DWORD specific = 0) {
     return stateLines(1, "STOPPED", win32, specific);
 }
 
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::seconds wait = std::chrono::seconds(30)) {
-    auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
 // A scratch registry and debugger output, an install folder with a blank in its name
 // holding Brevant (a link to the build's) and the test's commands.
 class BrevantService : public ::testing::Test {
@@ -287,8 +275,9 @@ TEST_F(BrevantService, RunsTheApplicationServerInstance) {
     ASSERT_EQ(enlisted.status, 0) << enlisted.out << enlisted.err;
 
     ASSERT_EQ(scctl({"start", "Brevant"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return chain::accepts(port) && chain::accepts(adminPort); }))
-        << "the instance did not come up";
+    ASSERT_TRUE(chain::eventually([&] {
+        return chain::accepts(port) && chain::accepts(adminPort);
+    })) << "the instance did not come up";
     Finished refused = scctl({"stop", "Brevant"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find(running(1066, 4294967292u)), std::string::npos) << refused.out;
@@ -298,5 +287,5 @@ TEST_F(BrevantService, RunsTheApplicationServerInstance) {
     Finished stop = scctl({"stop", "Brevant"});
     EXPECT_EQ(stop.status, 0) << stop.out;
     EXPECT_NE(stop.out.find(stopped(0, 4294967292u)), std::string::npos) << stop.out;
-    EXPECT_TRUE(eventually([&] { return !chain::accepts(port); })) << "the instance ended";
+    EXPECT_TRUE(chain::eventually([&] { return !chain::accepts(port); })) << "the instance ended";
 }

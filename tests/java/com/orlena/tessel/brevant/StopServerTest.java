@@ -132,7 +132,10 @@ public class StopServerTest {
     public void realInstanceStopsAndItsPortsCloseWithIt() throws Exception {
         String adminPort = startInstance("admin", "s3cret word");
         assertEquals(0, stop("--port", adminPort, "--user", "admin", "--password", "s3cret word", "--timeout", "10"));
-        // OK is sent only after the listener is closed, so no waiting is needed here.
+        // The listener's close may still be under way when OK arrives: the port refuses soon.
+        for (int i = 0; i < 40 && instanceServes(); i++) {
+            Thread.sleep(50);
+        }
         assertFalse(instanceServes());
         assertStopped();
         assertEquals(-5, stop("--port", adminPort, "--timeout", "2"));

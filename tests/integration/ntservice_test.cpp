@@ -85,7 +85,7 @@ class BrevantService : public ::testing::Test {
 
     // The start commands stay alive as servers do; they wrote their process ids.
     void TearDown() override {
-        std::system(("kill $(cat '" + dir_.file("pids") + "') 2>/dev/null").c_str());
+        std::system(("kill $(cat '" + dir_.file("pids") + "' 2>/dev/null) 2>/dev/null").c_str());
     }
 
     Finished scctl(std::vector<std::string> arguments) {

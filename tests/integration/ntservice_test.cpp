@@ -2,15 +2,9 @@
 // creates, starts, stops and queries it; Brevant runs small start and stop scripts, or the
 // application-server instance through StartBrevant.sh / StopBrevant.sh; the states and
 // exit codes are read from `scctl query` as an administrator reads them from `sc query`.
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -23,11 +17,9 @@
 
 #include <windows.h>
 
-#include "http_client.h"
+#include "chain_checks.h"
 #include "server_process.h"
 #include "test_paths.h"
-
-extern char** environ;
 
 namespace {
 
@@ -39,32 +31,19 @@ struct Finished {
 
 // Runs a program of the build to its end, its output caught.
 Finished run(const std::vector<std::string>& arguments, const std::string& scratch) {
-    std::string outFile = scratch + "/run.out", errFile = scratch + "/run.err";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    std::vector<std::string> copy = arguments;
-    std::vector<char*> argv;
-    for (std::string& argument : copy) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    Finished result;
-    pid_t child = 0;
-    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        while (waitpid(child, &status, 0) < 0) {
+    std::string command;
+    for (const std::string& argument : arguments) {
+        std::string quoted = "'";
+        for (char c : argument) {
+            quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
         }
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        command += quoted + "' ";
     }
-    posix_spawn_file_actions_destroy(&actions);
-    result.out = testsupport::readFile(outFile);
-    result.err = testsupport::readFile(errFile);
-    return result;
+    int status = std::system(
+        (command + "</dev/null >" + scratch + "/run.out 2>" + scratch + "/run.err").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            testsupport::readFile(scratch + "/run.out"),
+            testsupport::readFile(scratch + "/run.err")};
 }
 
 // The lines of `scctl query` that tell the state and the exit codes.
@@ -91,44 +70,6 @@ std::string stopped(DWORD win32 = 0, DWORD specific = 0) {
     return stateLines(1, "STOPPED", win32, specific);
 }
 
-bool accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(uint16_t(port));
-    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
-    close(fd);
-    return connected;
-}
-
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::seconds wait = std::chrono::seconds(30)) {
-    auto deadline = std::chrono::steady_clock::now() + wait;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
-
-int freePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    int port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    close(fd);
-    return port;
-}
-
 // A scratch registry and debugger output, an install folder with a blank in its name
 // holding Brevant (a link to the build's) and the test's commands.
 class BrevantService : public ::testing::Test {
@@ -138,27 +79,13 @@ class BrevantService : public ::testing::Test {
         bin_ = dir_.path() + "/Brevant ISAPI/bin";
         std::filesystem::create_directories(bin_);
         std::filesystem::create_symlink(out_ + "/bin/Brevant", bin_ + "/Brevant");
-        saveAndSet("STANDIN_REGISTRY", dir_.file("registry.reg"));
-        saveAndSet("STANDIN_DEBUG_OUTPUT", dir_.file("debug.txt"));
+        setenv("STANDIN_REGISTRY", dir_.file("registry.reg").c_str(), 1);
+        setenv("STANDIN_DEBUG_OUTPUT", dir_.file("debug.txt").c_str(), 1);
     }
 
+    // The start commands stay alive as servers do; they wrote their process ids.
     void TearDown() override {
-        // The start commands stay alive as servers do; they wrote their process ids.
-        std::string pids = testsupport::readFile(dir_.file("pids"));
-        for (size_t at = 0; at < pids.size();) {
-            size_t end = pids.find('\n', at);
-            kill(pid_t(std::atoi(pids.substr(at, end - at).c_str())), SIGTERM);
-            at = end == std::string::npos ? pids.size() : end + 1;
-        }
-        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            setenv(it->first.c_str(), it->second.c_str(), 1);
-        }
-    }
-
-    void saveAndSet(const char* name, const std::string& value) {
-        const char* old = std::getenv(name);
-        saved_.emplace_back(name, old != nullptr ? old : "");
-        setenv(name, value.c_str(), 1);
+        std::system(("kill $(cat '" + dir_.file("pids") + "' 2>/dev/null) 2>/dev/null").c_str());
     }
 
     Finished scctl(std::vector<std::string> arguments) {
@@ -209,9 +136,6 @@ class BrevantService : public ::testing::Test {
     testsupport::ScratchDir dir_{"ntservice"};
     std::string out_;
     std::string bin_;
-
-  private:
-    std::vector<std::pair<std::string, std::string>> saved_;
 };
 
 }  // namespace
@@ -338,48 +262,30 @@ TEST_F(BrevantService, ScctlReportsFailedCallsAsScDoes) {
 
 // As an administrator sets it up: Enlistor creates the service with the Java side's
 // StartBrevant.sh and StopBrevant.sh beside it, the service runs the application-server
-// instance, the adapter in isapihost answers through it, and the stop goes through the
-// instance's admin port.
-TEST_F(BrevantService, RunsTheApplicationServerInstanceBehindTheAdapter) {
-    int port = freePort(), adminPort = freePort();
+// instance, and the stop goes through the instance's admin port.
+TEST_F(BrevantService, RunsTheApplicationServerInstance) {
+    int port = chain::freePort(), adminPort = chain::freePort();
     // The service gets the environment of whoever starts it (see docs/scctl.md).
-    saveAndSet("BREVANT_PORT", std::to_string(port));
-    saveAndSet("BREVANT_ADMIN_PORT", std::to_string(adminPort));
-    saveAndSet("BREVANT_ADMIN_PASSWORD", "right");
+    setenv("BREVANT_PORT", std::to_string(port).c_str(), 1);
+    setenv("BREVANT_ADMIN_PORT", std::to_string(adminPort).c_str(), 1);
+    setenv("BREVANT_ADMIN_PASSWORD", "right", 1);
     std::string wrongStop = script(
         "WrongStop.sh", "BREVANT_ADMIN_PASSWORD=wrong exec '" + out_ + "/bin/StopBrevant.sh'\n");
     Finished enlisted = run({out_ + "/bin/Enlistor", "-stop", wrongStop}, dir_.path());
     ASSERT_EQ(enlisted.status, 0) << enlisted.out << enlisted.err;
 
     ASSERT_EQ(scctl({"start", "Brevant"}).status, 0);
-    ASSERT_TRUE(eventually([&] { return accepts(port) && accepts(adminPort); }))
-        << "the instance did not come up";
-    testsupport::ServerProcess host;
-    std::filesystem::create_directories(dir_.file("scripts"));
-    std::filesystem::copy_file(out_ + "/modules/Brevant_Adapter.dll",
-                               dir_.file("scripts/Brevant_Adapter.dll"));
-    testsupport::writeFile(dir_.file("scripts/brevant.properties"),
-                           "brevant.default.instances=127.0.0.1:" + std::to_string(port) +
-                               "\r\nbrevant.default.applications=/servlet/\r\n");
-    ASSERT_TRUE(host.start(out_ + "/bin/isapihost",
-                           {"--port", "0", "--root", dir_.path(), "--vdir",
-                            "/Scripts=" + dir_.file("scripts") + ",execute", "--filter",
-                            dir_.file("scripts/Brevant_Adapter.dll")},
-                           {}, dir_.file("isapihost.log"), "isapihost: listening on"));
-    EXPECT_NE(testsupport::httpRequest(host.port(), "GET", "/servlet/Hello")
-                  .body.find("Hello from Brevant"),
-              std::string::npos);
-
+    ASSERT_TRUE(chain::eventually([&] {
+        return chain::accepts(port) && chain::accepts(adminPort);
+    })) << "the instance did not come up";
     Finished refused = scctl({"stop", "Brevant"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find(running(1066, 4294967292u)), std::string::npos) << refused.out;
-    EXPECT_EQ(testsupport::httpRequest(host.port(), "GET", "/servlet/Hello").status, 200)
-        << "the instance still serves";
+    EXPECT_TRUE(chain::accepts(port)) << "the instance still serves";
 
     setCommand("Brevant", "Stop", out_ + "/bin/StopBrevant.sh");
     Finished stop = scctl({"stop", "Brevant"});
     EXPECT_EQ(stop.status, 0) << stop.out;
     EXPECT_NE(stop.out.find(stopped(0, 4294967292u)), std::string::npos) << stop.out;
-    EXPECT_TRUE(eventually([&] { return !accepts(port); })) << "the instance ended";
-    EXPECT_EQ(host.stop(), 0);
+    EXPECT_TRUE(chain::eventually([&] { return !chain::accepts(port); })) << "the instance ended";
 }

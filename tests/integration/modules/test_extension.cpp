@@ -1,19 +1,20 @@
 // An extension for the isapihost tests; the query string picks what it does:
 //   echo (or nothing)  the request as the extension sees it, one NAME=value line each
-//   upload[&piece=N]   reads the whole body (lpbData, then ReadClient in pieces of N) and
-//                      reports what it saw, with the body's CRC-32
+//   upload[&piece=N][&log]  reads the whole body (lpbData, then ReadClient in pieces of N)
+//                      and reports what it saw, with the body's CRC-32; with "log" it also
+//                      appends the report to the file TEST_EXTENSION_LOG names (the client
+//                      may be gone by then)
 //   raw                writes bytes with WriteClient only, a status line among them
 //   keep               a framed response, then HSE_STATUS_SUCCESS_AND_KEEP_CONN
 //   status=N           sets dwHttpStatusCode and answers with that status
 //   map=URL            HSE_REQ_MAP_URL_TO_PATH of URL
-//   readlog            reads the body until ReadClient ends and appends what happened to
-//                      the file TEST_EXTENSION_LOG names (the client may be gone by then)
 #include <windows.h>
 #include <httpext.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -63,43 +64,42 @@ DWORD echo(EXTENSION_CONTROL_BLOCK* ecb) {
     body += "lpszContentType=" + std::string(ecb->lpszContentType) + "\n";
     body += "cbTotalBytes=" + std::to_string(ecb->cbTotalBytes) + "\n";
     body += "dwHttpStatusCode=" + std::to_string(ecb->dwHttpStatusCode) + "\n";
-    for (const char* name : {"REQUEST_METHOD",
-                             "URL",
-                             "QUERY_STRING",
-                             "PATH_INFO",
-                             "SERVER_PROTOCOL",
-                             "SERVER_NAME",
-                             "SERVER_PORT",
-                             "SERVER_PORT_SECURE",
-                             "HTTPS",
-                             "REMOTE_ADDR",
-                             "REMOTE_HOST",
-                             "REMOTE_USER",
-                             "AUTH_TYPE",
-                             "CONTENT_LENGTH",
-                             "HTTP_X_TEST_MARKER",
-                             "HTTP_X_TEST_DASH",
-                             "CERT_FLAGS",
-                             "CERT_SUBJECT",
-                             "CERT_ISSUER",
-                             "CERT_SERIALNUMBER",
-                             "CERT_SERVER_SUBJECT",
-                             "NO_SUCH_VARIABLE"}) {
-        body += std::string(name) + "=" + variable(ecb, name) + "\n";
+    std::istringstream names(
+        "REQUEST_METHOD URL QUERY_STRING PATH_INFO SERVER_PROTOCOL SERVER_NAME SERVER_PORT "
+        "SERVER_PORT_SECURE HTTPS REMOTE_ADDR REMOTE_HOST REMOTE_USER AUTH_TYPE CONTENT_LENGTH "
+        "HTTP_X_TEST_MARKER HTTP_X_TEST_DASH CERT_FLAGS CERT_SUBJECT CERT_ISSUER "
+        "CERT_SERIALNUMBER CERT_SERVER_SUBJECT NO_SUCH_VARIABLE");
+    for (std::string name; names >> name;) {
+        body += name + "=" + variable(ecb, name.c_str()) + "\n";
     }
     body += "ALL_HTTP=" + variable(ecb, "ALL_HTTP");
     respond(ecb, "200 OK", body);
     return HSE_STATUS_SUCCESS;
 }
 
-DWORD upload(EXTENSION_CONTROL_BLOCK* ecb, DWORD piece) {
+void appendToLog(const std::string& text) {
+    if (const char* path = std::getenv("TEST_EXTENSION_LOG")) {
+        if (FILE* file = std::fopen(path, "a")) {
+            std::fputs(text.c_str(), file);
+            std::fclose(file);
+        }
+    }
+}
+
+DWORD upload(EXTENSION_CONTROL_BLOCK* ecb, DWORD piece, bool log) {
     uint32_t crc = crc32(ecb->lpbData, ecb->cbAvailable, 0);
     uint64_t total = ecb->cbAvailable;
     std::vector<unsigned char> buffer(piece);
     int calls = 0;
+    const char* stop = "whole";  // or how ReadClient ended the body early
     while (total < ecb->cbTotalBytes) {
         DWORD size = piece;
-        if (!ecb->ReadClient(ecb->ConnID, buffer.data(), &size) || size == 0) {
+        if (!ecb->ReadClient(ecb->ConnID, buffer.data(), &size)) {
+            stop = "failed";
+            break;
+        }
+        if (size == 0) {
+            stop = "zero";
             break;
         }
         ++calls;
@@ -109,11 +109,15 @@ DWORD upload(EXTENSION_CONTROL_BLOCK* ecb, DWORD piece) {
     DWORD atEnd = piece;
     BOOL endResult = ecb->ReadClient(ecb->ConnID, buffer.data(), &atEnd);
     char text[256];
-    std::snprintf(text, sizeof text,
-                  "cbAvailable=%u\ncbTotalBytes=%u\nread=%llu\ncalls=%d\nend=%d/%u\ncrc=%08x\n",
-                  static_cast<unsigned>(ecb->cbAvailable), static_cast<unsigned>(ecb->cbTotalBytes),
-                  static_cast<unsigned long long>(total), calls, endResult,
-                  static_cast<unsigned>(atEnd), crc);
+    std::snprintf(
+        text, sizeof text,
+        "cbAvailable=%u\ncbTotalBytes=%u\nread=%llu\ncalls=%d\nstop=%s\nend=%d/%u\ncrc=%08x\n",
+        static_cast<unsigned>(ecb->cbAvailable), static_cast<unsigned>(ecb->cbTotalBytes),
+        static_cast<unsigned long long>(total), calls, stop, endResult,
+        static_cast<unsigned>(atEnd), crc);
+    if (log) {
+        appendToLog(text);
+    }
     respond(ecb, "200 OK", text);
     return HSE_STATUS_SUCCESS;
 }
@@ -124,34 +128,6 @@ DWORD raw(EXTENSION_CONTROL_BLOCK* ecb) {
         bytes += static_cast<char>(i);
     DWORD length = static_cast<DWORD>(bytes.size());
     ecb->WriteClient(ecb->ConnID, bytes.data(), &length, HSE_IO_SYNC);
-    return HSE_STATUS_SUCCESS;
-}
-
-DWORD readLog(EXTENSION_CONTROL_BLOCK* ecb) {
-    std::string report = "cbAvailable=" + std::to_string(ecb->cbAvailable);
-    uint64_t total = ecb->cbAvailable;
-    char buffer[4096];
-    for (;;) {
-        DWORD size = sizeof buffer;
-        BOOL ok = ecb->ReadClient(ecb->ConnID, buffer, &size);
-        if (!ok) {
-            report += " failed=" + std::to_string(GetLastError());
-            break;
-        }
-        if (size == 0) {
-            report += " zero";
-            break;
-        }
-        total += size;
-    }
-    report += " read=" + std::to_string(total) + "\n";
-    if (const char* path = std::getenv("TEST_EXTENSION_LOG")) {
-        if (FILE* file = std::fopen(path, "a")) {
-            std::fputs(report.c_str(), file);
-            std::fclose(file);
-        }
-    }
-    respond(ecb, "200 OK", report);
     return HSE_STATUS_SUCCESS;
 }
 
@@ -169,14 +145,14 @@ DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
     std::string query = ecb->lpszQueryString;
     if (query.rfind("upload", 0) == 0) {
         auto piece = query.find("piece=");
-        return upload(ecb, piece == std::string::npos
-                               ? 4096
-                               : static_cast<DWORD>(std::atoi(query.c_str() + piece + 6)));
+        return upload(ecb,
+                      piece == std::string::npos
+                          ? 4096
+                          : static_cast<DWORD>(std::atoi(query.c_str() + piece + 6)),
+                      query.find("&log") != std::string::npos);
     }
     if (query == "raw")
         return raw(ecb);
-    if (query == "readlog")
-        return readLog(ecb);
     if (query == "keep") {
         respond(ecb, "200 OK", "kept\n");
         return HSE_STATUS_SUCCESS_AND_KEEP_CONN;
@@ -200,12 +176,7 @@ DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
 }
 
 BOOL WINAPI TerminateExtension(DWORD) {
-    if (const char* path = std::getenv("TEST_EXTENSION_LOG")) {
-        if (FILE* file = std::fopen(path, "a")) {
-            std::fputs("TerminateExtension\n", file);
-            std::fclose(file);
-        }
-    }
+    appendToLog("TerminateExtension\n");
     return TRUE;
 }
 

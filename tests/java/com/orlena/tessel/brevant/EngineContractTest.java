@@ -1,7 +1,6 @@
 package com.orlena.tessel.brevant;
 
 import static org.junit.Assert.assertEquals;
-import static org.junit.Assert.assertFalse;
 import static org.junit.Assert.assertTrue;
 
 import java.io.IOException;
@@ -13,7 +12,6 @@ import java.nio.file.Path;
 import java.util.Comparator;
 import java.util.stream.Stream;
 import org.junit.After;
-import org.junit.Before;
 import org.junit.Test;
 
 /**
@@ -21,10 +19,9 @@ import org.junit.Test;
  * name and Java types, so a drift in either only shows on a real IIS; these tests pin them.
  */
 public class EngineContractTest {
-    private Path dir;
+    private final Path dir;
 
-    @Before
-    public void makeDirectory() throws IOException {
+    public EngineContractTest() throws IOException {
         dir = Files.createTempDirectory("brevant-contract");
     }
 
@@ -37,9 +34,7 @@ public class EngineContractTest {
     }
 
     private static String descriptor(Class<?> type) {
-        if (type.isArray()) {
-            return "[" + descriptor(type.getComponentType());
-        }
+        if (type.isArray()) return "[" + descriptor(type.getComponentType());
         if (type == void.class) return "V";
         if (type == boolean.class) return "Z";
         if (type == byte.class) return "B";
@@ -47,136 +42,103 @@ public class EngineContractTest {
         return "L" + type.getName().replace('.', '/') + ";";
     }
 
-    private static String descriptor(Method m) {
-        StringBuilder d = new StringBuilder("(");
-        for (Class<?> p : m.getParameterTypes()) {
-            d.append(descriptor(p));
-        }
-        return d.append(')').append(descriptor(m.getReturnType())).toString();
-    }
-
-    private static Method only(Class<?> type, String name) {
-        Method found = null;
-        for (Method m : type.getDeclaredMethods()) {
-            if (m.getName().equals(name)) {
-                assertEquals("one method named " + name, null, found);
-                found = m;
-            }
-        }
-        assertTrue("no method " + name, found != null);
-        return found;
-    }
-
-    private static void assertStatic(Class<?> type, String name, String expected) {
-        Method m = only(type, name);
-        assertTrue(name + " is public static",
-                   Modifier.isStatic(m.getModifiers()) && Modifier.isPublic(m.getModifiers()));
-        assertEquals(name, expected, descriptor(m));
-    }
-
-    @Test
-    public void engineMethodsHaveTheConnectorsDescriptors() throws Exception {
-        Class<?> brevant = Class.forName("com.orlena.tessel.brevant.Brevant");
-        assertStatic(brevant, "Init",
-            "(Ljava/lang/String;ILjava/lang/String;ILjava/lang/String;Ljava/lang/String;Ljava/lang/String;)B");
-        assertStatic(brevant, "getInitMsg", "()Ljava/lang/String;");
-        assertStatic(brevant, "setServerInfo", "(Ljava/lang/String;)V");
-        assertStatic(brevant, "ProcessRequest",
-            "(Ljava/lang/String;[BLjava/lang/String;Ljava/lang/String;Ljava/lang/String;IILjava/lang/String;ZLjava/lang/String;Ljava/lang/String;)[B");
-        assertStatic(brevant, "isServletAlias", "(Ljava/lang/String;Ljava/lang/String;)Z");
-        assertStatic(brevant, "authIISRequest",
-            "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)Z");
-        assertStatic(brevant, "Shutdown", "()V");
-    }
-
-    @Test
-    public void nativesHaveTheConnectorsTypes() throws Exception {
-        Class<?> lib = Class.forName("com.orlena.tessel.brevant.ISAPINativeLib");
-        String[][] natives = {
-            {"writeHeaders", "(I[B[B)Z"},
-            {"writeClient", "(I[BIZ)B"},
-            {"readClient", "(II)[B"},
-            {"bytesAvailable", "(I)I"},
-            {"outputDebugString", "([B)V"},
-            {"getRealPath", "(ILjava/lang/String;)Ljava/lang/String;"},
-            {"enableIISSecurity", "()V"},
-            {"disableIISSecurity", "()V"},
-            {"getClientCertificate", "(I)Ljava/lang/String;"},
-        };
+    /** Each {name, descriptor} is the one method of that name, with the modifiers asked. */
+    private static void assertMethods(Class<?> type, int modifiers, String[][] expected) {
         int count = 0;
-        for (Method m : lib.getDeclaredMethods()) {
-            if (Modifier.isNative(m.getModifiers())) {
-                count++;
+        for (Method m : type.getDeclaredMethods()) {
+            if ((m.getModifiers() & modifiers) != modifiers) {
+                continue;
+            }
+            StringBuilder d = new StringBuilder("(");
+            for (Class<?> p : m.getParameterTypes()) {
+                d.append(descriptor(p));
+            }
+            String found = d.append(')').append(descriptor(m.getReturnType())).toString();
+            for (String[] e : expected) {
+                if (e[0].equals(m.getName())) {
+                    assertEquals(e[0], e[1], found);
+                    count++;
+                }
             }
         }
-        assertEquals(natives.length, count);
-        for (String[] n : natives) {
-            Method m = only(lib, n[0]);
-            assertTrue(n[0] + " is native", Modifier.isNative(m.getModifiers()));
-            assertEquals(n[0], n[1], descriptor(m));
-        }
+        assertEquals("methods found", expected.length, count);
     }
 
-    private byte init(String servlets, String library) {
-        return Brevant.Init("Microsoft IIS", 0, "", 0, dir.toString(), servlets, library);
+    @Test
+    public void engineMethodsHaveTheConnectorsDescriptors() {
+        String s = "Ljava/lang/String;";
+        assertMethods(Brevant.class, Modifier.PUBLIC | Modifier.STATIC, new String[][] {
+            {"Init", "(" + s + "I" + s + "I" + s + s + s + ")B"},
+            {"getInitMsg", "()" + s}, {"setServerInfo", "(" + s + ")V"},
+            {"ProcessRequest", "(" + s + "[B" + s + s + s + "II" + s + "Z" + s + s + ")[B"},
+            {"isServletAlias", "(" + s + s + ")Z"}, {"authIISRequest", "(" + s + s + s + s + ")Z"},
+            {"Shutdown", "()V"}});
+    }
+
+    @Test
+    public void nativesHaveTheConnectorsTypes() {
+        assertMethods(ISAPINativeLib.class, Modifier.NATIVE, new String[][] {
+            {"writeHeaders", "(I[B[B)Z"}, {"writeClient", "(I[BIZ)B"}, {"readClient", "(II)[B"},
+            {"bytesAvailable", "(I)I"}, {"outputDebugString", "([B)V"},
+            {"getRealPath", "(ILjava/lang/String;)Ljava/lang/String;"},
+            {"enableIISSecurity", "()V"}, {"disableIISSecurity", "()V"},
+            {"getClientCertificate", "(I)Ljava/lang/String;"}});
+    }
+
+    private void assertInitFails(byte code, String servlets, String library, String... said) {
+        assertEquals(code, Brevant.Init("Microsoft IIS", 0, "", 0, dir.toString(), servlets, library));
+        for (String words : said) {
+            assertTrue(Brevant.getInitMsg(), Brevant.getInitMsg().contains(words));
+        }
     }
 
     @Test
     public void initFailsWithoutServletsDirectory() {
         String missing = dir.resolve("no-such-servlets").toString();
-        assertEquals(Brevant.INIT_NO_SERVLETS_DIRECTORY, init(missing, "/nowhere/libx.so"));
-        String msg = Brevant.getInitMsg();
-        assertTrue(msg, msg.contains("servlets directory") && msg.contains(missing));
+        assertInitFails(Brevant.INIT_NO_SERVLETS_DIRECTORY, missing, "/nowhere/libx.so", "servlets directory", missing);
     }
 
     @Test
     public void initFailsWhenLibraryCannotBeLoaded() throws IOException {
-        Path servlets = Files.createDirectory(dir.resolve("servlets"));
-        String library = dir.resolve("missing-connector.so").toString();
-        assertEquals(Brevant.INIT_LIBRARY_NOT_LOADED, init(servlets.toString(), library));
-        String msg = Brevant.getInitMsg();
-        assertTrue(msg, msg.contains("connector library") && msg.contains(library));
-
-        Path notALibrary = Files.write(dir.resolve("garbage.so"), new byte[] {1, 2, 3});
-        assertEquals(Brevant.INIT_LIBRARY_NOT_LOADED, init(servlets.toString(), notALibrary.toString()));
-        assertEquals(Brevant.INIT_LIBRARY_NOT_LOADED, init(servlets.toString(), "relative/lib.so"));
-        assertEquals(Brevant.INIT_LIBRARY_NOT_LOADED, init(servlets.toString(), null));
-        assertFalse(Brevant.getInitMsg().isEmpty());
+        String servlets = Files.createDirectory(dir.resolve("servlets")).toString();
+        String missing = dir.resolve("missing-connector.so").toString();
+        String garbage = Files.write(dir.resolve("garbage.so"), new byte[] {1, 2, 3}).toString();
+        assertInitFails(Brevant.INIT_LIBRARY_NOT_LOADED, servlets, missing, "connector library", missing);
+        for (String library : new String[] {garbage, "relative/lib.so", null}) {
+            assertInitFails(Brevant.INIT_LIBRARY_NOT_LOADED, servlets, library, "connector library");
+        }
     }
 
-    private void write(String name, String text) throws IOException {
+    private void load(String name, String text) throws IOException {
         Files.write(dir.resolve(name), text.getBytes(StandardCharsets.UTF_8));
+        Brevant.loadDataFiles(dir);
     }
 
     @Test
     public void aliasesComeFromTheAliasFile() throws IOException {
         Brevant.loadDataFiles(dir);
-        assertTrue(Brevant.isServletAlias("/servlet/Hello?x=1", null));
-        assertFalse(Brevant.isServletAlias("/app/page", null));
-
-        write("aliases.txt", "# engine URLs\n/app/\n\n.jsp\n");
-        Brevant.loadDataFiles(dir);
-        assertTrue(Brevant.isServletAlias("/app/page", "example.com"));
-        assertTrue(Brevant.isServletAlias("/shop/index.jsp?item=3", null));
-        assertFalse(Brevant.isServletAlias("/shop/index.jsp.html", null));
-        assertFalse(Brevant.isServletAlias("/apple/x", null));
-        assertFalse(Brevant.isServletAlias("/index.html?q=.jsp", null));
-        assertFalse(Brevant.isServletAlias(null, null));
+        assertEquals(true, Brevant.isServletAlias("/servlet/Hello?x=1", null));
+        assertEquals(false, Brevant.isServletAlias("/app/page", null));
+        load("aliases.txt", "# engine URLs\n/app/\n\n.jsp\n");
+        Object[][] cases = {{"/app/page", true}, {"/shop/index.jsp?item=3", true},
+                            {"/shop/index.jsp.html", false}, {"/apple/x", false},
+                            {"/index.html?q=.jsp", false}, {null, false}};
+        for (Object[] c : cases) {
+            assertEquals((String) c[0], c[1], Brevant.isServletAlias((String) c[0], "example.com"));
+        }
     }
 
     @Test
     public void accessComesFromTheRulesFile() throws IOException {
         Brevant.loadDataFiles(dir);
-        assertTrue(Brevant.authIISRequest("/servlet/Hello", null, null, null));
-
-        write("access.txt", "# prefix user\n/servlet/Admin alice\n/servlet/Admin Bob\n/private/ *\n");
-        Brevant.loadDataFiles(dir);
-        assertTrue(Brevant.authIISRequest("/servlet/Admin", "h", "alice", "pw"));
-        assertTrue(Brevant.authIISRequest("/servlet/Admin?x", null, "BOB", null));
-        assertFalse(Brevant.authIISRequest("/servlet/Admin", null, "carol", null));
-        assertFalse(Brevant.authIISRequest("/servlet/Admin", null, null, null));
-        assertTrue(Brevant.authIISRequest("/private/doc", null, "carol", null));
-        assertFalse(Brevant.authIISRequest("/private/doc", null, null, null));
-        assertTrue(Brevant.authIISRequest("/servlet/Hello", null, null, null));
+        assertEquals(true, Brevant.authIISRequest("/servlet/Hello", null, null, null));
+        load("access.txt", "# prefix user\n/servlet/Admin alice\n/servlet/Admin Bob\n/private/ *\n");
+        Object[][] cases = {{"/servlet/Admin", "alice", true}, {"/servlet/Admin?x", "BOB", true},
+                            {"/servlet/Admin", "carol", false}, {"/servlet/Admin", null, false},
+                            {"/private/doc", "carol", true}, {"/private/doc", null, false},
+                            {"/servlet/Hello", null, true}};
+        for (Object[] c : cases) {
+            assertEquals(c[0] + " " + c[1], c[2], Brevant.authIISRequest((String) c[0], "h", (String) c[1], "pw"));
+        }
     }
 }

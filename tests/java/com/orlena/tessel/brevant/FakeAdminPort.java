@@ -2,7 +2,6 @@ package com.orlena.tessel.brevant;
 
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.OutputStream;
 import java.net.InetAddress;
 import java.net.ServerSocket;
 import java.net.Socket;
@@ -38,35 +37,22 @@ final class FakeAdminPort implements AutoCloseable {
             if (behaviour == Behaviour.CLOSE) {
                 return;
             }
-            received = readLine(socket.getInputStream());
-            switch (behaviour) {
-                case ANSWER:
-                    OutputStream out = socket.getOutputStream();
-                    out.write(answer.getBytes(StandardCharsets.UTF_8));
-                    out.flush();
-                    break;
-                case SILENT:
-                    // Hold the connection open past the client's time-out.
-                    Thread.sleep(4_000);
-                    break;
-                case RESET:
-                    // Linger 0 makes close() send RST, which the client sees as a broken connection.
-                    socket.setSoLinger(true, 0);
-                    break;
-                default:
-                    break;
+            StringBuilder line = new StringBuilder();
+            InputStream in = socket.getInputStream();
+            for (int b = in.read(); b >= 0 && b != '\n'; b = in.read()) {
+                line.append((char) b);
+            }
+            received = line.toString();
+            if (behaviour == Behaviour.ANSWER) {
+                socket.getOutputStream().write(answer.getBytes(StandardCharsets.UTF_8));
+            } else if (behaviour == Behaviour.SILENT) {
+                Thread.sleep(4_000);  // past the client's time-out
+            } else {
+                socket.setSoLinger(true, 0);  // close() sends RST: a broken connection
             }
         } catch (IOException | InterruptedException e) {
             // The test sees the outcome through the client's exit code.
         }
-    }
-
-    private static String readLine(InputStream in) throws IOException {
-        StringBuilder line = new StringBuilder();
-        for (int b = in.read(); b >= 0 && b != '\n'; b = in.read()) {
-            line.append((char) b);
-        }
-        return line.toString();
     }
 
     @Override

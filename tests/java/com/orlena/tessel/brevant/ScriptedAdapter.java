@@ -6,6 +6,7 @@ import java.io.IOException;
 import java.io.OutputStream;
 import java.net.Socket;
 import java.nio.charset.StandardCharsets;
+import java.util.Random;
 
 /**
  * Test helper playing the adapter's part: sends the head, the additional-information
@@ -23,8 +24,8 @@ final class ScriptedAdapter {
     /** Answer command 1 in two pieces with a pause, as a slow client makes the adapter do. */
     boolean slowClient;
 
-    /** Runs one exchange: head lines are sent with CR LF, then ADDL, preloaded bytes of body, then commands. */
-    void exchange(int port, String head, byte[] body, int preloaded) throws IOException {
+    /** Runs one exchange: the head (lines ended by CR LF), ADDL, the preloaded bytes of body, then commands. */
+    void exchange(int port, String head, byte[] body, int preloaded) throws IOException, InterruptedException {
         try (Socket socket = new Socket("127.0.0.1", port)) {
             socket.setSoTimeout(60_000);
             OutputStream out = new BufferedOutputStream(socket.getOutputStream(), 65536);
@@ -33,40 +34,28 @@ final class ScriptedAdapter {
             out.write(body, 0, preloaded);
             out.flush();
             int sent = preloaded;
-            for (int command; (command = in.read()) >= 0; ) {
+            for (int command; (command = in.read()) >= 0; out.flush()) {
                 if (command == WireCommands.RESPONSE_DATA) {
                     response.readFrame(in);
                 } else if (command == WireCommands.READ_BODY) {
                     int count = in.readInt();
                     bodyAskedFor += count;
                     int n = (int) Math.max(0, Math.min(Math.min(count, body.length - sent), clientBytes - sent));
-                    if (slowClient && n > 1) {
-                        out.write(body, sent, n / 2);
+                    int first = slowClient ? n / 2 : n;
+                    out.write(body, sent, first);
+                    if (first < n) {
                         out.flush();
-                        sleep(50);
-                        out.write(body, sent + n / 2, n - n / 2);
-                    } else {
-                        out.write(body, sent, n);
+                        Thread.sleep(50);
+                        out.write(body, sent + first, n - first);
                     }
-                    out.flush();
                     sent += n;
                 } else if (command == WireCommands.CLIENT_CERTIFICATE) {
                     certificateRequests++;
                     out.write(certificate.getBytes(StandardCharsets.ISO_8859_1));
-                    out.flush();
                 } else {
                     throw new IOException("unknown command " + command);
                 }
             }
-        }
-    }
-
-    private static void sleep(long ms) throws IOException {
-        try {
-            Thread.sleep(ms);
-        } catch (InterruptedException e) {
-            Thread.currentThread().interrupt();
-            throw new IOException("interrupted");
         }
     }
 
@@ -80,11 +69,7 @@ final class ScriptedAdapter {
 
     static byte[] bytes(int length) {
         byte[] data = new byte[length];
-        long seed = 12345;
-        for (int i = 0; i < length; i++) {
-            seed = seed * 6364136223846793005L + 1442695040888963407L;
-            data[i] = (byte) (seed >>> 56);
-        }
+        new Random(12345).nextBytes(data);
         return data;
     }
 }

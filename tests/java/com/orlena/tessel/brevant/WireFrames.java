@@ -2,10 +2,10 @@ package com.orlena.tessel.brevant;
 
 import java.io.ByteArrayOutputStream;
 import java.io.DataInputStream;
-import java.io.EOFException;
 import java.io.IOException;
 import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
+import java.util.Arrays;
 
 /** Test helper: takes command-0 frames apart and splits the HTTP response they carry. */
 final class WireFrames {
@@ -30,26 +30,20 @@ final class WireFrames {
     static WireFrames readAll(InputStream raw) throws IOException {
         DataInputStream in = new DataInputStream(raw);
         WireFrames frames = new WireFrames();
-        for (int command; (command = in.read()) >= 0; ) {
+        for (int command; (command = in.read()) >= 0; frames.readFrame(in)) {
             if (command != WireCommands.RESPONSE_DATA) {
-                throw new EOFException("unexpected command " + command);
+                throw new IOException("unexpected command " + command);
             }
-            frames.readFrame(in);
         }
         return frames;
     }
 
     String head() {
         String all = new String(data.toByteArray(), StandardCharsets.ISO_8859_1);
-        int end = all.indexOf("\r\n\r\n");
-        return end < 0 ? all : all.substring(0, end + 4);
+        return all.substring(0, all.indexOf("\r\n\r\n") + 4);
     }
 
     byte[] body() {
-        byte[] all = data.toByteArray();
-        int headLength = head().length();
-        byte[] body = new byte[all.length - headLength];
-        System.arraycopy(all, headLength, body, 0, body.length);
-        return body;
+        return Arrays.copyOfRange(data.toByteArray(), head().length(), data.size());
     }
 }

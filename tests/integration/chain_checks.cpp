@@ -1,0 +1,95 @@
+#include "chain_checks.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <thread>
+
+#include "http_client.h"
+#include "response_checks.h"
+#include "test_paths.h"
+
+namespace chain {
+
+static sockaddr_in loopback(int port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    return address;
+}
+
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    close(fd);
+    return port;
+}
+
+bool accepts(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(port);
+    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    return connected;
+}
+
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+bool fileSoonHolds(const std::string& path, const std::string& text) {
+    return eventually([&] { return testsupport::readFile(path).find(text) != std::string::npos; },
+                      std::chrono::seconds(5));
+}
+
+std::vector<std::string> dataLines(const std::string& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line[0] != '#') {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+void expectBodiesPassWhole(int port) {
+    const std::string body = testsupport::uploadBody(20u * 1024 * 1024);
+    testsupport::HttpResponse upload = testsupport::httpRequest(
+        port, "POST", "/servlet/Upload", "Content-Type: application/octet-stream\r\n", body);
+    EXPECT_EQ(upload.body.substr(0, upload.body.find_first_of("\r\n")),
+              testsupport::uploadDigest(body))
+        << upload.statusLine;
+
+    const uint64_t size = 104857600;
+    testsupport::CountedResponse stream =
+        testsupport::countResponse(port,
+                                   "GET /servlet/Stream?bytes=" + std::to_string(size) +
+                                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                                   testsupport::streamByte);
+    EXPECT_EQ(stream.head.compare(0, 12, "HTTP/1.1 200"), 0) << stream.head;
+    EXPECT_TRUE(stream.closedCleanly) << "the connection's close ends the body";
+    EXPECT_EQ(stream.bodyBytes, size);
+    EXPECT_EQ(stream.firstWrong, size) << "a byte off the pattern";
+}
+
+}  // namespace chain

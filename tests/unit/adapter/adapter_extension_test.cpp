@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -373,6 +374,9 @@ TEST_F(Extension, TakesTheStatusFromWhatTheFirstReceiveBrings) {
 struct StatusCase {
     std::string piece;
     DWORD status;
+    friend std::ostream& operator<<(std::ostream& out, const StatusCase& c) {
+        return out << '"' << c.piece << '"';
+    }
 };
 
 class RecordStatusCode : public testing::TestWithParam<StatusCase> {};

@@ -86,6 +86,13 @@ class TlsTest : public testing::Test {
         }
         return config;
     }
+    // What the handler saw of a GET from `client`.
+    static std::string seenBy(TlsClient&& client) {
+        if (!client.handshakeDone() || !client.send("GET / HTTP/1.1\r\n\r\n")) {
+            return "(no handshake)";
+        }
+        return client.readResponse().body;
+    }
     static Certificates* certificates_;
 };
 
@@ -98,30 +105,16 @@ const char kServerSubject[] = "C=US, O=Example, CN=localhost";
 TEST_F(TlsTest, ReportsTheClientCertificateAsIisDoes) {
     FunctionHandler handler(describeConnection);
     RunningServer server(handler, testLimits(), listener(true));
-
-    TlsClient trusted(server.port(), certificates_->path("client.pem"),
-                      certificates_->path("client.key"));
-    ASSERT_TRUE(trusted.handshakeDone());
-    ASSERT_TRUE(trusted.send("GET / HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(trusted.readResponse().body,
+    const std::string end = std::string(kServerSubject) + "|0";
+    EXPECT_EQ(seenBy(TlsClient(server.port(), certificates_->path("client.pem"),
+                               certificates_->path("client.key"))),
               "secure|present|1|C=US, O=Example, CN=client|C=US, O=Example, CN=Test CA|"
               "10-0f-0e-0d-0c-0b-0a-09-08-07-06-05-04-03-02-01|" +
-                  std::string(kServerSubject) + "|0");
-
-    TlsClient rogue(server.port(), certificates_->path("rogue.pem"),
-                    certificates_->path("rogue.key"));
-    ASSERT_TRUE(rogue.handshakeDone());
-    ASSERT_TRUE(rogue.send("GET / HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(rogue.readResponse().body,
-              "secure|present|3|C=US, O=Rogue, CN=rogue|"
-              "C=US, O=Rogue, CN=rogue|7f|" +
-                  std::string(kServerSubject) + "|0");
-
-    TlsClient anonymous(server.port());
-    ASSERT_TRUE(anonymous.handshakeDone());
-    ASSERT_TRUE(anonymous.send("GET / HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(anonymous.readResponse().body,
-              "secure|none|0||||" + std::string(kServerSubject) + "|0");
+                  end);
+    EXPECT_EQ(seenBy(TlsClient(server.port(), certificates_->path("rogue.pem"),
+                               certificates_->path("rogue.key"))),
+              "secure|present|3|C=US, O=Rogue, CN=rogue|C=US, O=Rogue, CN=rogue|7f|" + end);
+    EXPECT_EQ(seenBy(TlsClient(server.port())), "secure|none|0||||" + end);
 }
 
 TEST_F(TlsTest, CarriesBodiesAndKeepAliveOverTls) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -40,21 +41,6 @@ const std::string kDefaultStyles =
     "font-weight: bold; color: red }\n"
     ".infoText   { font-family: Verdana, Helvetica, Arial, sans-serif; font-size: 14pt; "
     "font-weight: bold; color: green }\n";
-const std::string kX11Styles =
-    "H2, H3, H4  { font-family: Helvetica, Verdana, Arial, sans-serif }\n"
-    "TH          { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 12pt; "
-    "font-weight: bold }\n"
-    ".headerText { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 12pt; "
-    "font-weight: bold }\n"
-    "P, UL, LI, BLOCKQUOTE { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 12pt "
-    "}\n"
-    ".normalText { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 12pt }\n"
-    ".alertText  { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 12pt; "
-    "font-weight: bold; color: red }\n"
-    ".errorText  { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 16pt; "
-    "font-weight: bold; color: red }\n"
-    ".infoText   { font-family: Helvetica, Verdana, Arial, sans-serif; font-size: 16pt; "
-    "font-weight: bold; color: green }\n";
 const std::string kPageRestForSalesAndHr =
     "a:link      { color: black; text-decoration: underline }\n"
     "a:visited   { color: black; text-decoration: underline }\n"
@@ -79,7 +65,22 @@ const std::string kPageRestForSalesAndHr =
     "</DIV></TD></TR></TABLE></body></html>";
 
 const std::string kDefaultPage = kPageStart + kDefaultStyles + kPageRestForSalesAndHr;
-const std::string kX11Page = kPageStart + kX11Styles + kPageRestForSalesAndHr;
+
+// The same rules for X11 browsers: Helvetica first, fonts two points larger.
+std::string x11Styles() {
+    std::string styles = kDefaultStyles;
+    for (auto [from, to] : {std::pair{"Verdana, Helvetica", "Helvetica, Verdana"},
+                            {"10pt", "12pt"},
+                            {"14pt", "16pt"}}) {
+        for (size_t at = styles.find(from); at != std::string::npos;
+             at = styles.find(from, at + 1)) {
+            styles.replace(at, std::strlen(from), to);
+        }
+    }
+    return styles;
+}
+
+const std::string kX11Page = kPageStart + x11Styles() + kPageRestForSalesAndHr;
 
 // The table as loading leaves it for this file.
 void configure(const std::string& properties) {
@@ -123,6 +124,19 @@ std::vector<std::string> withRemovals(const std::vector<std::string>& calls) {
     all.insert(all.end(), calls.begin(), calls.end());
     return all;
 }
+
+// The page the filter writes for "/servlet/admin`query`" to a browser that says `agent`.
+std::string adminPageFor(const std::optional<std::string>& agent, const std::string& query = "") {
+    FakeFilterContext fake;
+    fake.url = "/servlet/admin" + query;
+    if (agent) {
+        fake.variables = {{"HTTP_USER_AGENT", *agent}};
+    }
+    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
+    return fake.written;
+}
+
+const char kSalesAndHr[] = "brevant.sales.applications=/s\nbrevant.hr.applications=/h\n";
 
 class AdapterFilter : public testing::Test {
   protected:
@@ -238,8 +252,8 @@ TEST_F(AdapterFilter, ClientsCannotSendTheMarkerHeaders) {
     EXPECT_EQ(unreadable.calls, withRemovals({"GetHeader(URL, 4096)"}));
 }
 
-TEST_F(AdapterFilter, AdminPageListsTheGroupsInEitherStyle) {
-    configure("brevant.sales.applications=/s\nbrevant.hr.applications=/h\n");
+TEST_F(AdapterFilter, AdminPageListsTheGroups) {
+    configure(kSalesAndHr);
     FakeFilterContext fake;
     fake.url = "/servlet/admin";
     fake.variables = {{"HTTP_USER_AGENT", "Mozilla/5.0 (Windows NT 10.0; Win64; x64)"}};
@@ -255,29 +269,20 @@ TEST_F(AdapterFilter, AdminPageListsTheGroupsInEitherStyle) {
               }));
     EXPECT_EQ(fake.url, "/servlet/admin");
     EXPECT_FALSE(fake.header("X-Brevant-Group:"));
+}
 
-    FakeFilterContext x11;
-    x11.url = "/servlet/admin?refresh=1";
-    x11.variables = {{"HTTP_USER_AGENT", "Mozilla/5.0 (X11; Linux x86_64) Firefox/115.0"}};
-    EXPECT_EQ(preprocess(x11), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
-    EXPECT_EQ(x11.written, kX11Page);
-
+TEST_F(AdapterFilter, AdminPageStyleFollowsTheUserAgent) {
+    configure(kSalesAndHr);
+    EXPECT_EQ(adminPageFor("Mozilla/5.0 (X11; Linux x86_64) Firefox/115.0", "?refresh=1"),
+              kX11Page);
     // An agent too long for its 256 bytes, or none at all, gets the default style.
-    FakeFilterContext longAgent;
-    longAgent.url = "/servlet/admin";
-    longAgent.variables = {{"HTTP_USER_AGENT", "X11" + std::string(252, 'a')}};
-    preprocess(longAgent);
-    EXPECT_EQ(longAgent.written, kDefaultPage);
-    longAgent.variables = {{"HTTP_USER_AGENT", "X11" + std::string(251, 'a')}};
-    longAgent.written.clear();
-    preprocess(longAgent);
-    EXPECT_EQ(longAgent.written, kX11Page);
-    FakeFilterContext noAgent;
-    noAgent.url = "/servlet/admin";
-    preprocess(noAgent);
-    EXPECT_EQ(noAgent.written, kDefaultPage);
+    EXPECT_EQ(adminPageFor("X11" + std::string(251, 'a')), kX11Page);
+    EXPECT_EQ(adminPageFor("X11" + std::string(252, 'a')), kDefaultPage);
+    EXPECT_EQ(adminPageFor(std::nullopt), kDefaultPage);
+}
 
-    // Without the response header nothing is written, and the request is still finished.
+TEST_F(AdapterFilter, AdminPageWithoutItsResponseHeaderWritesNothing) {
+    configure(kSalesAndHr);
     FakeFilterContext refused;
     refused.url = "/servlet/admin";
     refused.failResponseHeader = true;

@@ -12,6 +12,8 @@
 
 namespace fakeinstance {
 
+namespace {
+
 std::string bigEndian32(uint32_t value) {
     std::string bytes(4, '\0');
     for (int i = 0; i < 4; ++i) {
@@ -19,6 +21,8 @@ std::string bigEndian32(uint32_t value) {
     }
     return bytes;
 }
+
+}  // namespace
 
 std::string responseData(const std::string& data) {
     return std::string(1, '\0') + bigEndian32(static_cast<uint32_t>(data.size())) + data;

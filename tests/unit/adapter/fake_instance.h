@@ -25,7 +25,6 @@
 namespace fakeinstance {
 
 // The commands of the wire format, as bytes.
-std::string bigEndian32(uint32_t value);
 std::string responseData(const std::string& data);  // 0, length, data
 std::string readBody(uint32_t count);               // 1, count
 std::string clientCertificate();                    // 2

@@ -27,10 +27,6 @@ uint64_t fnv1a(uint64_t hash, const char* data, size_t size) {
 
 const uint64_t kFnvStart = 14695981039346656037ull;
 
-long long msSince(Clock::time_point start) {
-    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
-}
-
 }  // namespace
 
 TEST(Exchange, ReadsALargeBodyWholeInPiecesOfAnySize) {

@@ -21,28 +21,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The body by Content-Length; false when the connection ends first.
-bool readBody(Exchange& exchange, std::string* body) {
-    char piece[4096];
-    while (body->size() < exchange.head().contentLength) {
-        ssize_t n = exchange.readSome(piece, sizeof piece);
-        if (n <= 0) {
-            return false;
-        }
-        body->append(piece, static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// Answers "<method> <target> <body>".
-AfterResponse echo(Exchange& exchange) {
-    std::string body;
-    if (!readBody(exchange, &body)) {
-        return AfterResponse::Close;
-    }
-    return answer(exchange, exchange.head().method + " " + exchange.head().target + " " + body);
-}
-
 // What a handler saw of its requests, for the test to look at afterwards.
 struct Seen {
     std::mutex mutex;
@@ -59,10 +37,6 @@ struct Seen {
 
 std::string get(const std::string& target, const std::string& extra = "") {
     return "GET " + target + " HTTP/1.1\r\nHost: test\r\n" + extra + "\r\n";
-}
-
-long long msSince(Clock::time_point start) {
-    return std::chrono::duration_cast<milliseconds>(Clock::now() - start).count();
 }
 
 }  // namespace

@@ -209,4 +209,30 @@ isapihost::ServerLimits testLimits() {
     return limits;
 }
 
+bool readBody(isapihost::Exchange& exchange, std::string* body) {
+    char piece[16384];
+    while (body->size() < exchange.head().contentLength) {
+        ssize_t n = exchange.readSome(piece, sizeof piece);
+        if (n <= 0) {
+            return false;
+        }
+        body->append(piece, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+isapihost::AfterResponse echo(isapihost::Exchange& exchange) {
+    std::string body;
+    if (!readBody(exchange, &body)) {
+        return isapihost::AfterResponse::Close;
+    }
+    return answer(exchange, exchange.head().method + " " + exchange.head().target + " " + body);
+}
+
+long long msSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start)
+        .count();
+}
+
 }  // namespace httptest

@@ -110,6 +110,12 @@ class RunningServer {
 
 isapihost::ServerLimits testLimits();  // small pool, short time-outs
 
+// The body by Content-Length; false when the connection ends first.
+bool readBody(isapihost::Exchange& exchange, std::string* body);
+// Answers "<method> <target> <body>".
+isapihost::AfterResponse echo(isapihost::Exchange& exchange);
+long long msSince(std::chrono::steady_clock::time_point start);
+
 }  // namespace httptest
 
 #endif  // TESTS_UNIT_IIS_HTTP_TEST_CLIENT_H

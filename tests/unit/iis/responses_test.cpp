@@ -7,43 +7,21 @@
 
 #include <regex>
 
+#include "fake_exchange.h"
 #include "http_date.h"
 #include "responses.h"
 #include "test_paths.h"
 
 using isapihost::AfterResponse;
-using isapihost::RequestHead;
 
 namespace {
 
-class RecordingExchange final : public isapihost::Exchange {
+// A request of `method` for "/" whose client would keep the connection.
+class RecordingExchange final : public isapihost::FakeExchange {
   public:
-    explicit RecordingExchange(const std::string& method, bool http10 = false,
-                               uint64_t contentLength = 0) {
-        head_.method = method;
-        head_.target = "/";
-        head_.versionMinor = http10 ? 0 : 1;
-        head_.clientWantsKeepAlive = true;
-        head_.contentLength = contentLength;
+    explicit RecordingExchange(const std::string& method) : FakeExchange(method, "/", {}) {
+        mutableHead().clientWantsKeepAlive = true;
     }
-    RequestHead& head() { return head_; }
-    const RequestHead& head() const override { return head_; }
-    const isapihost::ConnectionInfo& connection() const override { return connection_; }
-    ssize_t readSome(void*, size_t) override { return 0; }
-    bool writeAll(const void* data, size_t size) override {
-        written.append(static_cast<const char*>(data), size);
-        ++writes;
-        return true;
-    }
-    uint64_t bytesSent() const override { return written.size(); }
-    uint64_t bytesReceived() const override { return 0; }
-
-    std::string written;
-    int writes = 0;
-
-  private:
-    RequestHead head_;
-    isapihost::ConnectionInfo connection_;
 };
 
 // The bytes with the Date header's value replaced by "*", after checking its form.
@@ -79,10 +57,12 @@ TEST(Responses, ErrorPagesAndRedirectsAreFramedExactly) {
               "Connection: close\r\n\r\n");
 
     // An HTTP/1.0 client that asked for keep-alive is told it stays; a request body closes.
-    RecordingExchange old("GET", true);
+    RecordingExchange old("GET");
+    old.mutableHead().versionMinor = 0;
     EXPECT_EQ(isapihost::sendError(old, 403).after, AfterResponse::KeepAlive);
     EXPECT_NE(old.written.find("\r\nConnection: keep-alive\r\n\r\n"), std::string::npos);
-    RecordingExchange withBody("POST", false, 10);
+    RecordingExchange withBody("POST");
+    withBody.mutableHead().contentLength = 10;
     EXPECT_EQ(isapihost::sendError(withBody, 404).after, AfterResponse::Close);
 
     RecordingExchange moved("GET");
@@ -141,7 +121,7 @@ TEST(Responses, ServeFileAnswersGetHeadAndConditionalRequests) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.since);
         RecordingExchange conditional("GET");
-        conditional.head().headers.push_back({"if-modified-since", c.since});
+        conditional.mutableHead().headers.push_back({"if-modified-since", c.since});
         EXPECT_EQ(isapihost::serveFile(conditional, path, "text/plain").status, c.status);
         if (c.status == 304) {
             EXPECT_EQ(withoutDate(conditional.written),

@@ -34,13 +34,16 @@ class FakeExchange : public Exchange {
     }
     bool writeAll(const void* data, size_t size) override {
         written.append(static_cast<const char*>(data), size);
+        ++writes;
         return true;
     }
     uint64_t bytesSent() const override { return written.size(); }
     uint64_t bytesReceived() const override { return read_; }
 
+    RequestHead& mutableHead() { return head_; }
     ConnectionInfo& mutableConnection() { return connection_; }
     std::string written;
+    int writes = 0;
 
   private:
     RequestHead head_;

@@ -32,6 +32,12 @@ class FilterHeaders : public testing::Test {
         }
         return std::string(buffer, size - 1);
     }
+    bool set(const char* name, const char* value) {
+        return headers_.SetHeader(&context_, const_cast<char*>(name), const_cast<char*>(value));
+    }
+    bool add(const char* name, const char* value) {
+        return headers_.AddHeader(&context_, const_cast<char*>(name), const_cast<char*>(value));
+    }
     std::string variable(const char* name) {
         std::string value;
         return serverVariable(request_, name, &value) ? value : "(none)";
@@ -63,33 +69,26 @@ TEST_F(FilterHeaders, GetHeaderGivesTheRequestAsSentWithTheSizeProtocol) {
 TEST_F(FilterHeaders, SetHeaderReplacesOrRemovesAndRederivesTheUrl) {
     EXPECT_EQ(variable("URL"), "/servlet/Hello");
     EXPECT_EQ(variable("QUERY_STRING"), "x=1");
-    ASSERT_TRUE(headers_.SetHeader(&context_, const_cast<char*>("URL"),
-                                   const_cast<char*>("/Scripts/Brevant_Adapter.dll?q")));
+    ASSERT_TRUE(set("URL", "/Scripts/Brevant_Adapter.dll?q"));
     EXPECT_EQ(variable("URL"), "/Scripts/Brevant_Adapter.dll");
     EXPECT_EQ(variable("QUERY_STRING"), "q");
 
     // An empty value removes, and only the spelling with "-" is the header's name.
-    ASSERT_TRUE(headers_.SetHeader(&context_, const_cast<char*>("X-Brevant-Group:"),
-                                   const_cast<char*>("")));
+    ASSERT_TRUE(set("X-Brevant-Group:", ""));
     EXPECT_EQ(variable("HTTP_X_BREVANT_GROUP"), "(none)");
     EXPECT_EQ(get("X_Brevant_Group:"), "9");
-    ASSERT_TRUE(headers_.SetHeader(&context_, const_cast<char*>("X_Brevant_Group:"),
-                                   const_cast<char*>("")));
+    ASSERT_TRUE(set("X_Brevant_Group:", ""));
     EXPECT_EQ(variable("ALL_HTTP"), "HTTP_HOST:shop:81\nHTTP_ACCEPT:a\n");
 
-    ASSERT_TRUE(
-        headers_.SetHeader(&context_, const_cast<char*>("Accept:"), const_cast<char*>("b")));
+    ASSERT_TRUE(set("Accept:", "b"));
     EXPECT_EQ(variable("HTTP_ACCEPT"), "b");
-    EXPECT_FALSE(headers_.SetHeader(&context_, const_cast<char*>("Accept:"),
-                                    const_cast<char*>("b\r\nInjected: yes")));
+    EXPECT_FALSE(set("Accept:", "b\r\nInjected: yes"));
 }
 
 TEST_F(FilterHeaders, AddHeaderAppendsOrCombinesWithThePresentValue) {
-    ASSERT_TRUE(headers_.AddHeader(&context_, const_cast<char*>("X-Brevant-Request:"),
-                                   const_cast<char*>("/servlet/Hello?x=1")));
+    ASSERT_TRUE(add("X-Brevant-Request:", "/servlet/Hello?x=1"));
     EXPECT_EQ(variable("HTTP_X_BREVANT_REQUEST"), "/servlet/Hello?x=1");
-    ASSERT_TRUE(
-        headers_.AddHeader(&context_, const_cast<char*>("Accept:"), const_cast<char*>("c")));
+    ASSERT_TRUE(add("Accept:", "c"));
     EXPECT_EQ(variable("HTTP_ACCEPT"), "a, c");
 }
 

@@ -420,20 +420,5 @@ TEST_F(VmCreation, AVmCreatedEarlierIsTakenElseAFailedCreationReleasesTheLibrary
     EXPECT_FALSE(releaseAndCheckLoaded(home_));
 }
 
-TEST_F(VmCreation, HooksReachTheNativeLog) {
-    FakeJvmControl& fake = install(kJavaSoftRuntime);
-    fake.messageOnCreate = true;
-    fake.exitCodeOnCreate = 3;
-    fake.abortOnCreate = true;
-    ASSERT_TRUE(host(JVM_DEFAULT)->hasVM());
-    Lines entries = logEntries();
-    ASSERT_GE(entries.size(), 3u);
-    EXPECT_EQ(Lines(entries.end() - 3, entries.end()),
-              (Lines{"Java VM message: fake VM created with 8 options", "Java VM exit code = 3",
-                     "Java VM aborted."}));
-    EXPECT_EQ(fake.messageResult,
-              static_cast<jint>(std::strlen("fake VM created with 8 options\n")));
-}
-
 }  // namespace
 }  // namespace vmtest

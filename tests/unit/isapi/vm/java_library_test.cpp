@@ -56,22 +56,21 @@ TEST_F(JavaLibrary, MissingLibraryIsReportedWithItsPath) {
 
 TEST_F(JavaLibrary, MissingEntryPointIsReportedAndTheLibraryReleased) {
     struct Case {
-        FakeVariant variant;
+        const char* fake;
         const char* message;
     };
     const Case cases[] = {
-        {FakeVariant::kWithoutDefaults,
+        {FAKE_JVM_WITHOUT_DEFAULTS,
          "CJavaVM::loadJavaLibrary(): failed to get JNI_GetDefaultJavaVMInitArgs()."},
-        {FakeVariant::kWithoutCreate,
-         "CJavaVM::loadJavaLibrary(): failed to get JNI_CreateJavaVM()."},
-        {FakeVariant::kWithoutCreated,
+        {FAKE_JVM_WITHOUT_CREATE, "CJavaVM::loadJavaLibrary(): failed to get JNI_CreateJavaVM()."},
+        {FAKE_JVM_WITHOUT_CREATED,
          "CJavaVM::loadJavaLibrary(): failed to get JNI_GetCreatedJavaVMs()."},
     };
     Lines expected;
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        std::string home = fakeJavaHome("home" + std::to_string(n++), c.variant);
+        std::string home = fakeJavaHome("home" + std::to_string(n++), c.fake);
         setRegistry(installation(kJavaSoftRuntime, "1.2", home));
         FakeJvmControl& fake = control(home);
         auto vm = host(JVM_DEFAULT);

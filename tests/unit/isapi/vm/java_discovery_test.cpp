@@ -14,7 +14,6 @@
 namespace vmtest {
 namespace {
 
-using brevant::isapi::CJavaVM;
 using brevant::isapi::JavaVMKind;
 using brevant::isapi::JVM_DEFAULT;
 using brevant::isapi::JVM_HOTSPOT;
@@ -23,17 +22,10 @@ using brevant::isapi::JVM_MICROSOFT;
 
 class JavaDiscovery : public VmTestBed {
   protected:
-    std::unique_ptr<CJavaVM> host(JavaVMKind kind) {
-        return std::make_unique<CJavaVM>(kind, 0, options_, settings_);
-    }
-
     bool logHolds(const std::string& entry) const {
         Lines entries = logEntries();
         return std::find(entries.begin(), entries.end(), entry) != entries.end();
     }
-
-    std::string options_[32];
-    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
 };
 
 TEST_F(JavaDiscovery, DeveloperKitBeatsRuntimeOfTheSameVendor) {

@@ -13,22 +13,13 @@
 namespace vmtest {
 namespace {
 
-using brevant::isapi::CJavaVM;
 using brevant::isapi::JavaVMKind;
 using brevant::isapi::JVM_DEFAULT;
 using brevant::isapi::JVM_HOTSPOT;
 using brevant::isapi::JVM_IBM;
 using brevant::isapi::JVM_MICROSOFT;
 
-class JavaLibrary : public VmTestBed {
-  protected:
-    std::unique_ptr<CJavaVM> host(JavaVMKind kind) {
-        return std::make_unique<CJavaVM>(kind, 0, options_, settings_);
-    }
-
-    std::string options_[32];
-    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
-};
+using JavaLibrary = VmTestBed;
 
 TEST_F(JavaLibrary, OnLinuxEveryKindLoadsLibJvmUnderTheJavaHome) {
     for (JavaVMKind kind : {JVM_DEFAULT, JVM_HOTSPOT, JVM_IBM}) {

@@ -25,7 +25,7 @@ class VmAttach : public VmTestBed {
 
     // The host with its VM created; the settings block is dropped from the log.
     std::unique_ptr<CJavaVM> createdHost() {
-        auto vm = std::make_unique<CJavaVM>(JVM_DEFAULT, 0, options_, settings_);
+        auto vm = host(JVM_DEFAULT);
         blockSize_ = logEntries().size();
         return vm;
     }
@@ -36,8 +36,6 @@ class VmAttach : public VmTestBed {
     }
 
     std::string home_;
-    std::string options_[32];
-    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
     size_t blockSize_ = 0;
 };
 

@@ -48,10 +48,7 @@ Lines optionTexts(const FakeJvmControl& fake) {
 
 class VmCreation : public VmTestBed {
   protected:
-    std::unique_ptr<CJavaVM> host(JavaVMKind kind, int optionCount = 0) {
-        settings_.classpath = classpath_.empty() ? nullptr : classpath_.data();
-        return std::make_unique<CJavaVM>(kind, optionCount, options_, settings_);
-    }
+    VmCreation() { classpath_ = "/brevant/lib/servlet.jar:/brevant/lib/Brevant30.jar"; }
 
     // An installation under `key` with a fresh fake; its control block.
     FakeJvmControl& install(const char* key, const std::string& version = "1.2") {
@@ -62,9 +59,6 @@ class VmCreation : public VmTestBed {
 
     std::string home_;
     int homes_ = 0;
-    std::string options_[32];
-    std::string classpath_ = "/brevant/lib/servlet.jar:/brevant/lib/Brevant30.jar";
-    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
     PropertyList jitOn_{{"java.compiler=symcjit", "brevant.one=1"}};
     PropertyList jitOff_{{"java.compiler="}};
     PropertyList ibmJit_{{"java.compiler=ibmjitc"}};

@@ -12,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fake_jvm_control.h"
 #include "java_installations.h"
+#include "java_vm.h"
 #include "java_vm_kind.h"
 #include "test_paths.h"
 
@@ -46,6 +48,17 @@ class VmTestBed : public testing::Test {
 
     // The native log's entries since SetUp, without stamps and "Logging started".
     std::vector<std::string> logEntries() const;
+
+    // A JVM host for `kind` with the first `optionCount` options, the settings and the
+    // class path below.
+    std::unique_ptr<brevant::isapi::CJavaVM> host(brevant::isapi::JavaVMKind kind,
+                                                  int optionCount = 0) {
+        settings_.classpath = classpath_.empty() ? nullptr : classpath_.data();
+        return std::make_unique<brevant::isapi::CJavaVM>(kind, optionCount, options_, settings_);
+    }
+    std::string options_[32];
+    std::string classpath_;
+    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
 
   private:
     void* loaded(const std::string& path);

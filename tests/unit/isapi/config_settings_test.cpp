@@ -182,18 +182,4 @@ TEST_F(VMSettingsTest, OverlongKeysAndValuesAreSkippedAndLogged) {
                   std::string(28, '0') + "\n");
 }
 
-TEST_F(VMSettingsTest, SizeAndReadFailuresAreLoggedAndLeaveTheDefaults) {
-    writeData("VMSettings.pref", "javaVM=IBM\nenableJITC=true\n");
-    for (const char* function : {"GetFileSize", "ReadFile"}) {
-        StandinFailNextCalls(function, 1, ERROR_ACCESS_DENIED);
-        std::memset(&settings_, 0x5A, sizeof settings_);
-        EXPECT_EQ(getVMSettings(&settings_), JVM_DEFAULT) << function;
-        EXPECT_EQ(describe(settings_), kDefaults) << function;
-    }
-    EXPECT_EQ(debugOutput(),
-              "Brevant: Failed to get size of VMSettings.pref.\n"
-              "Brevant: Failed to read VMSettings.pref.\n");
-    EXPECT_EQ(getVMSettings(&settings_), JVM_IBM);
-}
-
 }  // namespace

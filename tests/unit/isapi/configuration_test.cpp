@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <utility>
 #include <string>
 
 #include "config_test_home.h"
@@ -109,20 +111,44 @@ TEST_F(ClasspathTest, LinesBecomeEntriesAndLfAndCrLfFilesReadTheSame) {
     EXPECT_EQ(debugOutput(), "");
 }
 
-TEST_F(ClasspathTest, SizeAndReadFailuresAreLoggedAndAddNothing) {
-    writeData("Classpath.pref", "first\n");
-    StandinFailNextCalls("GetFileSize", 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(getClasspath(), jars());
-    StandinFailNextCalls("ReadFile", 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(getClasspath(), jars());
-    EXPECT_EQ(debugOutput(),
-              "Brevant: Failed to get size of Classpath.pref.\n"
-              "Brevant: Failed to read Classpath.pref.\n");
-    // The file was closed on both failure paths: a writer that shares nothing opens it.
-    HANDLE writer = CreateFileA(under(dataDirectory(), "Classpath.pref").c_str(), GENERIC_WRITE, 0,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    EXPECT_NE(writer, INVALID_HANDLE_VALUE);
-    CloseHandle(writer);
+// Every file of the data folder: a size or read failure is logged with the file's name, the
+// file's entries are left out, and the file is closed on both paths.
+TEST_F(ClasspathTest, FailedReadsAreLoggedAndTheFileLeftOut) {
+    const std::pair<const char*, std::function<bool()>> files[] = {
+        {"Classpath.pref", [this] { return getClasspath() == jars(); }},
+        {"VMSettings.pref",
+         [] {
+             JDK1_1InitArgs settings;
+             std::memset(&settings, 0x5A, sizeof settings);  // the defaults must be set
+             return getVMSettings(&settings) == JVM_DEFAULT && settings.maxHeapSize == 0 &&
+                    settings.verifyMode == 1 && settings.properties == nullptr;
+         }},
+        {"vmoptions.properties",
+         [] {
+             std::string options[kMaxVMOptions];
+             return getVMOptions(options) == 0;
+         }},
+        {"vmproperties.properties",
+         [] {
+             char* properties[kMaxVMProperties + 1];
+             return getVMProperties(properties) == 0;
+         }},
+    };
+    std::string expected;
+    for (const auto& [name, readsNothing] : files) {
+        writeData(name, "javaVM=IBM\nmaxHeapSize=1\n");
+        for (const char* function : {"GetFileSize", "ReadFile"}) {
+            StandinFailNextCalls(function, 1, ERROR_ACCESS_DENIED);
+            EXPECT_TRUE(readsNothing()) << name << " " << function;
+        }
+        expected += "Brevant: Failed to get size of " + std::string(name) +
+                    ".\nBrevant: Failed to read " + name + ".\n";
+        HANDLE writer = CreateFileA(under(dataDirectory(), name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(writer, INVALID_HANDLE_VALUE) << name << " was left open";
+        CloseHandle(writer);
+    }
+    EXPECT_EQ(debugOutput(), expected);
 }
 
 // ---- start-up configuration -----------------------------------------------------------

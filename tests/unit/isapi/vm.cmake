@@ -52,8 +52,7 @@ if(NOT BREVANT_SANITIZE)
         ${vm_tests}/java_installations.cpp
         ${vm_tests}/log_entries.cpp
         ${vm_tests}/real_jdk/real_jvm_process.cpp
-        ${vm_tests}/real_jdk/real_jvm_test.cpp
-        ${vm_tests}/real_jdk/startup_jvm_test.cpp)
+        ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)
     target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests} ${vm_tests}/real_jdk)
     target_compile_definitions(isapi_real_jvm_tests PRIVATE

@@ -39,10 +39,11 @@ bool loadClassInTheVM(const char* name) {
     return loaded;
 }
 
+// The tests of this suite share one process and one module, in the order they stand here.
 using EngineBridgeTest = ModuleTest;
 
 TEST_F(EngineBridgeTest, TheEngineReceivesTheRequestValues) {
-    IN_OWN_PROCESS();
+    IN_SUITE_PROCESS();
     loadModule();
     FakeEcb ecb;
     ecb.pathRoot = "/srv/www";
@@ -65,7 +66,7 @@ TEST_F(EngineBridgeTest, TheEngineReceivesTheRequestValues) {
 }
 
 TEST_F(EngineBridgeTest, NativesAnswerTheEngine) {
-    IN_OWN_PROCESS();
+    IN_SUITE_PROCESS();
     loadModule();
     FakeEcb status, shortStatus, noStatus, paths, late;
     EXPECT_EQ(serve(status, "status"), "HTTP/1.0 404 Not Found\r\n\r\n0");
@@ -106,7 +107,7 @@ TEST_F(EngineBridgeTest, NativesAnswerTheEngine) {
 }
 
 TEST_F(EngineBridgeTest, EngineFailuresStillEndTheRequestAsServed) {
-    IN_OWN_PROCESS();
+    IN_SUITE_PROCESS();
     loadModule();
     FakeEcb overflow, thrown;
     // The VM's own stack-overflow handling works in the host's process, with its signals.
@@ -116,7 +117,7 @@ TEST_F(EngineBridgeTest, EngineFailuresStillEndTheRequestAsServed) {
 }
 
 TEST_F(EngineBridgeTest, TheFilterRoutesWhatTheEngineServes) {
-    IN_OWN_PROCESS();
+    IN_SUITE_PROCESS();
     loadModule();
     struct Case {
         const char* url;
@@ -139,7 +140,7 @@ TEST_F(EngineBridgeTest, TheFilterRoutesWhatTheEngineServes) {
 }
 
 TEST_F(EngineBridgeTest, WithIISSecurityOnTheEngineRefusesUsers) {
-    IN_OWN_PROCESS();
+    IN_SUITE_PROCESS();
     loadModule();
     FakeEcb security;
     serve(security, "security");  // off (already off), on, on again
@@ -169,7 +170,9 @@ TEST_F(EngineBridgeTest, WithIISSecurityOnTheEngineRefusesUsers) {
 // The VM's own threads log (here: verbose class loading) also after the failed start has
 // closed the log; their entries must reach neither the closed file nor a file that took
 // its place.
-TEST_F(EngineBridgeTest, AFailedInitIsExplainedAndLateVMOutputSkipsTheClosedLog) {
+using FailedStartTest = ModuleTest;
+
+TEST_F(FailedStartTest, AFailedInitIsExplainedAndLateVMOutputSkipsTheClosedLog) {
     IN_OWN_PROCESS();
     writeData("init-code", "-2");
     writeData("VMSettings.pref", "verbose=true\n");

@@ -6,10 +6,17 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 
 namespace bridgetest {
 
 namespace {
+
+// The install home and the stand-ins' files of this process's module.
+const testsupport::ScratchDir& scratch() {
+    static const testsupport::ScratchDir dir("isapi-module");
+    return dir;
+}
 
 constexpr char kChildVariable[] = "BREVANT_MODULE_TEST_CHILD";
 
@@ -24,15 +31,13 @@ bool isChildProcess() {
     return getenv(kChildVariable) != nullptr;
 }
 
-void runCurrentTestInOwnProcess() {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter =
-        std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+void runInChildProcess(const std::string& filter) {
+    const std::string option = "--gtest_filter=" + filter;
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         setenv(kChildVariable, "1", 1);
-        execl("/proc/self/exe", "module-test-child", filter.c_str(), static_cast<char*>(nullptr));
+        execl("/proc/self/exe", "module-test-child", option.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
@@ -41,17 +46,29 @@ void runCurrentTestInOwnProcess() {
         << "the child process failed (its output is above), status " << status;
 }
 
+void runCurrentSuiteOnce() {
+    static std::set<std::string> suitesRun;
+    const std::string suite =
+        testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+    if (suitesRun.insert(suite).second) {
+        runInChildProcess(suite + ".*");
+    }
+}
+
+PFN_HTTPEXTENSIONPROC ModuleTest::httpExtensionProc_ = nullptr;
+PFN_HTTPFILTERPROC ModuleTest::httpFilterProc_ = nullptr;
+
 void ModuleTest::SetUp() {
-    if (!isChildProcess()) {
+    if (!isChildProcess() || httpFilterProc_ != nullptr) {
         return;
     }
-    const std::string home = scratch_.file("home");
+    const std::string home = scratch().file("home");
     std::filesystem::create_directories(home + "/Brevant Data");
     std::filesystem::create_directories(home + "/Servlets");
     writeData("Classpath.pref", std::string(TEST_ENGINE_JAR) + "\n" + ENGINE_JAR + "\n");
-    setenv("STANDIN_REGISTRY", scratch_.file("registry.reg").c_str(), 1);
-    setenv("STANDIN_DEBUG_OUTPUT", scratch_.file("debug.txt").c_str(), 1);
-    testsupport::writeFile(scratch_.file("registry.reg"),
+    setenv("STANDIN_REGISTRY", scratch().file("registry.reg").c_str(), 1);
+    setenv("STANDIN_DEBUG_OUTPUT", scratch().file("debug.txt").c_str(), 1);
+    testsupport::writeFile(scratch().file("registry.reg"),
                            "REGEDIT4\n\n"
                            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlena\\Brevant ISAPI]\n"
                            "\"Home\"=\"" +
@@ -68,6 +85,9 @@ void ModuleTest::SetUp() {
 }
 
 void ModuleTest::loadModule() {
+    if (httpFilterProc_ != nullptr) {
+        return;
+    }
     CoInitialize(nullptr);  // as IIS's threads are
     HMODULE module = LoadLibraryA(BREVANT_ISAPI_MODULE);
     ASSERT_NE(module, nullptr);
@@ -98,19 +118,19 @@ std::string ModuleTest::serve(FakeEcb& ecb, const std::string& action,
 }
 
 void ModuleTest::writeData(const std::string& name, const std::string& text) const {
-    testsupport::writeFile(scratch_.file("home") + "/Brevant Data/" + name, text);
+    testsupport::writeFile(scratch().file("home") + "/Brevant Data/" + name, text);
 }
 
 std::string ModuleTest::engineCalls() const {
-    return testsupport::readFile(scratch_.file("home") + "/Brevant Data/calls.txt");
+    return testsupport::readFile(scratch().file("home") + "/Brevant Data/calls.txt");
 }
 
 std::string ModuleTest::debugOutput() const {
-    return testsupport::readFile(scratch_.file("debug.txt"));
+    return testsupport::readFile(scratch().file("debug.txt"));
 }
 
 std::string ModuleTest::nativeLog() const {
-    return testsupport::readFile(scratch_.file("home") + "/BrevantNative.log");
+    return testsupport::readFile(scratch().file("home") + "/BrevantNative.log");
 }
 
 }  // namespace bridgetest

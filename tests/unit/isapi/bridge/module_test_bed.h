@@ -1,10 +1,11 @@
 // Brevant_ISAPI as IIS loads it, with the installed JDK and the test engine, driven through
 // its exports with fake control blocks and filter contexts.
 //
-// A process holds one VM and the connector keeps process-wide state, so every test runs in
-// a process of its own: the test binary starts itself again for just that test, and the
-// child, a gtest run like any other, reports its own failures. A test body begins with
-// IN_OWN_PROCESS(); in the parent that line runs the child and checks its exit status.
+// A process holds one VM and the connector keeps process-wide state, so the tests run in
+// child processes: the test binary starts itself again, and the child, a gtest run like any
+// other, reports its own failures. A test body begins with IN_SUITE_PROCESS(), where the
+// suite's tests share one child and one module (the parent's first test runs them all), or
+// IN_OWN_PROCESS(), for a test that needs a module of its own.
 #ifndef TESTS_UNIT_ISAPI_BRIDGE_MODULE_TEST_BED_H
 #define TESTS_UNIT_ISAPI_BRIDGE_MODULE_TEST_BED_H
 
@@ -27,13 +28,21 @@ using testsupport::FakeEcb;
 using testsupport::FakeFilterContext;
 
 bool isChildProcess();
-// Runs the current test in a child process and expects it to pass.
-void runCurrentTestInOwnProcess();
+// Runs the tests that `filter` selects in a child process and expects them to pass.
+void runInChildProcess(const std::string& filter);
+// Runs the current test's suite in a child process, once per parent process.
+void runCurrentSuiteOnce();
 
-#define IN_OWN_PROCESS()                          \
-    if (!bridgetest::isChildProcess()) {          \
-        bridgetest::runCurrentTestInOwnProcess(); \
-        return;                                   \
+#define IN_OWN_PROCESS()                                                                          \
+    if (!bridgetest::isChildProcess()) {                                                          \
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();    \
+        bridgetest::runInChildProcess(std::string(test->test_suite_name()) + "." + test->name()); \
+        return;                                                                                   \
+    }
+#define IN_SUITE_PROCESS()                 \
+    if (!bridgetest::isChildProcess()) {   \
+        bridgetest::runCurrentSuiteOnce(); \
+        return;                            \
     }
 
 class ModuleTest : public testing::Test {
@@ -42,7 +51,7 @@ class ModuleTest : public testing::Test {
     // the registry, "index.jsp" as IIS's default document.
     void SetUp() override;
 
-    // Loads the module and its filter, which starts the VM and the engine.
+    // Loads the module and its filter, which starts the VM and the engine; once a process.
     void loadModule();
     // Serves a request for the extension whose query string names the engine's action,
     // with `variables` over the usual ones; what the client received.
@@ -63,9 +72,8 @@ class ModuleTest : public testing::Test {
     std::string debugOutput() const;
 
   private:
-    testsupport::ScratchDir scratch_{"isapi-module"};
-    PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
-    PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
+    static PFN_HTTPEXTENSIONPROC httpExtensionProc_;
+    static PFN_HTTPFILTERPROC httpFilterProc_;
 };
 
 }  // namespace bridgetest

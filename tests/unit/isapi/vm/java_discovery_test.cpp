@@ -14,7 +14,6 @@
 namespace vmtest {
 namespace {
 
-using brevant::isapi::CJavaVM;
 using brevant::isapi::JavaVMKind;
 using brevant::isapi::JVM_DEFAULT;
 using brevant::isapi::JVM_HOTSPOT;
@@ -23,17 +22,10 @@ using brevant::isapi::JVM_MICROSOFT;
 
 class JavaDiscovery : public VmTestBed {
   protected:
-    std::unique_ptr<CJavaVM> host(JavaVMKind kind) {
-        return std::make_unique<CJavaVM>(kind, 0, options_, settings_);
-    }
-
     bool logHolds(const std::string& entry) const {
         Lines entries = logEntries();
         return std::find(entries.begin(), entries.end(), entry) != entries.end();
     }
-
-    std::string options_[32];
-    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
 };
 
 TEST_F(JavaDiscovery, DeveloperKitBeatsRuntimeOfTheSameVendor) {
@@ -197,46 +189,6 @@ TEST_F(JavaDiscovery, KeysOfCurrentInstallersComeAfterTheOlderOnes) {
     setRegistry(installation(kCurrentKit, "17", kit) + installation(kJavaSoftRuntime, "1.2", old));
     EXPECT_EQ(host(JVM_DEFAULT)->javaHome(), old);
     EXPECT_FALSE(logHolds("neither JDK nor JRE installed."));
-}
-
-TEST_F(JavaDiscovery, ValuesStoredWithoutTerminatorAreReadToTheirEnd) {
-    std::string kit = fakeJavaHome("kit");
-    auto hex = [](const std::string& bytes) {
-        std::string out;
-        const char* digits = "0123456789abcdef";
-        for (unsigned char c : bytes) {
-            out += out.empty() ? "" : ",";
-            out += digits[c >> 4];
-            out += digits[c & 15];
-        }
-        return out;
-    };
-    // REG_SZ without its NUL, then a binary value, both with nothing after them to stop a read.
-    setRegistry(
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Development Kit]\n"
-        "\"CurrentVersion\"=hex(1):" +
-        hex("1.4") +
-        "\n\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Development Kit\\1.4]\n"
-        "\"JavaHome\"=hex:" +
-        hex(kit) + "\n\n");
-    auto vm = host(JVM_DEFAULT);
-    EXPECT_EQ(vm->version(), "1.4");
-    EXPECT_EQ(vm->javaHome(), kit);
-    EXPECT_TRUE(vm->hasVM());
-
-    // A value with a NUL inside ends there.
-    setRegistry(
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Development Kit]\n"
-        "\"CurrentVersion\"=hex(1):" +
-        hex(std::string("1.4\0junk", 8)) +
-        "\n\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Development Kit\\1.4]\n"
-        "\"JavaHome\"=hex(1):" +
-        hex(kit + std::string("\0/elsewhere", 11)) + "\n\n");
-    vm = host(JVM_DEFAULT);
-    EXPECT_EQ(vm->version(), "1.4");
-    EXPECT_EQ(vm->javaHome(), kit);
 }
 
 }  // namespace

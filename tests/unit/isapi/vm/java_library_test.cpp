@@ -13,22 +13,13 @@
 namespace vmtest {
 namespace {
 
-using brevant::isapi::CJavaVM;
 using brevant::isapi::JavaVMKind;
 using brevant::isapi::JVM_DEFAULT;
 using brevant::isapi::JVM_HOTSPOT;
 using brevant::isapi::JVM_IBM;
 using brevant::isapi::JVM_MICROSOFT;
 
-class JavaLibrary : public VmTestBed {
-  protected:
-    std::unique_ptr<CJavaVM> host(JavaVMKind kind) {
-        return std::make_unique<CJavaVM>(kind, 0, options_, settings_);
-    }
-
-    std::string options_[32];
-    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
-};
+using JavaLibrary = VmTestBed;
 
 TEST_F(JavaLibrary, OnLinuxEveryKindLoadsLibJvmUnderTheJavaHome) {
     for (JavaVMKind kind : {JVM_DEFAULT, JVM_HOTSPOT, JVM_IBM}) {
@@ -56,22 +47,21 @@ TEST_F(JavaLibrary, MissingLibraryIsReportedWithItsPath) {
 
 TEST_F(JavaLibrary, MissingEntryPointIsReportedAndTheLibraryReleased) {
     struct Case {
-        FakeVariant variant;
+        const char* fake;
         const char* message;
     };
     const Case cases[] = {
-        {FakeVariant::kWithoutDefaults,
+        {FAKE_JVM_WITHOUT_DEFAULTS,
          "CJavaVM::loadJavaLibrary(): failed to get JNI_GetDefaultJavaVMInitArgs()."},
-        {FakeVariant::kWithoutCreate,
-         "CJavaVM::loadJavaLibrary(): failed to get JNI_CreateJavaVM()."},
-        {FakeVariant::kWithoutCreated,
+        {FAKE_JVM_WITHOUT_CREATE, "CJavaVM::loadJavaLibrary(): failed to get JNI_CreateJavaVM()."},
+        {FAKE_JVM_WITHOUT_CREATED,
          "CJavaVM::loadJavaLibrary(): failed to get JNI_GetCreatedJavaVMs()."},
     };
     Lines expected;
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
-        std::string home = fakeJavaHome("home" + std::to_string(n++), c.variant);
+        std::string home = fakeJavaHome("home" + std::to_string(n++), c.fake);
         setRegistry(installation(kJavaSoftRuntime, "1.2", home));
         FakeJvmControl& fake = control(home);
         auto vm = host(JVM_DEFAULT);

@@ -1,13 +1,11 @@
-// A world of its own for each JVM host test: a registry file that the test fills with Java
-// installations, fake Java homes holding copies of the fake VM library, and a native log on
-// a file whose entries the test reads back byte for byte, stamps aside.
+// A world of its own for each JVM host test: a registry file filled with Java installations,
+// fake Java homes holding fresh copies of the fake VM library (so each test starts from a
+// freshly loaded fake), and a native log whose entries the test reads back.
 //
-// Every fake home gets a fresh copy of the library, so each test starts from a freshly
-// loaded fake. The bed keeps its own reference to every fake it hands out a control block
-// for, so that the control block outlives the JVM host; releaseAndCheckLoaded() gives that
-// reference back and tells whether the JVM host still holds the library.
-// Single-threaded set-up (it changes the process environment); the JVM host may then be
-// driven from many threads.
+// The bed holds its own reference to each fake whose control block it hands out, so that
+// the block outlives the JVM host; releaseAndCheckLoaded() gives that reference back and
+// tells whether the host still holds the library. Single-threaded (it changes the
+// environment).
 #ifndef TESTS_UNIT_ISAPI_VM_VM_TEST_BED_H
 #define TESTS_UNIT_ISAPI_VM_VM_TEST_BED_H
 
@@ -20,17 +18,11 @@
 
 #include "fake_jvm_control.h"
 #include "java_installations.h"
+#include "java_vm.h"
 #include "java_vm_kind.h"
 #include "test_paths.h"
 
 namespace vmtest {
-
-enum class FakeVariant {
-    kComplete,
-    kWithoutDefaults,  // no JNI_GetDefaultJavaVMInitArgs
-    kWithoutCreate,    // no JNI_CreateJavaVM
-    kWithoutCreated,   // no JNI_GetCreatedJavaVMs
-};
 
 class VmTestBed : public testing::Test {
   protected:
@@ -40,28 +32,36 @@ class VmTestBed : public testing::Test {
     // Replaces the registry with REGEDIT4 sections (installation() and friends).
     void setRegistry(const std::string& sections);
 
-    // A new Java home `name` with a copy of the fake at the place of the VM library.
-    std::string fakeJavaHome(const std::string& name, FakeVariant variant = FakeVariant::kComplete);
+    // A new Java home `name` with a copy of `fake` (one of the FAKE_JVM_* libraries) at the
+    // place of the VM library.
+    std::string fakeJavaHome(const std::string& name, const char* fake = FAKE_JVM_COMPLETE);
     // A new Java home without a VM library.
     std::string emptyJavaHome(const std::string& name);
-    std::string vmLibraryOf(const std::string& home) const;
 
     // The control block of the fake in `home`, loaded by the bed.
     FakeJvmControl& control(const std::string& home);
     // The control block of the fake Microsoft VM, msjava.dll beside the test program, reset.
     FakeJvmControl& microsoftControl();
-    // Gives back the bed's reference to the fake in `home`; true when the library is still
-    // loaded, i.e. the JVM host holds it.
+    // Gives back the bed's reference to the fake in `home`; true when the JVM host still
+    // holds the library.
     bool releaseAndCheckLoaded(const std::string& home);
 
     // The native log's entries since SetUp, without stamps and "Logging started".
     std::vector<std::string> logEntries() const;
 
-    const std::string& scratch() const { return scratch_.path(); }
+    // A JVM host for `kind` with the first `optionCount` options, the settings and the
+    // class path below.
+    std::unique_ptr<brevant::isapi::CJavaVM> host(brevant::isapi::JavaVMKind kind,
+                                                  int optionCount = 0) {
+        settings_.classpath = classpath_.empty() ? nullptr : classpath_.data();
+        return std::make_unique<brevant::isapi::CJavaVM>(kind, optionCount, options_, settings_);
+    }
+    std::string options_[32];
+    std::string classpath_;
+    brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
 
   private:
-    // The library at `path`, loaded by the bed once per test; `reset` its control block then.
-    void* loaded(const std::string& path, bool reset);
+    void* loaded(const std::string& path);
 
     testsupport::ScratchDir scratch_{"jvm-host"};
     std::string registryBefore_;

@@ -16,8 +16,6 @@ FakeJvmControl control;
 using brevant::isapi::JDK1_1InitArgs;
 using brevant::isapi::MicrosoftInitArgs;
 using VfprintfHook = jint(JNICALL*)(FILE*, const char*, va_list);
-using ExitHook = void(JNICALL*)(jint);
-using AbortHook = void(JNICALL*)(void);
 
 JNIEnv fakeEnvironment{};
 
@@ -47,43 +45,26 @@ jint callVfprintf(VfprintfHook hook, const char* format, ...) {
     return result;
 }
 
-// What a real VM does with its hooks while it starts, when the script asks for it.
-void runHooks(VfprintfHook vfprintfHook, ExitHook exitHook, AbortHook abortHook, int optionCount) {
+// A real VM prints through its hook while it starts, when the script asks for it.
+void printThrough(VfprintfHook vfprintfHook, int optionCount) {
     if (control.messageOnCreate && vfprintfHook != nullptr) {
         control.messageResult =
             callVfprintf(vfprintfHook, "fake VM %s with %d options\n", "created", optionCount);
     }
-    if (control.exitCodeOnCreate >= 0 && exitHook != nullptr) {
-        exitHook(control.exitCodeOnCreate);
-    }
-    if (control.abortOnCreate && abortHook != nullptr) {
-        abortHook();
-    }
-}
-
-template <typename Function>
-Function hookFrom(void* extraInfo) {
-    return reinterpret_cast<Function>(extraInfo);
 }
 
 [[maybe_unused]] void recordJava12(const JavaVMInitArgs& arguments) {
     control.createVersion = arguments.version;
     control.ignoreUnrecognized = arguments.ignoreUnrecognized;
     VfprintfHook vfprintfHook = nullptr;
-    ExitHook exitHook = nullptr;
-    AbortHook abortHook = nullptr;
     for (jint i = 0; i < arguments.nOptions; ++i) {
         const JavaVMOption& option = arguments.options[i];
         control.options.push_back({option.optionString, option.extraInfo});
         if (std::strcmp(option.optionString, "vfprintf") == 0) {
-            vfprintfHook = hookFrom<VfprintfHook>(option.extraInfo);
-        } else if (std::strcmp(option.optionString, "exit") == 0) {
-            exitHook = hookFrom<ExitHook>(option.extraInfo);
-        } else if (std::strcmp(option.optionString, "abort") == 0) {
-            abortHook = hookFrom<AbortHook>(option.extraInfo);
+            vfprintfHook = reinterpret_cast<VfprintfHook>(option.extraInfo);
         }
     }
-    runHooks(vfprintfHook, exitHook, abortHook, arguments.nOptions);
+    printThrough(vfprintfHook, arguments.nOptions);
 }
 
 [[maybe_unused]] void recordJava11(const JDK1_1InitArgs& arguments) {
@@ -94,7 +75,7 @@ Function hookFrom(void* extraInfo) {
          ++property) {
         control.jdk11Properties.emplace_back(*property);
     }
-    runHooks(arguments.vfprintf, arguments.exit, arguments.abort, 0);
+    printThrough(arguments.vfprintf, 0);
 }
 
 [[maybe_unused]] void recordMicrosoft(const MicrosoftInitArgs& arguments) {

@@ -4,14 +4,12 @@
 // strings, copied as the fake received them, and the number of calls.
 //
 // Each copy of the fake (one per fake Java home) has its own block, reached through the
-// exported function FakeJvmControlBlock. The tests and the JVM host's calls run on the
-// test's threads; the counters are atomic for the concurrent attach tests.
+// exported function FakeJvmControlBlock.
 #ifndef TESTS_UNIT_ISAPI_VM_FAKE_JVM_CONTROL_H
 #define TESTS_UNIT_ISAPI_VM_FAKE_JVM_CONTROL_H
 
 #include <jni.h>
 
-#include <atomic>
 #include <string>
 #include <vector>
 
@@ -33,15 +31,13 @@ struct FakeJvmControl {
                                        // created so far, as a real VM does
     std::vector<jint> attachResults;   // successive AttachCurrentThread results; 0 after
     bool messageOnCreate = false;      // creation prints through the vfprintf hook
-    jint exitCodeOnCreate = -1;        // creation calls the exit hook with it (>= 0)
-    bool abortOnCreate = false;        // creation calls the abort hook
 
     // ---- what the fake saw ---------------------------------------------------------------
-    std::atomic<int> defaultsCalls{0};
-    std::atomic<int> createCalls{0};
-    std::atomic<int> createdCalls{0};
-    std::atomic<int> attachCalls{0};
-    std::atomic<int> detachCalls{0};
+    int defaultsCalls = 0;
+    int createCalls = 0;
+    int createdCalls = 0;
+    int attachCalls = 0;
+    int detachCalls = 0;
     bool vmCreated = false;
     jint defaultsVersion = 0;  // the version the record carried into the defaults call
     jsize createdBufferLength = 0;
@@ -60,34 +56,7 @@ struct FakeJvmControl {
     std::string microsoftClasspath;
 
     // Back to the state of a library just loaded.
-    void reset() {
-        defaultsResult = JNI_OK;
-        defaultClasspath.clear();
-        createResult = JNI_OK;
-        createdResult = JNI_OK;
-        createdCounts.clear();
-        attachResults.clear();
-        messageOnCreate = false;
-        exitCodeOnCreate = -1;
-        abortOnCreate = false;
-        defaultsCalls = 0;
-        createCalls = 0;
-        createdCalls = 0;
-        attachCalls = 0;
-        detachCalls = 0;
-        vmCreated = false;
-        defaultsVersion = 0;
-        createdBufferLength = 0;
-        messageResult = -1;
-        createVersion = 0;
-        options.clear();
-        ignoreUnrecognized = JNI_FALSE;
-        jdk11 = {};
-        jdk11Classpath.clear();
-        jdk11Properties.clear();
-        microsoft = {};
-        microsoftClasspath.clear();
-    }
+    void reset() { *this = FakeJvmControl(); }
 };
 
 // The defaults the fake 1.1 VM puts into a JDK1_1InitArgs.

@@ -97,40 +97,4 @@ bool parseInt(JNIEnv* env, const char* text, jint* value) {
     return ok;
 }
 
-bool callSystemGc(JNIEnv* env) {
-    jclass system = env->FindClass("java/lang/System");
-    jmethodID gc = system == nullptr ? nullptr : env->GetStaticMethodID(system, "gc", "()V");
-    if (gc == nullptr) {
-        env->ExceptionClear();
-        return false;
-    }
-    env->CallStaticVoidMethod(system, gc);
-    bool ok = !env->ExceptionCheck();
-    env->ExceptionClear();
-    env->DeleteLocalRef(system);
-    return ok;
-}
-
-jlong maxMemory(JNIEnv* env) {
-    jclass runtime = env->FindClass("java/lang/Runtime");
-    jmethodID getRuntime =
-        runtime == nullptr ? nullptr
-                           : env->GetStaticMethodID(runtime, "getRuntime", "()Ljava/lang/Runtime;");
-    jmethodID maxMemory =
-        runtime == nullptr ? nullptr : env->GetMethodID(runtime, "maxMemory", "()J");
-    if (getRuntime == nullptr || maxMemory == nullptr) {
-        env->ExceptionClear();
-        return -1;
-    }
-    jobject instance = env->CallStaticObjectMethod(runtime, getRuntime);
-    jlong result = instance == nullptr ? -1 : env->CallLongMethod(instance, maxMemory);
-    if (env->ExceptionCheck()) {
-        env->ExceptionClear();
-        result = -1;
-    }
-    env->DeleteLocalRef(instance);
-    env->DeleteLocalRef(runtime);
-    return result;
-}
-
 }  // namespace realjvm

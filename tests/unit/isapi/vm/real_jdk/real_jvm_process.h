@@ -32,8 +32,6 @@ Lines logEntries(const std::string& logPath);
 // JNI helpers for the child; they clear any exception they cause.
 std::string systemProperty(JNIEnv* env, const char* name);  // "(null)" when not set
 bool parseInt(JNIEnv* env, const char* text, jint* value);  // java.lang.Integer.parseInt
-bool callSystemGc(JNIEnv* env);
-jlong maxMemory(JNIEnv* env);  // Runtime.getRuntime().maxMemory(), -1 on failure
 
 }  // namespace realjvm
 

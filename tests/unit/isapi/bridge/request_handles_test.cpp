@@ -46,7 +46,8 @@ TEST(RequestHandlesTest, HandlesAreNotReusedForLaterRequests) {
 TEST(RequestHandlesTest, TheEndOfARequestWaitsForItsLeases) {
     int request = 0;
     std::optional<RequestRegistration> registration(std::in_place, &request);
-    auto lease = std::make_unique<RequestLease>(registration->handle());
+    const jint handle = registration->handle();
+    auto lease = std::make_unique<RequestLease>(handle);
     std::atomic<bool> ended{false};
     std::thread ending([&] {
         registration.reset();
@@ -55,6 +56,7 @@ TEST(RequestHandlesTest, TheEndOfARequestWaitsForItsLeases) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(ended);
     EXPECT_EQ(lease->request(), &request);  // still safe to use
+    EXPECT_EQ(leased(handle), nullptr);     // but a native arriving now finds nothing
     lease.reset();
     ending.join();
     EXPECT_TRUE(ended);

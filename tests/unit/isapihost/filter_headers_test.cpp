@@ -82,7 +82,9 @@ TEST_F(FilterHeaders, SetHeaderReplacesOrRemovesAndRederivesTheUrl) {
 
     ASSERT_TRUE(set("Accept:", "b"));
     EXPECT_EQ(variable("HTTP_ACCEPT"), "b");
-    EXPECT_FALSE(set("Accept:", "b\r\nInjected: yes"));
+    for (const char* value : {"b\r\nInjected: yes", "b\rInjected: yes", "b\nInjected: yes"}) {
+        EXPECT_FALSE(set("Accept:", value)) << value;
+    }
 }
 
 TEST_F(FilterHeaders, AddHeaderAppendsOrCombinesWithThePresentValue) {

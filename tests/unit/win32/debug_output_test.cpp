@@ -23,12 +23,16 @@ TEST(DebugOutput, AppendsEachCallInOrderAndLeavesErrnoAlone) {
     EXPECT_EQ(output.text(), "Brevant: message\n");
 }
 
-TEST(DebugOutput, GoesToStandardErrorWithoutAFile) {
+TEST(DebugOutput, GoesToStandardErrorWithoutAUsableFileAndLeavesErrnoAlone) {
     testsupport::DebugOutputCapture output;
-    unsetenv("STANDIN_DEBUG_OUTPUT");
     testing::internal::CaptureStderr();
-    OutputDebugStringA("to stderr\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "to stderr\n");
+    unsetenv("STANDIN_DEBUG_OUTPUT");
+    OutputDebugStringA("unset\n");
+    setenv("STANDIN_DEBUG_OUTPUT", "/nonexistent-folder/debug.txt", 1);
+    errno = ECONNREFUSED;
+    OutputDebugStringA("unopenable\n");
+    EXPECT_EQ(errno, ECONNREFUSED);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "unset\nunopenable\n");
 }
 
 TEST(DebugOutput, CallsOfConcurrentThreadsNeverMix) {

@@ -45,7 +45,7 @@ class FileBehaviour : public testing::Test {
   protected:
     // The last error of the open, with a sentinel set before so that a success which leaves
     // the last error alone is seen.
-    DWORD open(DWORD access, DWORD share, DWORD disposition, const std::string& name = "") {
+    DWORD openHandle(DWORD access, DWORD share, DWORD disposition, const std::string& name = "") {
         SetLastError(12345);
         handles_.emplace_back(new OwnedHandle(win32test::openFile(
             name.empty() ? path_ : dir_.file(name), access, share, disposition)));
@@ -85,11 +85,11 @@ TEST_F(FileBehaviour, DispositionsReportWhetherTheFileExisted) {
     };
     for (const auto& c : cases) {
         std::remove(path_.c_str());
-        DWORD error = open(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
+        DWORD error = openHandle(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
         EXPECT_TRUE(c.errorNew == kAny || c.errorNew == error) << c.disposition << " " << error;
         last().close();
         writeFile(path_, "old");
-        error = open(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
+        error = openHandle(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
         EXPECT_TRUE(c.errorExisting == kAny || c.errorExisting == error) << c.disposition;
         last().close();
         EXPECT_EQ(c.contentAfter, readFile(path_)) << c.disposition;
@@ -98,8 +98,8 @@ TEST_F(FileBehaviour, DispositionsReportWhetherTheFileExisted) {
 
 TEST_F(FileBehaviour, MissingFoldersAndFoldersAreNoFiles) {
     const std::string inMissing = std::string("absent") + testsupport::pathSeparator() + "f.txt";
-    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), open(GENERIC_READ, 0, OPEN_EXISTING, inMissing));
-    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), open(GENERIC_WRITE, 0, CREATE_NEW, inMissing));
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), openHandle(GENERIC_READ, 0, OPEN_EXISTING, inMissing));
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), openHandle(GENERIC_WRITE, 0, CREATE_NEW, inMissing));
     handles_.emplace_back(new OwnedHandle(
         win32test::openFile(dir_.path(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)));
     EXPECT_FALSE(last().valid());
@@ -121,12 +121,12 @@ TEST_F(FileBehaviour, ShareModesAdmitOnlyHandlesThatAgree) {
     writeFile(path_, "data");
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        open(c.heldAccess, c.heldShare, OPEN_EXISTING);
-        DWORD error = open(c.access, c.share, OPEN_EXISTING);
+        openHandle(c.heldAccess, c.heldShare, OPEN_EXISTING);
+        DWORD error = openHandle(c.access, c.share, OPEN_EXISTING);
         EXPECT_EQ(c.admitted, last().valid());
         EXPECT_TRUE(c.admitted || error == ERROR_SHARING_VIOLATION) << error;
         handles_.clear();  // closing the holders releases the file
-        open(kReadWrite, 0, OPEN_EXISTING);
+        openHandle(kReadWrite, 0, OPEN_EXISTING);
         EXPECT_TRUE(last().valid());
         handles_.clear();
     }
@@ -134,15 +134,16 @@ TEST_F(FileBehaviour, ShareModesAdmitOnlyHandlesThatAgree) {
 
 TEST_F(FileBehaviour, RefusedCreateAlwaysLeavesTheContent) {
     writeFile(path_, "precious");
-    open(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
-    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION), open(GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
+    openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION),
+              openHandle(GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
     handles_.clear();
     EXPECT_EQ("precious", readFile(path_));
 }
 
 TEST_F(FileBehaviour, OpenAlwaysAndSeekToEndAppends) {
     writeFile(path_, "first\n");
-    open(GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+    openHandle(GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
     EXPECT_EQ(6u, SetFilePointer(last().get(), 0, nullptr, FILE_END));
     ASSERT_TRUE(write("second\n"));
     last().close();
@@ -151,14 +152,14 @@ TEST_F(FileBehaviour, OpenAlwaysAndSeekToEndAppends) {
 
 TEST_F(FileBehaviour, ReadingReachesTheEndWithZeroBytes) {
     writeFile(path_, "abc");
-    open(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_EQ("abc", read());
     EXPECT_EQ("", read());
 }
 
 TEST_F(FileBehaviour, SizeAndPositionWithHighParts) {
     writeFile(path_, "0123456789");
-    open(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     DWORD sizeHigh = 77;
     EXPECT_EQ(10u, GetFileSize(last().get(), &sizeHigh));
     EXPECT_EQ(0u, sizeHigh);
@@ -180,11 +181,11 @@ TEST_F(FileBehaviour, TransfersNeedTheMatchingAccess) {
     writeFile(path_, "data");
     char buffer[4];
     DWORD done = 0;
-    open(GENERIC_WRITE, 0, OPEN_EXISTING);
+    openHandle(GENERIC_WRITE, 0, OPEN_EXISTING);
     EXPECT_FALSE(ReadFile(last().get(), buffer, sizeof buffer, &done, nullptr));
     EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
     handles_.clear();
-    open(GENERIC_READ, 0, OPEN_EXISTING);
+    openHandle(GENERIC_READ, 0, OPEN_EXISTING);
     EXPECT_FALSE(WriteFile(last().get(), "x", 1, &done, nullptr));
     EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
     handles_.clear();

@@ -4,15 +4,13 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "forked_child.h"
 #include "portable/win32_helpers.h"
 #include "test_paths.h"
 
@@ -50,25 +48,15 @@ class StandinFiles : public testing::Test {
 };
 
 TEST_F(StandinFiles, AHolderInAnotherProcessAppliesItsShareModeUntilItIsKilled) {
-    int report[2];
-    ASSERT_EQ(0, pipe(report));
-    pid_t child = fork();
-    if (child == 0) {
-        char opened =
-            openFile(path_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS) != INVALID_HANDLE_VALUE;
-        (void)!write(report[1], &opened, 1);
-        pause();
-    }
-    char opened = 0;
-    EXPECT_EQ(1, read(report[0], &opened, 1));
-    close(report[0]);
-    close(report[1]);
-    EXPECT_TRUE(opened);
+    win32test::ForkedChild child([&] {
+        return long(openFile(path_, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS) !=
+                    INVALID_HANDLE_VALUE);
+    });
+    EXPECT_EQ(1, child.result());
     EXPECT_FALSE(admitted(GENERIC_WRITE, FILE_SHARE_READ));
     EXPECT_FALSE(admitted(GENERIC_READ, FILE_SHARE_READ));
     EXPECT_TRUE(admitted(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE));
-    kill(child, SIGKILL);  // no chance to close: no reservation may stay behind
-    waitpid(child, nullptr, 0);
+    child.end();  // no chance to close: no reservation may stay behind
     EXPECT_TRUE(admitted(kReadWrite, 0));
 }
 

@@ -7,19 +7,18 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "forked_child.h"
 #include "test_paths.h"
 
 namespace {
@@ -73,33 +72,11 @@ HRESULT writeMany(IMSAdminBase* admin, const char16_t* path) {
     return result;
 }
 
-// A forked process with an IMSAdminBase of its own that runs `body`, sends its result back
-// and stays until wait() or the destructor kills it.
-class Child {
-  public:
-    explicit Child(const std::function<HRESULT(IMSAdminBase*)>& body) {
-        if (pipe(answer_) != 0 || (pid_ = fork()) != 0) {
-            return;
-        }
-        HRESULT result = body(createAdminBase());
-        (void)!write(answer_[1], &result, sizeof result);
-        pause();
-    }
-    ~Child() {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        close(answer_[0]);
-        close(answer_[1]);
-    }
-    HRESULT result() {
-        HRESULT result = E_FAIL;
-        return read(answer_[0], &result, sizeof result) == sizeof result ? result : E_FAIL;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int answer_[2] = {-1, -1};
-};
+// Runs `body` in a forked process with an IMSAdminBase of its own.
+std::unique_ptr<win32test::ForkedChild> inChild(HRESULT (*body)(IMSAdminBase* admin)) {
+    return std::make_unique<win32test::ForkedChild>(
+        [body] { return long(body(createAdminBase())); });
+}
 
 struct Answer {
     HRESULT result = E_FAIL;
@@ -468,11 +445,11 @@ TEST_F(Metabase, AHandleOfAnotherProcessLocksUntilThatProcessDies) {
     admin_->CloseKey(writable("/", {"/LM/W3SVC/1/ROOT"}));
     METADATA_HANDLE handle = 0;
     {
-        Child child([](IMSAdminBase* admin) {
+        auto child = inChild([](IMSAdminBase* admin) {
             METADATA_HANDLE held = 0;
             return admin->OpenKey(0, u"/LM/W3SVC", kWrite, 0, &held);
         });
-        ASSERT_EQ(S_OK, child.result());
+        ASSERT_EQ(S_OK, child->result());
         EXPECT_EQ(kPathBusy, openKey("/LM/W3SVC/1/ROOT", kRead, &handle, 200));
         EXPECT_EQ(kPathBusy, openKey("/LM", kRead, &handle));
     }
@@ -481,7 +458,7 @@ TEST_F(Metabase, AHandleOfAnotherProcessLocksUntilThatProcessDies) {
 
 TEST_F(Metabase, ProcessesSeeEachOthersChangesAtOnce) {
     admin_->CloseKey(writable("/", {"/LM/W3SVC/1", "/LM/W3SVC/2", "/LM/W3SVC/3"}));
-    Child reader([](IMSAdminBase* admin) {  // started before the writes it must see
+    auto reader = inChild([](IMSAdminBase* admin) {  // started before the writes it must see
         DWORD value = 0, required = 0;
         METADATA_RECORD record{10029, 0, ALL_METADATA, DWORD_METADATA, 4, (BYTE*)&value, 0};
         HRESULT result = E_FAIL;
@@ -491,10 +468,10 @@ TEST_F(Metabase, ProcessesSeeEachOthersChangesAtOnce) {
         }
         return FAILED(result) ? result : HRESULT(value);
     });
-    Child child([](IMSAdminBase* admin) { return writeMany(admin, u"/LM/W3SVC/3"); });
+    auto child = inChild([](IMSAdminBase* admin) { return writeMany(admin, u"/LM/W3SVC/3"); });
     std::thread first([&] { EXPECT_EQ(S_OK, writeMany(admin_, u"/LM/W3SVC/1")); });
     std::thread second([&] { EXPECT_EQ(S_OK, writeMany(admin_, u"/LM/W3SVC/2")); });
-    EXPECT_EQ(S_OK, child.result());
+    EXPECT_EQ(S_OK, child->result());
     first.join();
     second.join();
     for (const char* site : {"/LM/W3SVC/1", "/LM/W3SVC/2", "/LM/W3SVC/3"}) {
@@ -502,7 +479,7 @@ TEST_F(Metabase, ProcessesSeeEachOthersChangesAtOnce) {
             ASSERT_EQ(dwordBytes(i), get(0, site, 10000 + i).data) << site << " " << i;
         }
     }
-    EXPECT_EQ(HRESULT(29), reader.result());
+    EXPECT_EQ(HRESULT(29), reader->result());
 }
 
 TEST_F(Metabase, TheFileIsWrittenInTheDocumentedForm) {

@@ -5,22 +5,21 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "forked_child.h"
 #include "portable/win32_helpers.h"
 #include "test_paths.h"
 
 namespace {
 
 using win32test::bytesOf;
+using win32test::ForkedChild;
 using win32test::namesIn;
 using win32test::terminated;
 
@@ -52,24 +51,6 @@ std::optional<std::vector<BYTE>> queryValue(HKEY key, const char* name, DWORD* t
     data.resize(size);
     return data;
 }
-
-// Runs `body` in a forked process, beside the caller until wait(): true when it returned true.
-class Child {
-  public:
-    explicit Child(const std::function<bool()>& body) : pid_(fork()) {
-        if (pid_ == 0) {
-            _exit(body() ? 0 : 1);
-        }
-    }
-    bool wait() {
-        int status = 1;
-        return pid_ > 0 && waitpid(pid_, &status, 0) == pid_ && WIFEXITED(status) &&
-               WEXITSTATUS(status) == 0;
-    }
-
-  private:
-    pid_t pid_;
-};
 
 class StandinRegistry : public testing::Test {
   protected:
@@ -229,9 +210,9 @@ TEST_F(StandinRegistry, ProcessesWritingAtOnceLoseNothing) {
         }
         return true;
     };
-    Child child([&] { return writeMany("child-"); });
+    ForkedChild child([&] { return long(writeMany("child-")); });
     EXPECT_TRUE(writeMany("parent-"));
-    ASSERT_TRUE(child.wait());
+    ASSERT_EQ(1, child.result());
     HKEY key = openKey("SOFTWARE\\Race", KEY_READ);
     EXPECT_EQ(300u, namesIn(key).size());
     EXPECT_EQ(30u, namesIn(key, true).size());
@@ -243,12 +224,13 @@ TEST_F(StandinRegistry, ProcessesWritingAtOnceLoseNothing) {
 
 TEST_F(StandinRegistry, AnotherProcessSeesChangesAndDeletions) {
     HKEY doomed = createKey("SOFTWARE\\Doomed");
-    ASSERT_TRUE(Child([] {
-                    HKEY key = createKey("SOFTWARE\\Orlena");
-                    bool written = setValue(key, "ServerName", REG_SZ, {'t', 0}) == ERROR_SUCCESS;
-                    return RegCloseKey(key) == ERROR_SUCCESS && written &&
-                           RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Doomed") == ERROR_SUCCESS;
-                }).wait());
+    ASSERT_EQ(
+        1, ForkedChild([] {
+               HKEY key = createKey("SOFTWARE\\Orlena");
+               bool written = setValue(key, "ServerName", REG_SZ, {'t', 0}) == ERROR_SUCCESS;
+               return long(RegCloseKey(key) == ERROR_SUCCESS && written &&
+                           RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Doomed") == ERROR_SUCCESS);
+           }).result());
     EXPECT_EQ(terminated("t"), queryValue(openKey("software\\ORLENA", KEY_READ), "SERVERNAME"));
     HKEY child = nullptr;
     EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExA(doomed, "Child", 0, nullptr, 0, KEY_ALL_ACCESS,

@@ -186,22 +186,16 @@ TEST(MetabaseCom, RefusesWhatItCannotMakeAndCountsReferences) {
     CoInitialize(nullptr);
     void* object = nullptr;
     IMSAdminBase* outer = createAdminBase();
-    const struct {
-        REFCLSID type;
-        IUnknown* outer;
-        DWORD context;
-        REFIID interface;
-        HRESULT result;
-    } refusals[] = {
-        {CLSID_MSAdminBase, outer, CLSCTX_ALL, IID_IMSAdminBase, CLASS_E_NOAGGREGATION},
-        {IID_IMSAdminBase, nullptr, CLSCTX_ALL, IID_IMSAdminBase, REGDB_E_CLASSNOTREG},
-        {CLSID_MSAdminBase, nullptr, CLSCTX_INPROC_HANDLER, IID_IMSAdminBase, REGDB_E_CLASSNOTREG},
-        {CLSID_MSAdminBase, nullptr, CLSCTX_ALL, CLSID_MSAdminBase, E_NOINTERFACE},
-    };
-    for (const auto& r : refusals) {
-        EXPECT_EQ(r.result, CoCreateInstance(r.type, r.outer, r.context, r.interface, &object));
-        EXPECT_EQ(nullptr, object);
-    }
+    EXPECT_EQ(CLASS_E_NOAGGREGATION,
+              CoCreateInstance(CLSID_MSAdminBase, outer, CLSCTX_ALL, IID_IMSAdminBase, &object));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(IID_IMSAdminBase, nullptr, CLSCTX_ALL, IID_IMSAdminBase, &object));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG,
+              CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_INPROC_HANDLER, IID_IMSAdminBase,
+                               &object));
+    EXPECT_EQ(E_NOINTERFACE,
+              CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_ALL, CLSID_MSAdminBase, &object));
+    EXPECT_EQ(nullptr, object);
     outer->Release();
     IUnknown* unknown = nullptr;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,

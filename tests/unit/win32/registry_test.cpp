@@ -1,7 +1,6 @@
 // The registry of the Win32 stand-in as the Linux side sees it: the REGEDIT4 file behind
 // HKEY_LOCAL_MACHINE, processes sharing it, and the stand-in's own choices. Windows'
 // behaviour itself is tested in portable/registry_behaviour_test.cpp.
-#include <standin_test_hooks.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -55,10 +54,7 @@ std::optional<std::vector<BYTE>> queryValue(HKEY key, const char* name, DWORD* t
 class StandinRegistry : public testing::Test {
   protected:
     void SetUp() override { setenv("STANDIN_REGISTRY", registry_.c_str(), 1); }
-    void TearDown() override {
-        StandinClearFailures();
-        setenv("STANDIN_REGISTRY", previous_.c_str(), 1);
-    }
+    void TearDown() override { setenv("STANDIN_REGISTRY", previous_.c_str(), 1); }
 
     testsupport::ScratchDir scratch_{"registry"};
     const std::string registry_ = scratch_.file("registry.reg");
@@ -262,15 +258,6 @@ TEST_F(StandinRegistry, UnknownAndClosedHandlesAreInvalid) {
               RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &opened));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
     EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(HKEY_LOCAL_MACHINE, ""));
-}
-
-TEST_F(StandinRegistry, InjectedFailuresComeFirstAndWearOff) {
-    StandinFailNextCalls("RegQueryValueExA", 2, ERROR_NOT_ENOUGH_MEMORY);
-    DWORD size = 0;
-    for (LONG expected : {ERROR_NOT_ENOUGH_MEMORY, ERROR_NOT_ENOUGH_MEMORY, ERROR_FILE_NOT_FOUND}) {
-        EXPECT_EQ(expected,
-                  RegQueryValueExA(HKEY_LOCAL_MACHINE, "", nullptr, nullptr, nullptr, &size));
-    }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,54 +18,45 @@ namespace {
 using testsupport::readFile;
 using testsupport::writeFile;
 
-// Closes the handle when the test leaves, also through a failed assertion, so that the
-// scratch folder can be removed on Windows.
-class OwnedHandle {
-  public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle() { close(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    BOOL close() {
-        BOOL closed = valid() ? CloseHandle(handle_) : FALSE;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
-    }
-
-  private:
-    HANDLE handle_;
-};
-
-// A scratch folder with the file "data.txt" in it, and handles on it that close by themselves.
+// A scratch folder with the file "data.txt" in it, and handles on it that are closed
+// when the test leaves, also through a failed assertion, so that the folder can be removed
+// on Windows.
 class FileBehaviour : public testing::Test {
   protected:
+    void TearDown() override { closeAll(); }
+    void closeAll() {
+        for (HANDLE handle : handles_) {
+            if (handle != INVALID_HANDLE_VALUE) {
+                CloseHandle(handle);
+            }
+        }
+        handles_.clear();
+    }
     // The last error of the open, with a sentinel set before so that a success which leaves
     // the last error alone is seen.
     DWORD openHandle(DWORD access, DWORD share, DWORD disposition, const std::string& name = "") {
         SetLastError(12345);
-        handles_.emplace_back(new OwnedHandle(win32test::openFile(
-            name.empty() ? path_ : dir_.file(name), access, share, disposition)));
+        handles_.push_back(win32test::openFile(name.empty() ? path_ : dir_.file(name), access,
+                                               share, disposition));
         return GetLastError();
     }
-    OwnedHandle& last() { return *handles_.back(); }
+    HANDLE last() const { return handles_.back(); }
+    bool opened() const { return last() != INVALID_HANDLE_VALUE; }
     bool write(const std::string& text) {
         DWORD written = 0;
-        return WriteFile(last().get(), text.data(), DWORD(text.size()), &written, nullptr) &&
+        return WriteFile(last(), text.data(), DWORD(text.size()), &written, nullptr) &&
                written == text.size();
     }
     std::string read(DWORD size = 16) {
         std::string buffer(size, '\0');
         DWORD done = 99;
-        EXPECT_TRUE(ReadFile(last().get(), buffer.data(), size, &done, nullptr));
+        EXPECT_TRUE(ReadFile(last(), buffer.data(), size, &done, nullptr));
         return buffer.substr(0, done);
     }
 
     testsupport::ScratchDir dir_{"files"};
     const std::string path_ = dir_.file("data.txt");
-    std::vector<std::unique_ptr<OwnedHandle>> handles_;
+    std::vector<HANDLE> handles_;
 };
 
 const DWORD kAny = ~0u;  // any last error
@@ -87,11 +77,11 @@ TEST_F(FileBehaviour, DispositionsReportWhetherTheFileExisted) {
         std::remove(path_.c_str());
         DWORD error = openHandle(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
         EXPECT_TRUE(c.errorNew == kAny || c.errorNew == error) << c.disposition << " " << error;
-        last().close();
+        closeAll();
         writeFile(path_, "old");
         error = openHandle(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
         EXPECT_TRUE(c.errorExisting == kAny || c.errorExisting == error) << c.disposition;
-        last().close();
+        closeAll();
         EXPECT_EQ(c.contentAfter, readFile(path_)) << c.disposition;
     }
 }
@@ -100,9 +90,9 @@ TEST_F(FileBehaviour, MissingFoldersAndFoldersAreNoFiles) {
     const std::string inMissing = std::string("absent") + testsupport::pathSeparator() + "f.txt";
     EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), openHandle(GENERIC_READ, 0, OPEN_EXISTING, inMissing));
     EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), openHandle(GENERIC_WRITE, 0, CREATE_NEW, inMissing));
-    handles_.emplace_back(new OwnedHandle(
-        win32test::openFile(dir_.path(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING)));
-    EXPECT_FALSE(last().valid());
+    handles_.push_back(
+        win32test::openFile(dir_.path(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    EXPECT_FALSE(opened());
     EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
 }
 
@@ -123,12 +113,12 @@ TEST_F(FileBehaviour, ShareModesAdmitOnlyHandlesThatAgree) {
         SCOPED_TRACE(&c - cases);
         openHandle(c.heldAccess, c.heldShare, OPEN_EXISTING);
         DWORD error = openHandle(c.access, c.share, OPEN_EXISTING);
-        EXPECT_EQ(c.admitted, last().valid());
+        EXPECT_EQ(c.admitted, opened());
         EXPECT_TRUE(c.admitted || error == ERROR_SHARING_VIOLATION) << error;
-        handles_.clear();  // closing the holders releases the file
+        closeAll();  // closing the holders releases the file
         openHandle(kReadWrite, 0, OPEN_EXISTING);
-        EXPECT_TRUE(last().valid());
-        handles_.clear();
+        EXPECT_TRUE(opened());
+        closeAll();
     }
 }
 
@@ -137,16 +127,16 @@ TEST_F(FileBehaviour, RefusedCreateAlwaysLeavesTheContent) {
     openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION),
               openHandle(GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
-    handles_.clear();
+    closeAll();
     EXPECT_EQ("precious", readFile(path_));
 }
 
 TEST_F(FileBehaviour, OpenAlwaysAndSeekToEndAppends) {
     writeFile(path_, "first\n");
     openHandle(GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-    EXPECT_EQ(6u, SetFilePointer(last().get(), 0, nullptr, FILE_END));
+    EXPECT_EQ(6u, SetFilePointer(last(), 0, nullptr, FILE_END));
     ASSERT_TRUE(write("second\n"));
-    last().close();
+    closeAll();
     EXPECT_EQ("first\nsecond\n", readFile(path_));
 }
 
@@ -161,18 +151,18 @@ TEST_F(FileBehaviour, SizeAndPositionWithHighParts) {
     writeFile(path_, "0123456789");
     openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     DWORD sizeHigh = 77;
-    EXPECT_EQ(10u, GetFileSize(last().get(), &sizeHigh));
+    EXPECT_EQ(10u, GetFileSize(last(), &sizeHigh));
     EXPECT_EQ(0u, sizeHigh);
     // 4 GiB + 5, beyond the 32-bit range; moving there does not grow the file
     LONG high = 1;
-    EXPECT_EQ(5u, SetFilePointer(last().get(), 5, &high, FILE_BEGIN));
+    EXPECT_EQ(5u, SetFilePointer(last(), 5, &high, FILE_BEGIN));
     EXPECT_EQ(1, high);
-    EXPECT_EQ(10u, GetFileSize(last().get(), nullptr));
-    EXPECT_EQ(4u, SetFilePointer(last().get(), 4, nullptr, FILE_BEGIN));
-    EXPECT_EQ(6u, SetFilePointer(last().get(), 2, nullptr, FILE_CURRENT));
+    EXPECT_EQ(10u, GetFileSize(last(), nullptr));
+    EXPECT_EQ(4u, SetFilePointer(last(), 4, nullptr, FILE_BEGIN));
+    EXPECT_EQ(6u, SetFilePointer(last(), 2, nullptr, FILE_CURRENT));
     EXPECT_EQ("6", read(1));
     // before the start: refused, the position kept
-    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(last().get(), -8, nullptr, FILE_CURRENT));
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(last(), -8, nullptr, FILE_CURRENT));
     EXPECT_EQ(DWORD(ERROR_NEGATIVE_SEEK), GetLastError());
     EXPECT_EQ("7", read(1));
 }
@@ -182,13 +172,13 @@ TEST_F(FileBehaviour, TransfersNeedTheMatchingAccess) {
     char buffer[4];
     DWORD done = 0;
     openHandle(GENERIC_WRITE, 0, OPEN_EXISTING);
-    EXPECT_FALSE(ReadFile(last().get(), buffer, sizeof buffer, &done, nullptr));
+    EXPECT_FALSE(ReadFile(last(), buffer, sizeof buffer, &done, nullptr));
     EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
-    handles_.clear();
+    closeAll();
     openHandle(GENERIC_READ, 0, OPEN_EXISTING);
-    EXPECT_FALSE(WriteFile(last().get(), "x", 1, &done, nullptr));
+    EXPECT_FALSE(WriteFile(last(), "x", 1, &done, nullptr));
     EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
-    handles_.clear();
+    closeAll();
     EXPECT_EQ("data", readFile(path_));
 }
 

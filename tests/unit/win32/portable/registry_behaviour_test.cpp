@@ -153,7 +153,8 @@ TEST_F(RegistryBehaviour, QueryTellsTheSizeAndRefusesBuffersTooSmall) {
 TEST_F(RegistryBehaviour, StringWrittenWithoutItsZeroReadsBackWithoutIt) {
     // The byte after the five given is not zero: Windows would otherwise count it in.
     const char text[] = "Hello world";
-    setValue("Greeting", REG_SZ, std::vector<BYTE>(text, text + 5));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(key_, "Greeting", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), 5));
     BYTE exact[5];
     DWORD size = sizeof exact;
     ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(key_, "Greeting", nullptr, nullptr, exact, &size));

@@ -71,25 +71,33 @@ class Brevant : public ::testing::Test {
     testsupport::DebugOutputCapture output_;
 };
 
+// The stop client's exit codes: the message each gives (none: nullptr) and whether the
+// server counts as stopped.
+const std::tuple<int, const char*, bool> kStopOutcomes[] = {
+    {0, nullptr, true},
+    {-1, "[BREVANT] Failed to get local host \n", false},
+    {-2, "[BREVANT] Failed to get port number \n", false},
+    {-3, "[BREVANT] Didn't receive a response from Brevant \n", true},
+    {-4, "[BREVANT] Invalid admin username and password \n", false},
+    {-5, "[BREVANT] Failed to connect to Brevant \n", false},
+    {-6, "[BREVANT] Received unexpected response code \n", false},
+    {-7, "[BREVANT] Received an i/o exception \n", true},
+    {-8, "[BREVANT] Can't stop Brevant with -help option \n", false},
+    {-9, "[BREVANT] Bad options were passed to StopBrevant \n", false},
+    {-10, nullptr, true},
+    {1, nullptr, true},
+    {127, nullptr, true},
+};
+
+// The message of the exit code -n, 1 <= n <= 9.
+std::string stopMessage(int n) {
+    return std::get<1>(kStopOutcomes[n]);
+}
+
 }  // namespace
 
 TEST(StopOutcome, EachExitCodeOfTheStopClientHasItsMessageAndOutcome) {
-    const std::tuple<int, const char*, bool> cases[] = {
-        {0, nullptr, true},
-        {-1, "[BREVANT] Failed to get local host \n", false},
-        {-2, "[BREVANT] Failed to get port number \n", false},
-        {-3, "[BREVANT] Didn't receive a response from Brevant \n", true},
-        {-4, "[BREVANT] Invalid admin username and password \n", false},
-        {-5, "[BREVANT] Failed to connect to Brevant \n", false},
-        {-6, "[BREVANT] Received unexpected response code \n", false},
-        {-7, "[BREVANT] Received an i/o exception \n", true},
-        {-8, "[BREVANT] Can't stop Brevant with -help option \n", false},
-        {-9, "[BREVANT] Bad options were passed to StopBrevant \n", false},
-        {-10, nullptr, true},
-        {1, nullptr, true},
-        {127, nullptr, true},
-    };
-    for (const auto& [exitCode, message, stopped] : cases) {
+    for (const auto& [exitCode, message, stopped] : kStopOutcomes) {
         StopOutcome outcome = StopOutcomeFor(exitCode);
         EXPECT_EQ(outcome.stopped, stopped) << exitCode;
         EXPECT_STREQ(outcome.message, message) << exitCode;
@@ -158,18 +166,16 @@ TEST_F(Brevant, TheHandlerRunsTheStopCommandForStopAndShutdownAndReportsEachStat
         DWORD control;
         int stopExit;                  // how the stop script exits, 8 bits; -1: there is no script
         DWORD state, win32, specific;  // afterwards
-        const char* message;
+        std::string message;
     };
     const DWORD running = SERVICE_RUNNING, stopped = SERVICE_STOPPED,
                 pending = SERVICE_STOP_PENDING, failed = ERROR_SERVICE_SPECIFIC_ERROR;
     const Case cases[] = {
-        {SERVICE_CONTROL_STOP, 252, running, failed, DWORD(-4),
-         "[BREVANT] Invalid admin username and password \n"},
+        {SERVICE_CONTROL_STOP, 252, running, failed, DWORD(-4), stopMessage(4)},
         // Only the Win32 exit code starts again from 0.
         {SERVICE_CONTROL_SHUTDOWN, 253, stopped, 0, DWORD(-4),
-         "[BREVANT] Didn't receive a response from Brevant \n[BREVANT] Stopped Brevant \n"},
-        {SERVICE_CONTROL_STOP, -1, running, failed, DWORD(-1),
-         "[BREVANT] Failed to get local host \n"},
+         stopMessage(3) + "[BREVANT] Stopped Brevant \n"},
+        {SERVICE_CONTROL_STOP, -1, running, failed, DWORD(-1), stopMessage(1)},
         {SERVICE_CONTROL_STOP, 0, stopped, 0, DWORD(-1), "[BREVANT] Stopped Brevant \n"},
         {SERVICE_CONTROL_PAUSE, 0, running, 0, DWORD(-1), ""},
         {SERVICE_CONTROL_CONTINUE, 0, running, 0, DWORD(-1), ""},

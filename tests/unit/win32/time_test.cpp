@@ -7,78 +7,59 @@
 #include <time.h>
 
 #include <cstdint>
-#include <string>
 
 namespace {
-
-class TimeZone {
-  public:
-    explicit TimeZone(const char* zone) {
-        const char* old = getenv("TZ");
-        hadOld_ = old != nullptr;
-        old_ = hadOld_ ? old : "";
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~TimeZone() {
-        if (hadOld_) {
-            setenv("TZ", old_.c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-  private:
-    bool hadOld_;
-    std::string old_;
-};
-
-int64_t localMinusUtcMinutes(uint64_t utcTicks) {
-    FILETIME utc{static_cast<DWORD>(utcTicks), static_cast<DWORD>(utcTicks >> 32)};
-    FILETIME local{};
-    EXPECT_TRUE(FileTimeToLocalFileTime(&utc, &local));
-    uint64_t localTicks = (static_cast<uint64_t>(local.dwHighDateTime) << 32) | local.dwLowDateTime;
-    return (static_cast<int64_t>(localTicks) - static_cast<int64_t>(utcTicks)) / 600000000;
-}
 
 const uint64_t kJanuary2026 = 134116992000000000ull;  // 2026-01-01 00:00 UTC
 const uint64_t kJuly2026 = 134273376000000000ull;     // 2026-07-01 00:00 UTC
 
-}  // namespace
+// Runs in the time zone given, restoring the default one after.
+class LocalFileTime : public testing::Test {
+  protected:
+    void TearDown() override {
+        unsetenv("TZ");
+        tzset();
+    }
+    static void inZone(const char* zone) {
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    // Local minus UTC in minutes; none when the conversion fails.
+    static int64_t offsetMinutes(uint64_t utcTicks) {
+        FILETIME utc{static_cast<DWORD>(utcTicks), static_cast<DWORD>(utcTicks >> 32)}, local{};
+        if (!FileTimeToLocalFileTime(&utc, &local)) {
+            return INT64_MIN;
+        }
+        uint64_t localTicks = (uint64_t(local.dwHighDateTime) << 32) | local.dwLowDateTime;
+        return (int64_t(localTicks) - int64_t(utcTicks)) / 600000000;
+    }
+};
 
-TEST(Time, LocalFileTimeAddsTheZonesOffset) {
-    {
-        TimeZone india("IST-5:30");
-        EXPECT_EQ(localMinusUtcMinutes(kJanuary2026), 330);
-    }
-    {
-        TimeZone west("XST8");
-        EXPECT_EQ(localMinusUtcMinutes(kJanuary2026), -480);
-    }
-    {
-        TimeZone utc("UTC0");
-        EXPECT_EQ(localMinusUtcMinutes(kJanuary2026), 0);
+TEST_F(LocalFileTime, AddsTheZonesOffset) {
+    const std::pair<const char*, int64_t> cases[] = {
+        {"IST-5:30", 330}, {"XST8", -480}, {"UTC0", 0}};
+    for (const auto& [zone, minutes] : cases) {
+        inZone(zone);
+        EXPECT_EQ(offsetMinutes(kJanuary2026), minutes) << zone;
     }
 }
 
-TEST(Time, LocalFileTimeUsesTheOffsetInForceNowForAnyDate) {
+TEST_F(LocalFileTime, UsesTheOffsetInForceNowForAnyDate) {
     // Daylight saving time is in force in one of these two months, whatever today is;
     // Windows applies today's offset to both.
-    TimeZone newYork("EST5EDT,M3.2.0,M11.1.0");
+    inZone("EST5EDT,M3.2.0,M11.1.0");
     time_t now = time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
-    int64_t nowMinutes = local.tm_gmtoff / 60;
-    EXPECT_EQ(localMinusUtcMinutes(kJanuary2026), nowMinutes);
-    EXPECT_EQ(localMinusUtcMinutes(kJuly2026), nowMinutes);
+    EXPECT_EQ(offsetMinutes(kJanuary2026), local.tm_gmtoff / 60);
+    EXPECT_EQ(offsetMinutes(kJuly2026), local.tm_gmtoff / 60);
 }
 
-TEST(Time, LocalFileTimeRefusesToLeaveTheRange) {
-    TimeZone west("XST8");
-    FILETIME first{0, 0};
-    FILETIME local{};
+TEST_F(LocalFileTime, RefusesToLeaveTheRange) {
+    inZone("XST8");
     SetLastError(0);
-    EXPECT_FALSE(FileTimeToLocalFileTime(&first, &local));
+    EXPECT_EQ(offsetMinutes(0), INT64_MIN);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
+
+}  // namespace

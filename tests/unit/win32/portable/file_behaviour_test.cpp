@@ -6,306 +6,187 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "test_paths.h"
+#include "win32_helpers.h"
 
 namespace {
 
 using testsupport::readFile;
-using testsupport::ScratchDir;
 using testsupport::writeFile;
 
-// Closes the handle when the test leaves, also through a failed assertion, so that the
-// scratch folder can be removed on Windows.
-class OwnedHandle {
-  public:
-    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-    ~OwnedHandle() { close(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-    HANDLE get() const { return handle_; }
-    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    BOOL close() {
-        BOOL closed = valid() ? CloseHandle(handle_) : FALSE;
-        handle_ = INVALID_HANDLE_VALUE;
-        return closed;
+// A scratch folder with the file "data.txt" in it, and handles on it that are closed
+// when the test leaves, also through a failed assertion, so that the folder can be removed
+// on Windows.
+class FileBehaviour : public testing::Test {
+  protected:
+    void TearDown() override { closeAll(); }
+    void closeAll() {
+        for (HANDLE handle : handles_) {
+            if (handle != INVALID_HANDLE_VALUE) {
+                CloseHandle(handle);
+            }
+        }
+        handles_.clear();
+    }
+    // The last error of the open, with a sentinel set before so that a success which leaves
+    // the last error alone is seen.
+    DWORD openHandle(DWORD access, DWORD share, DWORD disposition, const std::string& name = "") {
+        SetLastError(12345);
+        handles_.push_back(win32test::openFile(name.empty() ? path_ : dir_.file(name), access,
+                                               share, disposition));
+        return GetLastError();
+    }
+    HANDLE last() const { return handles_.back(); }
+    bool opened() const { return last() != INVALID_HANDLE_VALUE; }
+    bool write(const std::string& text) {
+        DWORD written = 0;
+        return WriteFile(last(), text.data(), DWORD(text.size()), &written, nullptr) &&
+               written == text.size();
+    }
+    std::string read(DWORD size = 16) {
+        std::string buffer(size, '\0');
+        DWORD done = 99;
+        EXPECT_TRUE(ReadFile(last(), buffer.data(), size, &done, nullptr));
+        return buffer.substr(0, done);
     }
 
-  private:
-    HANDLE handle_;
+    testsupport::ScratchDir dir_{"files"};
+    const std::string path_ = dir_.file("data.txt");
+    std::vector<HANDLE> handles_;
 };
 
-HANDLE openFile(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
-    return CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
+const DWORD kAny = ~0u;  // any last error
+const DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE,
+            kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+TEST_F(FileBehaviour, DispositionsReportWhetherTheFileExisted) {
+    const struct {
+        DWORD disposition, errorNew, errorExisting;
+        const char* contentAfter;
+    } cases[] = {
+        {CREATE_NEW, kAny, ERROR_FILE_EXISTS, "old"},
+        {CREATE_ALWAYS, ERROR_SUCCESS, ERROR_ALREADY_EXISTS, ""},
+        {OPEN_ALWAYS, ERROR_SUCCESS, ERROR_ALREADY_EXISTS, "old"},
+        {OPEN_EXISTING, ERROR_FILE_NOT_FOUND, kAny, "old"},
+    };
+    for (const auto& c : cases) {
+        std::remove(path_.c_str());
+        DWORD error = openHandle(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
+        EXPECT_TRUE(c.errorNew == kAny || c.errorNew == error) << c.disposition << " " << error;
+        closeAll();
+        writeFile(path_, "old");
+        error = openHandle(GENERIC_WRITE, FILE_SHARE_READ, c.disposition);
+        EXPECT_TRUE(c.errorExisting == kAny || c.errorExisting == error) << c.disposition;
+        closeAll();
+        EXPECT_EQ(c.contentAfter, readFile(path_)) << c.disposition;
+    }
 }
 
-struct OpenOutcome {
-    HANDLE handle;
-    DWORD lastError;
-};
-
-// Opens the file and keeps the last error, with a sentinel set before the call so that a
-// success which leaves the last error alone is seen.
-OpenOutcome openReporting(const std::string& path, DWORD access, DWORD share, DWORD disposition) {
-    SetLastError(12345);
-    HANDLE handle = openFile(path, access, share, disposition);
-    return {handle, GetLastError()};
+TEST_F(FileBehaviour, MissingFoldersAndFoldersAreNoFiles) {
+    const std::string inMissing = std::string("absent") + testsupport::pathSeparator() + "f.txt";
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), openHandle(GENERIC_READ, 0, OPEN_EXISTING, inMissing));
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), openHandle(GENERIC_WRITE, 0, CREATE_NEW, inMissing));
+    handles_.push_back(
+        win32test::openFile(dir_.path(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
+    EXPECT_FALSE(opened());
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
 }
 
-bool writeText(HANDLE file, const std::string& text) {
-    DWORD written = 0;
-    return WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
-           written == text.size();
+TEST_F(FileBehaviour, ShareModesAdmitOnlyHandlesThatAgree) {
+    const struct {
+        DWORD heldAccess, heldShare, access, share;
+        bool admitted;
+    } cases[] = {
+        {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_WRITE, FILE_SHARE_READ, false},
+        {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, kShareAll, true},
+        {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, false},  // denies writing
+        {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, true},
+        {kReadWrite, 0, GENERIC_READ, kShareAll, false},
+        {kReadWrite, 0, 0, 0, true},  // no data access: neither checks nor blocks
+    };
+    writeFile(path_, "data");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        openHandle(c.heldAccess, c.heldShare, OPEN_EXISTING);
+        DWORD error = openHandle(c.access, c.share, OPEN_EXISTING);
+        EXPECT_EQ(c.admitted, opened());
+        EXPECT_TRUE(c.admitted || error == ERROR_SHARING_VIOLATION) << error;
+        closeAll();  // closing the holders releases the file
+        openHandle(kReadWrite, 0, OPEN_EXISTING);
+        EXPECT_TRUE(opened());
+        closeAll();
+    }
 }
 
-// ---- dispositions --------------------------------------------------------------------------
-
-TEST(FileDispositions, CreateNewRefusesAnExistingFile) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("new.txt");
-    OwnedHandle first(openFile(path, GENERIC_WRITE, 0, CREATE_NEW));
-    ASSERT_TRUE(first.valid());
-    first.close();
-
-    OwnedHandle second(openFile(path, GENERIC_WRITE, 0, CREATE_NEW));
-    EXPECT_FALSE(second.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_EXISTS), GetLastError());
+TEST_F(FileBehaviour, RefusedCreateAlwaysLeavesTheContent) {
+    writeFile(path_, "precious");
+    openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_EQ(DWORD(ERROR_SHARING_VIOLATION),
+              openHandle(GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
+    closeAll();
+    EXPECT_EQ("precious", readFile(path_));
 }
 
-TEST(FileDispositions, CreateAlwaysTruncatesAndReportsWhetherTheFileExisted) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("always.txt");
-    OpenOutcome createdOpen = openReporting(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-    OwnedHandle created(createdOpen.handle);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), createdOpen.lastError);
-    ASSERT_TRUE(created.valid());
-    ASSERT_TRUE(writeText(created.get(), "old content"));
-    created.close();
-
-    OpenOutcome replacedOpen = openReporting(path, GENERIC_WRITE, 0, CREATE_ALWAYS);
-    OwnedHandle replaced(replacedOpen.handle);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), replacedOpen.lastError);
-    ASSERT_TRUE(replaced.valid());
-    replaced.close();
-    EXPECT_EQ("", readFile(path));
+TEST_F(FileBehaviour, OpenAlwaysAndSeekToEndAppends) {
+    writeFile(path_, "first\n");
+    openHandle(GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+    EXPECT_EQ(6u, SetFilePointer(last(), 0, nullptr, FILE_END));
+    ASSERT_TRUE(write("second\n"));
+    closeAll();
+    EXPECT_EQ("first\nsecond\n", readFile(path_));
 }
 
-TEST(FileDispositions, OpenAlwaysKeepsContentAndReportsWhetherTheFileExisted) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("log.txt");
-    OpenOutcome createdOpen = openReporting(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-    OwnedHandle created(createdOpen.handle);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), createdOpen.lastError);
-    ASSERT_TRUE(created.valid());
-    ASSERT_TRUE(writeText(created.get(), "kept"));
-    created.close();
-
-    OpenOutcome reopenedOpen = openReporting(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
-    OwnedHandle reopened(reopenedOpen.handle);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), reopenedOpen.lastError);
-    ASSERT_TRUE(reopened.valid());
-    reopened.close();
-    EXPECT_EQ("kept", readFile(path));
+TEST_F(FileBehaviour, ReadingReachesTheEndWithZeroBytes) {
+    writeFile(path_, "abc");
+    openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+    EXPECT_EQ("abc", read());
+    EXPECT_EQ("", read());
 }
 
-TEST(FileDispositions, MissingFileAndMissingFolderAreToldApart) {
-    ScratchDir dir("files");
-    OwnedHandle missingFile(openFile(dir.file("absent.txt"), GENERIC_READ, 0, OPEN_EXISTING));
-    EXPECT_FALSE(missingFile.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
-
-    const std::string inMissingFolder =
-        dir.file("absent-folder") + testsupport::pathSeparator() + "file.txt";
-    OwnedHandle openInMissing(openFile(inMissingFolder, GENERIC_READ, 0, OPEN_EXISTING));
-    EXPECT_FALSE(openInMissing.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-
-    OwnedHandle createInMissing(openFile(inMissingFolder, GENERIC_WRITE, 0, CREATE_NEW));
-    EXPECT_FALSE(createInMissing.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_PATH_NOT_FOUND), GetLastError());
-}
-
-TEST(FileDispositions, AFolderIsNotOpenedAsAFile) {
-    ScratchDir dir("files");
-    OwnedHandle folder(openFile(dir.path(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    EXPECT_FALSE(folder.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-}
-
-// ---- share modes ---------------------------------------------------------------------------
-
-TEST(FileShareModes, LogWriterAdmitsOnlyReadersThatShareWriting) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("log.txt");
-    OwnedHandle writer(openFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS));
-    ASSERT_TRUE(writer.valid());
-
-    OwnedHandle secondWriter(openFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS));
-    EXPECT_FALSE(secondWriter.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-
-    OwnedHandle tolerantReader(
-        openFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
-    EXPECT_TRUE(tolerantReader.valid());
-
-    // it would deny writing, which the writer already does
-    OwnedHandle strictReader(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    EXPECT_FALSE(strictReader.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-}
-
-TEST(FileShareModes, ReadersThatShareReadingCoexist) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("data.txt");
-    writeFile(path, "data");
-    OwnedHandle first(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    OwnedHandle second(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    EXPECT_TRUE(first.valid());
-    EXPECT_TRUE(second.valid());
-}
-
-TEST(FileShareModes, ClosingTheHolderReleasesTheFile) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("held.txt");
-    OwnedHandle holder(openFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW));
-    ASSERT_TRUE(holder.valid());
-    OwnedHandle refused(
-        openFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING));
-    EXPECT_FALSE(refused.valid());
-
-    EXPECT_TRUE(holder.close());
-    OwnedHandle admitted(openFile(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING));
-    EXPECT_TRUE(admitted.valid());
-}
-
-TEST(FileShareModes, OpenWithoutDataAccessNeitherChecksNorBlocks) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("held.txt");
-    OwnedHandle holder(openFile(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW));
-    ASSERT_TRUE(holder.valid());
-
-    OwnedHandle probe(openFile(path, 0, 0, OPEN_EXISTING));
-    EXPECT_TRUE(probe.valid());
-
-    holder.close();
-    OwnedHandle next(openFile(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING));
-    EXPECT_TRUE(next.valid());
-}
-
-TEST(FileShareModes, RefusedCreateAlwaysLeavesTheContent) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("log.txt");
-    writeFile(path, "precious");
-    OwnedHandle reader(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    ASSERT_TRUE(reader.valid());
-
-    OwnedHandle truncating(openFile(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS));
-    EXPECT_FALSE(truncating.valid());
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
-    reader.close();
-    EXPECT_EQ("precious", readFile(path));
-}
-
-// ---- reading, writing and the file position ------------------------------------------------
-
-TEST(FileIo, OpenAlwaysAndSeekToEndAppends) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("log.txt");
-    writeFile(path, "first\n");
-    OwnedHandle log(openFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS));
-    ASSERT_TRUE(log.valid());
-    EXPECT_EQ(6u, SetFilePointer(log.get(), 0, nullptr, FILE_END));
-    ASSERT_TRUE(writeText(log.get(), "second\n"));
-    log.close();
-    EXPECT_EQ("first\nsecond\n", readFile(path));
-}
-
-TEST(FileIo, ReadingReachesTheEndWithZeroBytes) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("data.txt");
-    writeFile(path, "abc");
-    OwnedHandle file(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    ASSERT_TRUE(file.valid());
-
-    char buffer[16] = {};
-    DWORD read = 99;
-    ASSERT_TRUE(ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr));
-    EXPECT_EQ("abc", std::string(buffer, read));
-    read = 99;
-    EXPECT_TRUE(ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr));
-    EXPECT_EQ(0u, read);
-}
-
-TEST(FileIo, SizeAndPositionWithHighParts) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("data.txt");
-    writeFile(path, "0123456789");
-    OwnedHandle file(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    ASSERT_TRUE(file.valid());
-
+TEST_F(FileBehaviour, SizeAndPositionWithHighParts) {
+    writeFile(path_, "0123456789");
+    openHandle(GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
     DWORD sizeHigh = 77;
-    EXPECT_EQ(10u, GetFileSize(file.get(), &sizeHigh));
+    EXPECT_EQ(10u, GetFileSize(last(), &sizeHigh));
     EXPECT_EQ(0u, sizeHigh);
-
     // 4 GiB + 5, beyond the 32-bit range; moving there does not grow the file
     LONG high = 1;
-    EXPECT_EQ(5u, SetFilePointer(file.get(), 5, &high, FILE_BEGIN));
+    EXPECT_EQ(5u, SetFilePointer(last(), 5, &high, FILE_BEGIN));
     EXPECT_EQ(1, high);
-    EXPECT_EQ(10u, GetFileSize(file.get(), nullptr));
-
-    EXPECT_EQ(4u, SetFilePointer(file.get(), 4, nullptr, FILE_BEGIN));
-    EXPECT_EQ(6u, SetFilePointer(file.get(), 2, nullptr, FILE_CURRENT));
-    char digit = 0;
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(file.get(), &digit, 1, &read, nullptr));
-    EXPECT_EQ('6', digit);
+    EXPECT_EQ(10u, GetFileSize(last(), nullptr));
+    EXPECT_EQ(4u, SetFilePointer(last(), 4, nullptr, FILE_BEGIN));
+    EXPECT_EQ(6u, SetFilePointer(last(), 2, nullptr, FILE_CURRENT));
+    EXPECT_EQ("6", read(1));
+    // before the start: refused, the position kept
+    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(last(), -8, nullptr, FILE_CURRENT));
+    EXPECT_EQ(DWORD(ERROR_NEGATIVE_SEEK), GetLastError());
+    EXPECT_EQ("7", read(1));
 }
 
-TEST(FileIo, SeekingBeforeTheStartFailsAndKeepsThePosition) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("data.txt");
-    writeFile(path, "0123456789");
-    OwnedHandle file(openFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING));
-    ASSERT_TRUE(file.valid());
-    ASSERT_EQ(3u, SetFilePointer(file.get(), 3, nullptr, FILE_BEGIN));
-
-    EXPECT_EQ(INVALID_SET_FILE_POINTER, SetFilePointer(file.get(), -4, nullptr, FILE_CURRENT));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_NEGATIVE_SEEK), GetLastError());
-    char digit = 0;
-    DWORD read = 0;
-    ASSERT_TRUE(ReadFile(file.get(), &digit, 1, &read, nullptr));
-    EXPECT_EQ('3', digit);
-}
-
-TEST(FileIo, TransfersNeedTheMatchingAccess) {
-    ScratchDir dir("files");
-    const std::string path = dir.file("data.txt");
-    writeFile(path, "data");
+TEST_F(FileBehaviour, TransfersNeedTheMatchingAccess) {
+    writeFile(path_, "data");
     char buffer[4];
     DWORD done = 0;
-
-    OwnedHandle writeOnly(openFile(path, GENERIC_WRITE, 0, OPEN_EXISTING));
-    ASSERT_TRUE(writeOnly.valid());
-    EXPECT_FALSE(ReadFile(writeOnly.get(), buffer, sizeof buffer, &done, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    writeOnly.close();
-
-    OwnedHandle readOnly(openFile(path, GENERIC_READ, 0, OPEN_EXISTING));
-    ASSERT_TRUE(readOnly.valid());
-    EXPECT_FALSE(WriteFile(readOnly.get(), "x", 1, &done, nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
-    readOnly.close();
-    EXPECT_EQ("data", readFile(path));
+    openHandle(GENERIC_WRITE, 0, OPEN_EXISTING);
+    EXPECT_FALSE(ReadFile(last(), buffer, sizeof buffer, &done, nullptr));
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
+    closeAll();
+    openHandle(GENERIC_READ, 0, OPEN_EXISTING);
+    EXPECT_FALSE(WriteFile(last(), "x", 1, &done, nullptr));
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), GetLastError());
+    closeAll();
+    EXPECT_EQ("data", readFile(path_));
 }
 
 // Not INVALID_HANDLE_VALUE: Windows reads that value as the current-process pseudo handle.
-TEST(FileIo, ClosingANullHandleFails) {
+TEST(FileHandles, ClosingANullHandleFails) {
     SetLastError(ERROR_SUCCESS);
     EXPECT_FALSE(CloseHandle(nullptr));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+    EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), GetLastError());
 }
 
 }  // namespace

@@ -1,2 +1,0 @@
-# The native log of Brevant_ISAPI.
-brevant_unit_test(isapi_log_tests SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/native_log_test.cpp LIBS brevant_isapi_log)

@@ -1,0 +1,58 @@
+// What the JVM host's tests put in front of it: Java installations in the registry, as
+// REGEDIT4 text for the registry stand-in's file, and settings records as the
+// configuration readers leave them.
+#ifndef TESTS_UNIT_NATIVE_ISAPI_JVM_JAVA_INSTALLATIONS_H
+#define TESTS_UNIT_NATIVE_ISAPI_JVM_JAVA_INSTALLATIONS_H
+
+#include <string>
+#include <vector>
+
+#include "jdk11_init_args.h"
+
+namespace vmtest {
+
+using Lines = std::vector<std::string>;
+
+// The registry keys the JVM host searches.
+constexpr char kJavaSoftKit[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
+constexpr char kJavaSoftRuntime[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+constexpr char kCurrentKit[] = "SOFTWARE\\JavaSoft\\JDK";
+constexpr char kCurrentRuntime[] = "SOFTWARE\\JavaSoft\\JRE";
+constexpr char kIBMTechKit[] = "SOFTWARE\\IBM\\IBM Developer Kit, Java(TM) Tech. Edition";
+constexpr char kIBMTechRuntime[] = "SOFTWARE\\IBM\\IBM Runtime Environment, Java(TM) Tech. Edition";
+constexpr char kIBMWin32Kit[] = "SOFTWARE\\IBM\\IBM WIN32 Developer Kit, Java(TM) Edition";
+constexpr char kIBMWin32Runtime[] =
+    "SOFTWARE\\IBM\\IBM WIN32 Runtime Environment, Java(TM) Edition";
+
+// REGEDIT4 sections of an installation as installers write it: the key with
+// "CurrentVersion" (left out when `version` is empty) and the version subkey ("1.2" then)
+// with "JavaHome".
+std::string installation(const std::string& key, const std::string& version,
+                         const std::string& home);
+// Only the key with its "CurrentVersion": the version subkey is missing.
+std::string installationWithoutSubkey(const std::string& key, const std::string& version);
+// A REG_SZ value in a REGEDIT4 section line.
+std::string quotedValue(const std::string& text);
+
+// Replaces the registry file with these sections.
+void writeRegistry(const std::string& path, const std::string& sections);
+
+// The settings record as the configuration readers leave it without VMSettings.pref.
+brevant::isapi::JDK1_1InitArgs defaultSettings();
+
+// A null-terminated property list for a settings record, with storage of its own.
+class PropertyList {
+  public:
+    explicit PropertyList(std::vector<std::string> properties);
+    PropertyList(const PropertyList&) = delete;
+    PropertyList& operator=(const PropertyList&) = delete;
+    char** get() { return pointers_.data(); }
+
+  private:
+    std::vector<std::string> texts_;
+    std::vector<char*> pointers_;
+};
+
+}  // namespace vmtest
+
+#endif  // TESTS_UNIT_NATIVE_ISAPI_JVM_JAVA_INSTALLATIONS_H

@@ -3,7 +3,7 @@
 brevant_unit_test(isapi_entry_tests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/entry/filter_entry_test.cpp
             ${CMAKE_CURRENT_SOURCE_DIR}/entry/extension_entry_test.cpp
-    LIBS brevant_isapi_entry brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_jvm
+    LIBS brevant_isapi_entry brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_config brevant_isapi_jvm
          brevant_isapi_registry brevant_isapi_log ${CMAKE_DL_LIBS})
-target_include_directories(isapi_entry_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}
+target_include_directories(isapi_entry_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/config
                            ${CMAKE_CURRENT_SOURCE_DIR}/entry)

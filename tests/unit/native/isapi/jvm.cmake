@@ -35,7 +35,7 @@ brevant_unit_test(isapi_vm_tests
             ${vm_tests}/vm_creation_test.cpp
             ${vm_tests}/vm_attach_test.cpp
             ${vm_tests}/vm_hooks_test.cpp
-    LIBS brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log ${CMAKE_DL_LIBS})
+    LIBS brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log ${CMAKE_DL_LIBS})
 target_include_directories(isapi_vm_tests PRIVATE ${vm_tests} ${vm_tests}/fake_jvm)
 target_compile_definitions(isapi_vm_tests PRIVATE
     FAKE_JVM_COMPLETE="$<TARGET_FILE:FakeJvm>"
@@ -57,7 +57,7 @@ if(NOT BREVANT_SANITIZE)
     target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests} ${vm_tests}/real_jdk)
     target_compile_definitions(isapi_real_jvm_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}")
-    target_link_libraries(isapi_real_jvm_tests PRIVATE brevant_isapi_jvm brevant_isapi_registry
+    target_link_libraries(isapi_real_jvm_tests PRIVATE brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry
                           brevant_isapi_log brevant_gtest_main Threads::Threads)
     set_target_properties(isapi_real_jvm_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${BREVANT_TEST_DIR})
     add_test(NAME isapi_real_jvm_tests COMMAND isapi_real_jvm_tests)

@@ -3,8 +3,8 @@
 // file of the test's own, so that messages can be checked byte for byte. Without a
 // NativeLog the log echoes there too, as "Brevant: <message>\n".
 // Single-threaded tests only (it changes the process environment).
-#ifndef TESTS_UNIT_NATIVE_ISAPI_CONFIG_TEST_HOME_H
-#define TESTS_UNIT_NATIVE_ISAPI_CONFIG_TEST_HOME_H
+#ifndef TESTS_UNIT_NATIVE_ISAPI_CONFIG_CONFIG_TEST_HOME_H
+#define TESTS_UNIT_NATIVE_ISAPI_CONFIG_CONFIG_TEST_HOME_H
 
 #include <stdlib.h>
 #include <windows.h>
@@ -76,4 +76,4 @@ inline std::string under(const std::string& home, const std::string& a, const st
 
 }  // namespace configtest
 
-#endif  // TESTS_UNIT_NATIVE_ISAPI_CONFIG_TEST_HOME_H
+#endif  // TESTS_UNIT_NATIVE_ISAPI_CONFIG_CONFIG_TEST_HOME_H

@@ -1,7 +1,7 @@
 // The line syntax shared by vmoptions.properties and vmproperties.properties: one entry
 // per line, "#" in the first column makes a comment, empty lines do not count.
-#ifndef BREVANT_ISAPI_JVM_CONFIG_LINES_H
-#define BREVANT_ISAPI_JVM_CONFIG_LINES_H
+#ifndef BREVANT_ISAPI_CONFIG_CONFIG_LINES_H
+#define BREVANT_ISAPI_CONFIG_CONFIG_LINES_H
 
 #include <functional>
 #include <string_view>
@@ -20,4 +20,4 @@ int collectLines(std::string_view text, const char* fileName, int limit, const c
 
 }  // namespace brevant::isapi
 
-#endif  // BREVANT_ISAPI_JVM_CONFIG_LINES_H
+#endif  // BREVANT_ISAPI_CONFIG_CONFIG_LINES_H

@@ -8,8 +8,8 @@
 // keep no shared state, so concurrent calls are safe but pointless. Failures never stop
 // start-up: they are logged (files) or sent to the debugger output (registry) and give the
 // documented defaults.
-#ifndef BREVANT_ISAPI_JVM_CONFIGURATION_H
-#define BREVANT_ISAPI_JVM_CONFIGURATION_H
+#ifndef BREVANT_ISAPI_CONFIG_CONFIGURATION_H
+#define BREVANT_ISAPI_CONFIG_CONFIGURATION_H
 
 #include <functional>
 #include <string>
@@ -94,4 +94,4 @@ bool assembleStartupConfiguration(StartupConfiguration* configuration,
 
 }  // namespace brevant::isapi
 
-#endif  // BREVANT_ISAPI_JVM_CONFIGURATION_H
+#endif  // BREVANT_ISAPI_CONFIG_CONFIGURATION_H

@@ -1,8 +1,8 @@
 // Reading one of the configuration files of the data directory whole, and the messages
 // about its entries. Shared by the readers of Classpath.pref, VMSettings.pref,
 // vmoptions.properties and vmproperties.properties.
-#ifndef BREVANT_ISAPI_JVM_CONFIG_FILE_H
-#define BREVANT_ISAPI_JVM_CONFIG_FILE_H
+#ifndef BREVANT_ISAPI_CONFIG_CONFIG_FILE_H
+#define BREVANT_ISAPI_CONFIG_CONFIG_FILE_H
 
 #include <string>
 #include <string_view>
@@ -32,4 +32,4 @@ void logEntryTooLong(const char* name, std::string_view entry);
 
 }  // namespace brevant::isapi
 
-#endif  // BREVANT_ISAPI_JVM_CONFIG_FILE_H
+#endif  // BREVANT_ISAPI_CONFIG_CONFIG_FILE_H

@@ -5,9 +5,9 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
 
 #include "adapter_groups.h"
+#include "caught_messages.h"
 #include "debug_output.h"
 #include "instance_connection.h"
 #include "request_relay.h"
@@ -93,35 +93,23 @@ void sendFailurePage(EXTENSION_CONTROL_BLOCK* ecb, const char* page) {
 }  // namespace brevant::adapter
 
 using brevant::adapter::debugOut;
-using brevant::adapter::debugOutf;
 
 // Every entry point catches what escapes it: IIS must never see an exception.
 
 extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
-    try {
-        info->dwExtensionVersion = brevant::adapter::kExtensionVersion;
-        std::snprintf(info->lpszExtensionDesc, HSE_MAX_EXT_DLL_NAME_LEN, "%s",
-                      brevant::adapter::kExtensionDescription);
-        return TRUE;
-    } catch (const std::exception& e) {
-        debugOut("BrevantISAPIAdapter::GetExtensionVersion() caught an exception!!!\n");
-        debugOutf("%s", e.what());
-    } catch (...) {
-        debugOut("BrevantISAPIAdapter::GetExtensionVersion() caught an unknown exception!!!\n");
-    }
-    return FALSE;
+    return brevant::guardEntryPoint(
+        BOOL(FALSE), brevant::adapter::kGetExtensionVersionCaught, debugOut, [&] {
+            info->dwExtensionVersion = brevant::adapter::kExtensionVersion;
+            std::snprintf(info->lpszExtensionDesc, HSE_MAX_EXT_DLL_NAME_LEN, "%s",
+                          brevant::adapter::kExtensionDescription);
+            return BOOL(TRUE);
+        });
 }
 
 extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
-    try {
-        return brevant::adapter::serveRequest(ecb);
-    } catch (const std::exception& e) {
-        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n");
-        debugOutf("%s", e.what());
-    } catch (...) {
-        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an unknown exception!!!\n");
-    }
-    return HSE_STATUS_ERROR;
+    return brevant::guardEntryPoint(DWORD(HSE_STATUS_ERROR),
+                                    brevant::adapter::kHttpExtensionProcCaught, debugOut,
+                                    [&] { return brevant::adapter::serveRequest(ecb); });
 }
 
 extern "C" BOOL WINAPI TerminateExtension(DWORD /*flags*/) {

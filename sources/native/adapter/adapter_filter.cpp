@@ -11,11 +11,11 @@
 
 #include <cstdio>
 #include <cstring>
-#include <exception>
 
 #include "adapter_groups.h"
 #include "adapter_properties.h"
 #include "ascii_text.h"
+#include "caught_messages.h"
 #include "debug_output.h"
 #include "request_marking.h"
 #include "routing.h"
@@ -139,37 +139,27 @@ extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) {
     version->dwFlags = SF_NOTIFY_ORDER_LOW | SF_NOTIFY_PREPROC_HEADERS | SF_NOTIFY_LOG |
                        SF_NOTIFY_NONSECURE_PORT | SF_NOTIFY_SECURE_PORT;
     // The filter stays loaded whatever happens here: without a table it routes nothing.
-    try {
+    return brevant::guardEntryPoint(BOOL(TRUE), kGetFilterVersionCaught, debugOut, [] {
         resetGroups();  // every record: retry time 120 s, no instance parsed yet
         loadProperties();
         supplyDefaults();
-    } catch (const std::exception& exception) {
-        debugOut("BrevantISAPIAdapter::GetFilterVersion() caught an exception!!!\n");
-        debugOut(exception.what());
-    } catch (...) {
-        debugOut("BrevantISAPIAdapter::GetFilterVersion() caught an unknown exception!!!\n");
-    }
-    return TRUE;
+        return BOOL(TRUE);
+    });
 }
 
 extern "C" DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType,
                                        VOID* notification) {
     // The messages name HttpExtensionProc, as this filter's always have.
-    try {
-        switch (notificationType) {
-            case SF_NOTIFY_PREPROC_HEADERS:
-                return onPreprocHeaders(pfc,
-                                        static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
-            case SF_NOTIFY_LOG:
-                return onLog(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
-            default:
-                return SF_STATUS_REQ_NEXT_NOTIFICATION;
-        }
-    } catch (const std::exception& exception) {
-        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n");
-        debugOut(exception.what());
-    } catch (...) {
-        debugOut("BrevantISAPIAdapter::HttpExtensionProc() caught an unknown exception!!!\n");
-    }
-    return SF_STATUS_REQ_ERROR;
+    return brevant::guardEntryPoint(
+        DWORD(SF_STATUS_REQ_ERROR), kHttpExtensionProcCaught, debugOut, [&]() -> DWORD {
+            switch (notificationType) {
+                case SF_NOTIFY_PREPROC_HEADERS:
+                    return onPreprocHeaders(
+                        pfc, static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
+                case SF_NOTIFY_LOG:
+                    return onLog(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
+                default:
+                    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+            }
+        });
 }

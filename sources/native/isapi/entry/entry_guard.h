@@ -4,12 +4,29 @@
 #ifndef BREVANT_ISAPI_ENTRY_ENTRY_GUARD_H
 #define BREVANT_ISAPI_ENTRY_ENTRY_GUARD_H
 
-#include <exception>
+#include "entry_guard_template.h"
+#include "native_log.h"
 
 namespace brevant::isapi {
 
-// `caught` is null for an exception that is no std::exception.
-void logCaughtException(const char* entryPoint, const std::exception* caught);
+inline void logCaught(const char* text) {
+    logMessage(text);
+}
+
+constexpr CaughtMessages kGetFilterVersionCaught{
+    "GetFilterVersion() caught an exception!!!",
+    "GetFilterVersion() caught an unknown exception!!!"};
+constexpr CaughtMessages kHttpFilterProcCaught{"HttpFilterProc() caught an exception!!!",
+                                               "HttpFilterProc() caught an unknown exception!!!"};
+constexpr CaughtMessages kGetExtensionVersionCaught{
+    "GetExtensionVersion() caught an exception!!!",
+    "GetExtensionVersion() caught an unknown exception!!!"};
+constexpr CaughtMessages kHttpExtensionProcCaught{
+    "HttpExtensionProc() caught an exception!!!",
+    "HttpExtensionProc() caught an unknown exception!!!"};
+constexpr CaughtMessages kTerminateExtensionCaught{
+    "TerminateExtension() caught an exception!!!",
+    "TerminateExtension() caught an unknown exception!!!"};
 
 }  // namespace brevant::isapi
 

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstring>
-#include <exception>
 #include <mutex>
 #include <string>
 
@@ -72,47 +71,33 @@ DWORD serveRequest(EXTENSION_CONTROL_BLOCK* ecb) {
 
 }  // namespace brevant::isapi
 
-using brevant::isapi::logCaughtException;
+using brevant::guardEntryPoint;
+using brevant::isapi::logCaught;
 
 extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* version) {
-    try {
+    return guardEntryPoint(BOOL(FALSE), brevant::isapi::kGetExtensionVersionCaught, logCaught, [&] {
         version->dwExtensionVersion = brevant::isapi::kExtensionVersion;
         std::strncpy(version->lpszExtensionDesc, brevant::isapi::kExtensionDescription,
                      HSE_MAX_EXT_DLL_NAME_LEN);
         std::call_once(brevant::isapi::serverInfoLockReady,
                        [] { InitializeCriticalSection(&brevant::isapi::serverInfoLock); });
-        return TRUE;
-    } catch (const std::exception& e) {
-        logCaughtException("GetExtensionVersion", &e);
-    } catch (...) {
-        logCaughtException("GetExtensionVersion", nullptr);
-    }
-    return FALSE;
+        return BOOL(TRUE);
+    });
 }
 
 extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
-    try {
-        return brevant::isapi::serveRequest(ecb);
-    } catch (const std::exception& e) {
-        logCaughtException("HttpExtensionProc", &e);
-    } catch (...) {
-        logCaughtException("HttpExtensionProc", nullptr);
-    }
-    return HSE_STATUS_ERROR;
+    return guardEntryPoint(DWORD(HSE_STATUS_ERROR), brevant::isapi::kHttpExtensionProcCaught,
+                           logCaught, [&] { return brevant::isapi::serveRequest(ecb); });
 }
 
 extern "C" BOOL WINAPI TerminateExtension(DWORD /*flags: advisory and mandatory alike*/) {
-    try {
+    return guardEntryPoint(BOOL(TRUE), brevant::isapi::kTerminateExtensionCaught, logCaught, [] {
         brevant::isapi::CBrevantISAPI* bridge = brevant::isapi::engineBridge.exchange(nullptr);
         if (bridge != nullptr) {
             // The web server unloads the connector: the VM ends with it.
             bridge->endVmOnDestroy();
             delete bridge;
         }
-    } catch (const std::exception& e) {
-        logCaughtException("TerminateExtension", &e);
-    } catch (...) {
-        logCaughtException("TerminateExtension", nullptr);
-    }
-    return TRUE;
+        return BOOL(TRUE);
+    });
 }

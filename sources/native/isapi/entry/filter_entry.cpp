@@ -61,37 +61,31 @@ void startEngine() {
 using namespace brevant::isapi;
 
 extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) {
-    try {
+    // Loaded in every case, so that failures can be explained to clients.
+    return brevant::guardEntryPoint(BOOL(TRUE), kGetFilterVersionCaught, logCaught, [&] {
         version->dwFilterVersion = kFilterVersion;
         std::strncpy(version->lpszFilterDesc, kFilterDescription, SF_MAX_FILTER_DESC_LEN);
         version->dwFlags = kFilterFlags;
         iisSecurityEnabled = false;
         startEngine();
-    } catch (const std::exception& e) {
-        logCaughtException("GetFilterVersion", &e);
-    } catch (...) {
-        logCaughtException("GetFilterVersion", nullptr);
-    }
-    return TRUE;  // loaded in every case, so that failures can be explained to clients
+        return BOOL(TRUE);
+    });
 }
 
 extern "C" DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType,
                                        VOID* notification) {
-    try {
-        switch (notificationType) {
-            case SF_NOTIFY_PREPROC_HEADERS:
-                return routeRequest(pfc, static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
-            case SF_NOTIFY_AUTHENTICATION:
-                return authorizeRequest(pfc, static_cast<HTTP_FILTER_AUTHENT*>(notification));
-            case SF_NOTIFY_LOG:
-                return logRequestedURL(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
-            default:
-                return SF_STATUS_REQ_NEXT_NOTIFICATION;
-        }
-    } catch (const std::exception& e) {
-        logCaughtException("HttpFilterProc", &e);
-    } catch (...) {
-        logCaughtException("HttpFilterProc", nullptr);
-    }
-    return SF_STATUS_REQ_ERROR;
+    return brevant::guardEntryPoint(
+        DWORD(SF_STATUS_REQ_ERROR), kHttpFilterProcCaught, logCaught, [&]() -> DWORD {
+            switch (notificationType) {
+                case SF_NOTIFY_PREPROC_HEADERS:
+                    return routeRequest(pfc,
+                                        static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
+                case SF_NOTIFY_AUTHENTICATION:
+                    return authorizeRequest(pfc, static_cast<HTTP_FILTER_AUTHENT*>(notification));
+                case SF_NOTIFY_LOG:
+                    return logRequestedURL(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
+                default:
+                    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+            }
+        });
 }

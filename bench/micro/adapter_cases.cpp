@@ -16,6 +16,7 @@
 
 #include "adapter_groups.h"
 #include "adapter_properties.h"
+#include "adapter_properties_internal.h"
 #include "fake_ecb.h"
 #include "fake_instance.h"
 #include "instance_connection.h"

@@ -2,6 +2,7 @@
 // the defaults for what the file leaves out. The values themselves are parsed in
 // property_values.cpp.
 #include "adapter_properties.h"
+#include "adapter_properties_internal.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,25 +6,12 @@
 #ifndef BREVANT_ADAPTER_ADAPTER_PROPERTIES_H
 #define BREVANT_ADAPTER_ADAPTER_PROPERTIES_H
 
-#include <string>
-#include <string_view>
-
 namespace brevant::adapter {
 
 // Finds brevant.properties in the folder of the module file "Brevant_Adapter.dll", reads it
 // and parses it into the table. When the module, its path or the file cannot be had, says
 // so and leaves the table as it is.
 void loadProperties();
-
-// Appends the content of the file at `path` to `*text`, read in pieces of at most 511
-// bytes; a NUL byte in the file ends the text of its piece. False when the file cannot be
-// opened.
-bool readPropertiesFile(const std::string& path, std::string* text);
-
-// Parses the text of a brevant.properties file into the table. A line ends at CR LF or at
-// a lone LF; a lone CR is an ordinary character.
-// REQUIRES: the table is as resetGroups() leaves it, or holds earlier lines of this file.
-void parseProperties(std::string_view text);
 
 // Fills in what the file left out: with no group, the group "default" at 127.0.0.1:8888;
 // otherwise that instance for groups that named none, and the server "all" for groups that

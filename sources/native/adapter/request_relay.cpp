@@ -1,4 +1,5 @@
 #include "request_relay.h"
+#include "request_relay_internal.h"
 
 #include <optional>
 #include <string>
@@ -122,6 +123,38 @@ std::optional<std::string> readHeadVariable(EXTENSION_CONTROL_BLOCK* ecb, const 
         return std::nullopt;
     }
     return std::string(*value);
+}
+
+// Reads `count` bytes of request body from the client and sends them on as they come.
+// False when the client's data ended or a read failed first.
+bool relayRequestBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
+                      uint32_t count) {
+    char piece[kRelayPieceSize];
+    while (count > 0) {
+        DWORD wanted = count < kRelayPieceSize ? count : kRelayPieceSize;
+        DWORD read = wanted;
+        if (!ecb->ReadClient(ecb->ConnID, piece, &read) || read == 0) {
+            return false;  // the client has gone or its body has ended
+        }
+        if (read > wanted) {
+            read = wanted;
+        }
+        connection.sendAll(piece, read);  // a broken connection shows at the next receive
+        count -= read;
+    }
+    return true;
+}
+
+// Sends the client-certificate descriptor's characters, without length or terminator.
+bool sendClientCertificate(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    char descriptor[common::kCertificateDescriptorSize];
+    size_t length = common::buildClientCertificate(
+        [ecb](const char* name, char* buffer, DWORD* size) {
+            return ecb->GetServerVariable(ecb->ConnID, const_cast<LPSTR>(name), buffer, size) !=
+                   FALSE;
+        },
+        [](const char* flags) { debugOutf("CERT_FLAGS=%s", flags); }, descriptor);
+    return connection.sendAll(descriptor, length);
 }
 
 }  // namespace
@@ -265,35 +298,6 @@ void recordStatusCode(EXTENSION_CONTROL_BLOCK* ecb, const char* data, size_t len
     if (status > 0) {
         ecb->dwHttpStatusCode = status;
     }
-}
-
-bool relayRequestBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
-                      uint32_t count) {
-    char piece[kRelayPieceSize];
-    while (count > 0) {
-        DWORD wanted = count < kRelayPieceSize ? count : kRelayPieceSize;
-        DWORD read = wanted;
-        if (!ecb->ReadClient(ecb->ConnID, piece, &read) || read == 0) {
-            return false;  // the client has gone or its body has ended
-        }
-        if (read > wanted) {
-            read = wanted;
-        }
-        connection.sendAll(piece, read);  // a broken connection shows at the next receive
-        count -= read;
-    }
-    return true;
-}
-
-bool sendClientCertificate(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
-    char descriptor[common::kCertificateDescriptorSize];
-    size_t length = common::buildClientCertificate(
-        [ecb](const char* name, char* buffer, DWORD* size) {
-            return ecb->GetServerVariable(ecb->ConnID, const_cast<LPSTR>(name), buffer, size) !=
-                   FALSE;
-        },
-        [](const char* flags) { debugOutf("CERT_FLAGS=%s", flags); }, descriptor);
-    return connection.sendAll(descriptor, length);
 }
 
 }  // namespace brevant::adapter

@@ -42,17 +42,6 @@ void sendPreloadedBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* 
 // unknown command arrives.
 void serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb);
 
-// Takes the status of the response from its first piece ("HTTP/1.0 404 ...") into
-// dwHttpStatusCode, for IIS's log; leaves it alone when the piece shows none.
-void recordStatusCode(EXTENSION_CONTROL_BLOCK* ecb, const char* data, size_t length);
-
-// Reads `count` bytes of request body from the client and sends them on as they come.
-// False when the client's data ended or a read failed first.
-bool relayRequestBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb, uint32_t count);
-
-// Sends the client-certificate descriptor's characters, without length or terminator.
-bool sendClientCertificate(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb);
-
 }  // namespace brevant::adapter
 
 #endif  // BREVANT_ADAPTER_REQUEST_RELAY_H

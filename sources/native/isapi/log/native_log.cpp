@@ -1,4 +1,5 @@
 #include "native_log.h"
+#include "native_log_internal.h"
 
 #include <cstring>
 #include <exception>

@@ -74,9 +74,6 @@ void openNativeLog(const std::string& path);
 // only its echo after. Nothing when there is no log.
 void closeNativeLog();
 
-// Whether a process-wide log exists (for tests and diagnostics).
-bool hasNativeLog();
-
 // Writes through the process-wide log when there is one, and echoes to the debugger output
 // when asked even when there is none. Any thread, any time. Throws nothing; leaves
 // GetLastError as it was.
@@ -84,14 +81,6 @@ void logMessage(const std::string& message, bool echo = true);
 
 // The log file of an install home: the home, the path separator, "BrevantNative.log".
 std::string nativeLogPath(const std::string& home);
-
-// A stamp is 27 characters and its NUL.
-constexpr std::size_t kTimestampSize = 28;
-
-// Fills `stamp` with "[DDD Mon DD hh:mm:ss YYYY] " from the calendar fields of `time`;
-// milliseconds are not shown. Used by the log for the local time; exposed so that the
-// fields can be checked on a given time.
-void formatTimestamp(const SYSTEMTIME& time, char (&stamp)[kTimestampSize]);
 
 }  // namespace brevant::isapi
 

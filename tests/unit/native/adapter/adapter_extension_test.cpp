@@ -19,6 +19,7 @@
 #include "fake_ecb.h"
 #include "fake_instance.h"
 #include "request_relay.h"
+#include "request_relay_internal.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 
 #include "adapter_groups.h"
 #include "adapter_properties.h"
+#include "adapter_properties_internal.h"
 #include "debug_output_capture.h"
 #include "fake_filter_context.h"
 

@@ -13,6 +13,7 @@
 
 #include "adapter_groups.h"
 #include "adapter_properties.h"
+#include "adapter_properties_internal.h"
 #include "debug_output_capture.h"
 #include "test_paths.h"
 

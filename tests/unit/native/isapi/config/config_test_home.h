@@ -15,6 +15,7 @@
 #include <string>
 
 #include "native_log.h"
+#include "native_log_internal.h"
 #include "standin_test_hooks.h"
 #include "test_paths.h"
 

@@ -8,6 +8,7 @@
 #include "isapi_platform.h"
 #include "log_entries.h"
 #include "native_log.h"
+#include "native_log_internal.h"
 
 namespace vmtest {
 

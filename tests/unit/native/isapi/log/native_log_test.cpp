@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "native_log.h"
+#include "native_log_internal.h"
 #include "test_paths.h"
 
 using namespace brevant::isapi;

@@ -8,7 +8,7 @@
 
 #include "console_output.h"
 #include "enlistor_options.h"
-#include "installer_handles.h"
+#include "owned_handles.h"
 #include "registry_entries.h"
 
 namespace brevant::installer {
@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
     if (!InitOptions() || !ReadOptions(argc, argv) || !VerifyOptions()) {
         return EXIT_FAILURE;
     }
-    ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    brevant::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
         printFailure("Failed to open Service Control Manager, error = ", GetLastError());
         return EXIT_FAILURE;

@@ -7,7 +7,7 @@
 
 #include "console_output.h"
 #include "enlistor_platform.h"
-#include "installer_handles.h"
+#include "owned_handles.h"
 
 namespace brevant::installer {
 

@@ -7,7 +7,7 @@
 
 #include "console_output.h"
 #include "enlistor_options.h"
-#include "installer_handles.h"
+#include "owned_handles.h"
 
 namespace brevant::installer {
 
@@ -25,7 +25,7 @@ bool CreateRegistryEntries() {
     const EnlistorSettings& s = settings();
     const std::string path =
         "SYSTEM\\CurrentControlSet\\Services\\" + s.service_name + "\\Parameters";
-    RegistryKey key;
+    RegistryKeyHandle key;
     DWORD disposition = 0;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_WRITE, nullptr, key.receive(), &disposition) != ERROR_SUCCESS) {

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "owned_handles.h"
 #include "service_report.h"
 
 namespace {
@@ -38,23 +39,6 @@ const char kUsage[] =
     "  scctl start NAME [ARGUMENT...]\n"
     "  scctl stop NAME\n"
     "  scctl query NAME\n";
-
-// Closes a handle of the manager when it goes.
-class ScHandle {
-  public:
-    explicit ScHandle(SC_HANDLE handle) : handle_(handle) {}
-    ~ScHandle() {
-        if (handle_ != nullptr) {
-            CloseServiceHandle(handle_);
-        }
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE get() const { return handle_; }
-
-  private:
-    SC_HANDLE handle_;
-};
 
 int failed(const char* function) {
     DWORD error = GetLastError();
@@ -109,10 +93,10 @@ int create(SC_HANDLE manager, const std::string& name, const std::vector<std::st
             return usage();
         }
     }
-    ScHandle service(CreateServiceA(manager, name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
-                                    SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
-                                    imagePath.c_str(), nullptr, nullptr, nullptr, nullptr,
-                                    nullptr));
+    brevant::ServiceHandle service(
+        CreateServiceA(manager, name.c_str(), displayName.c_str(), SERVICE_ALL_ACCESS,
+                       SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL,
+                       imagePath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     if (service.get() == nullptr) {
         return failed("CreateService");
     }
@@ -121,7 +105,7 @@ int create(SC_HANDLE manager, const std::string& name, const std::vector<std::st
 }
 
 int remove(SC_HANDLE manager, const std::string& name) {
-    ScHandle service(OpenServiceA(manager, name.c_str(), DELETE));
+    brevant::ServiceHandle service(OpenServiceA(manager, name.c_str(), DELETE));
     if (service.get() == nullptr) {
         return failed("OpenService");
     }
@@ -133,7 +117,8 @@ int remove(SC_HANDLE manager, const std::string& name) {
 }
 
 int start(SC_HANDLE manager, const std::string& name, const std::vector<std::string>& rest) {
-    ScHandle service(OpenServiceA(manager, name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
+    brevant::ServiceHandle service(
+        OpenServiceA(manager, name.c_str(), SERVICE_START | SERVICE_QUERY_STATUS));
     if (service.get() == nullptr) {
         return failed("OpenService");
     }
@@ -155,7 +140,8 @@ int start(SC_HANDLE manager, const std::string& name, const std::vector<std::str
 }
 
 int stop(SC_HANDLE manager, const std::string& name) {
-    ScHandle service(OpenServiceA(manager, name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
+    brevant::ServiceHandle service(
+        OpenServiceA(manager, name.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (service.get() == nullptr) {
         return failed("OpenService");
     }
@@ -175,7 +161,7 @@ int stop(SC_HANDLE manager, const std::string& name) {
 }
 
 int query(SC_HANDLE manager, const std::string& name) {
-    ScHandle service(OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS));
+    brevant::ServiceHandle service(OpenServiceA(manager, name.c_str(), SERVICE_QUERY_STATUS));
     if (service.get() == nullptr) {
         return failed("OpenService");
     }
@@ -201,7 +187,7 @@ int main(int argc, char** argv) {
         return usage();
     }
     DWORD access = command == "create" ? SC_MANAGER_CREATE_SERVICE : SC_MANAGER_CONNECT;
-    ScHandle manager(OpenSCManagerA(nullptr, nullptr, access));
+    brevant::ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, access));
     if (manager.get() == nullptr) {
         return failed("OpenSCManager");
     }

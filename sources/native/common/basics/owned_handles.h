@@ -5,6 +5,7 @@
 #define BREVANT_COMMON_OWNED_HANDLES_H
 
 #include <windows.h>
+#include <winsvc.h>
 
 namespace brevant {
 
@@ -28,6 +29,18 @@ class Owned {
   private:
     T value_;
 };
+
+inline void closeServiceHandle(SC_HANDLE handle) {
+    CloseServiceHandle(handle);
+}
+inline void closeRegistryKey(HKEY key) {
+    RegCloseKey(key);
+}
+
+// The service control manager or one of its services.
+using ServiceHandle = Owned<SC_HANDLE, nullptr, closeServiceHandle>;
+// An open registry key.
+using RegistryKeyHandle = Owned<HKEY, nullptr, closeRegistryKey>;
 
 // A file from CreateFileA, which reports failure with INVALID_HANDLE_VALUE, not null (that
 // constant cannot be a template argument, hence a class of its own).

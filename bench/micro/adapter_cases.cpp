@@ -14,13 +14,13 @@
 #include <memory>
 #include <string>
 
-#include "adapter_groups.h"
-#include "adapter_properties.h"
-#include "adapter_properties_internal.h"
+#include "native/adapter/adapter_groups.h"
+#include "native/adapter/adapter_properties.h"
+#include "native/adapter/adapter_properties_internal.h"
 #include "fake_ecb.h"
 #include "fake_instance.h"
-#include "instance_connection.h"
-#include "request_relay.h"
+#include "native/adapter/instance_connection.h"
+#include "native/adapter/request_relay.h"
 #include "typical_request.h"
 
 namespace bench {

@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
-#include "brevant_isapi.h"
-#include "connector_state.h"
+#include "native/isapi/bridge/brevant_isapi.h"
+#include "native/isapi/entry/connector_state.h"
 #include "fake_ecb.h"
-#include "filter_steps.h"
+#include "native/isapi/entry/filter_steps.h"
 #include "typical_request.h"
 
 namespace bench {

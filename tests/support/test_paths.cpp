@@ -7,7 +7,7 @@
 #include <sstream>
 #include <system_error>
 
-#include "path_separator.h"
+#include "native/common/basics/path_separator.h"
 
 namespace testsupport {
 

@@ -1,17 +1,17 @@
 // HttpExtensionProc, top to bottom: the group the filter chose, the connection to its
 // instance, the request sent in the adapter's wire format, the instance's commands served
 // until it closes, the connection closed.
-#include "adapter_extension.h"
+#include "native/adapter/adapter_extension.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "adapter_groups.h"
-#include "caught_messages.h"
-#include "debug_output.h"
-#include "instance_connection.h"
-#include "request_relay.h"
-#include "server_variable.h"
+#include "native/adapter/adapter_groups.h"
+#include "native/adapter/caught_messages.h"
+#include "native/adapter/debug_output.h"
+#include "native/adapter/instance_connection.h"
+#include "native/adapter/request_relay.h"
+#include "native/common/server_variable.h"
 
 namespace brevant::adapter {
 

@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "adapter_groups.h"
-#include "adapter_properties.h"
-#include "ascii_text.h"
-#include "caught_messages.h"
-#include "debug_output.h"
-#include "request_marking.h"
-#include "routing.h"
+#include "native/adapter/adapter_groups.h"
+#include "native/adapter/adapter_properties.h"
+#include "native/common/basics/ascii_text.h"
+#include "native/adapter/caught_messages.h"
+#include "native/adapter/debug_output.h"
+#include "native/common/request_marking.h"
+#include "native/adapter/routing.h"
 
 namespace brevant::adapter {
 

@@ -1,4 +1,4 @@
-#include "adapter_groups.h"
+#include "native/adapter/adapter_groups.h"
 
 namespace brevant::adapter {
 

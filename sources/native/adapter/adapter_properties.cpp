@@ -1,18 +1,18 @@
 // brevant.properties: finding the file beside the module, the line syntax, the keys, and
 // the defaults for what the file leaves out. The values themselves are parsed in
 // property_values.cpp.
-#include "adapter_properties.h"
-#include "adapter_properties_internal.h"
+#include "native/adapter/adapter_properties.h"
+#include "native/adapter/adapter_properties_internal.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "adapter_groups.h"
-#include "path_separator.h"
-#include "ascii_text.h"
-#include "debug_output.h"
-#include "owned_handles.h"
-#include "property_values.h"
+#include "native/adapter/adapter_groups.h"
+#include "native/common/basics/path_separator.h"
+#include "native/common/basics/ascii_text.h"
+#include "native/adapter/debug_output.h"
+#include "native/common/basics/owned_handles.h"
+#include "native/adapter/property_values.h"
 
 namespace brevant::adapter {
 

@@ -1,10 +1,10 @@
 // The administration page: fixed fragments around one table row per group.
-#include "admin_page.h"
+#include "native/adapter/admin_page.h"
 
 #include <cstring>
 #include <string>
 
-#include "adapter_groups.h"
+#include "native/adapter/adapter_groups.h"
 
 namespace brevant::adapter {
 

@@ -4,7 +4,7 @@
 #ifndef BREVANT_ADAPTER_CAUGHT_MESSAGES_H
 #define BREVANT_ADAPTER_CAUGHT_MESSAGES_H
 
-#include "entry_guard_template.h"
+#include "native/common/basics/entry_guard_template.h"
 
 namespace brevant::adapter {
 

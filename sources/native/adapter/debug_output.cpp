@@ -1,4 +1,4 @@
-#include "debug_output.h"
+#include "native/adapter/debug_output.h"
 
 #include <windows.h>
 

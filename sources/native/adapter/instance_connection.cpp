@@ -1,10 +1,10 @@
-#include "instance_connection.h"
+#include "native/adapter/instance_connection.h"
 
 #include <climits>
 #include <cstdio>
 
-#include "adapter_extension.h"
-#include "debug_output.h"
+#include "native/adapter/adapter_extension.h"
+#include "native/adapter/debug_output.h"
 
 namespace brevant::adapter {
 

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "adapter_groups.h"
+#include "native/adapter/adapter_groups.h"
 
 namespace brevant::adapter {
 

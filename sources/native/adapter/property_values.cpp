@@ -1,9 +1,9 @@
 // The values of group properties: "instances", "retrytime" and the comma lists.
-#include "property_values.h"
+#include "native/adapter/property_values.h"
 
 #include <cstdlib>
 
-#include "debug_output.h"
+#include "native/adapter/debug_output.h"
 
 namespace brevant::adapter {
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "adapter_groups.h"
+#include "native/adapter/adapter_groups.h"
 
 namespace brevant::adapter {
 

@@ -1,15 +1,15 @@
-#include "request_relay.h"
-#include "request_relay_internal.h"
+#include "native/adapter/request_relay.h"
+#include "native/adapter/request_relay_internal.h"
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "bounded_text.h"
-#include "client_certificate.h"
-#include "owned_handles.h"
-#include "debug_output.h"
-#include "server_variable.h"
+#include "native/common/bounded_text.h"
+#include "native/common/client_certificate.h"
+#include "native/common/basics/owned_handles.h"
+#include "native/adapter/debug_output.h"
+#include "native/common/server_variable.h"
 
 namespace brevant::adapter {
 

@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "instance_connection.h"
+#include "native/adapter/instance_connection.h"
 
 namespace brevant::adapter {
 

@@ -1,10 +1,10 @@
 // Group selection for the preprocessing notification.
-#include "routing.h"
+#include "native/adapter/routing.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "admin_page.h"
+#include "native/adapter/admin_page.h"
 
 namespace brevant::adapter {
 

@@ -10,7 +10,7 @@
 #include <windows.h>
 #include <httpfilt.h>
 
-#include "adapter_groups.h"
+#include "native/adapter/adapter_groups.h"
 
 namespace brevant::adapter {
 

@@ -1,10 +1,10 @@
-#include "client_certificate.h"
+#include "native/common/client_certificate.h"
 
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-#include "bounded_text.h"
+#include "native/common/bounded_text.h"
 
 namespace brevant::common {
 

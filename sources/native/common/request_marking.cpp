@@ -1,4 +1,4 @@
-#include "request_marking.h"
+#include "native/common/request_marking.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "console_output.h"
-#include "enlistor_options.h"
-#include "owned_handles.h"
-#include "registry_entries.h"
+#include "native/installer/console_output.h"
+#include "native/installer/enlistor_options.h"
+#include "native/common/basics/owned_handles.h"
+#include "native/installer/registry_entries.h"
 
 namespace brevant::installer {
 

@@ -1,13 +1,13 @@
 // Defaults, command-line options and their verification.
-#include "enlistor_options.h"
+#include "native/installer/enlistor_options.h"
 
 #include <windows.h>
 
 #include <string_view>
 
-#include "console_output.h"
-#include "enlistor_platform.h"
-#include "owned_handles.h"
+#include "native/installer/console_output.h"
+#include "native/installer/enlistor_platform.h"
+#include "native/common/basics/owned_handles.h"
 
 namespace brevant::installer {
 

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "path_separator.h"
+#include "native/common/basics/path_separator.h"
 
 namespace brevant::installer {
 

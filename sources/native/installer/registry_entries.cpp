@@ -1,13 +1,13 @@
 // The Parameters key of the created service.
-#include "registry_entries.h"
+#include "native/installer/registry_entries.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "console_output.h"
-#include "enlistor_options.h"
-#include "owned_handles.h"
+#include "native/installer/console_output.h"
+#include "native/installer/enlistor_options.h"
+#include "native/common/basics/owned_handles.h"
 
 namespace brevant::installer {
 

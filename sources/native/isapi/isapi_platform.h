@@ -5,7 +5,7 @@
 #ifndef BREVANT_ISAPI_ISAPI_PLATFORM_H
 #define BREVANT_ISAPI_ISAPI_PLATFORM_H
 
-#include "path_separator.h"
+#include "native/common/basics/path_separator.h"
 
 namespace brevant::isapi {
 

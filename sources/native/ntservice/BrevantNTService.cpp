@@ -7,7 +7,7 @@
 // unquoted, and a command file runs through the command interpreter, which would split
 // "C:\Brevant ISAPI\StartBrevant.bat" at the blank); the service name and the commands are
 // written to the debugger output as they are, never taken as a format.
-#include "BrevantNTService.h"
+#include "native/ntservice/BrevantNTService.h"
 
 #include <process.h>
 #include <stdio.h>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "ntservice_platform.h"
+#include "native/ntservice/ntservice_platform.h"
 
 std::string service_name;
 SERVICE_STATUS serviceStatus = {};

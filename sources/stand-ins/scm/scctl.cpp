@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "owned_handles.h"
-#include "service_report.h"
+#include "native/common/basics/owned_handles.h"
+#include "stand-ins/scm/service_report.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "service_report.h"
+#include "stand-ins/scm/service_report.h"
 
 #include <cstdio>
 

@@ -1,13 +1,13 @@
 // The engine bridge's life: construction with the native log, the start of the VM and the
 // engine, the per-operation setup, and the end. The per-request operations are in
 // brevant_requests.cpp.
-#include "brevant.h"
+#include "native/isapi/bridge/brevant.h"
 
 #include <cstdio>
 
-#include "isapi_platform.h"
-#include "jni_calls.h"
-#include "native_log.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/bridge/jni_calls.h"
+#include "native/isapi/log/native_log.h"
 
 namespace brevant::isapi {
 

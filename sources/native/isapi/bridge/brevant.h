@@ -23,10 +23,10 @@
 #include <string>
 #include <vector>
 
-#include "configuration.h"
-#include "java_vm.h"
-#include "java_vm_kind.h"
-#include "jdk11_init_args.h"
+#include "native/isapi/config/configuration.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/java_vm_kind.h"
+#include "native/isapi/jvm/jdk11_init_args.h"
 
 namespace brevant::isapi {
 

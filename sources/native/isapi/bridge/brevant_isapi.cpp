@@ -1,6 +1,6 @@
 // The request context of IIS requests: server variables, the request text, the body IIS
 // read ahead, the document root; and the filter's question to the engine.
-#include "brevant_isapi.h"
+#include "native/isapi/bridge/brevant_isapi.h"
 
 #include <climits>
 #include <cstdio>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <memory>
 
-#include "jni_calls.h"
-#include "native_log.h"
-#include "server_settings.h"
+#include "native/isapi/bridge/jni_calls.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/iisconfig/server_settings.h"
 
 namespace brevant::isapi {
 

@@ -13,7 +13,7 @@
 
 #include <string>
 
-#include "brevant.h"
+#include "native/isapi/bridge/brevant.h"
 
 namespace brevant::isapi {
 

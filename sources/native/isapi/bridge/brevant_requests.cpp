@@ -3,10 +3,10 @@
 // references and detaches its thread when it reached Java.
 #include <cstring>
 
-#include "brevant.h"
-#include "jni_calls.h"
-#include "native_log.h"
-#include "request_handles.h"
+#include "native/isapi/bridge/brevant.h"
+#include "native/isapi/bridge/jni_calls.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/bridge/request_handles.h"
 
 namespace brevant::isapi {
 

@@ -16,11 +16,11 @@
 #include <memory>
 #include <string>
 
-#include "client_certificate.h"
-#include "iis_security.h"
-#include "jni_calls.h"
-#include "native_log.h"
-#include "request_handles.h"
+#include "native/common/client_certificate.h"
+#include "native/isapi/bridge/iis_security.h"
+#include "native/isapi/bridge/jni_calls.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/bridge/request_handles.h"
 
 namespace brevant::isapi {
 

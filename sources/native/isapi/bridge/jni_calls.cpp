@@ -1,4 +1,4 @@
-#include "jni_calls.h"
+#include "native/isapi/bridge/jni_calls.h"
 
 namespace brevant::isapi {
 

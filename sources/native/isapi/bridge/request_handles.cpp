@@ -1,4 +1,4 @@
-#include "request_handles.h"
+#include "native/isapi/bridge/request_handles.h"
 
 #include <condition_variable>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // entries from Classpath.pref, one per line.
 #include <string>
 
-#include "config_file.h"
-#include "configuration.h"
-#include "isapi_platform.h"
+#include "native/isapi/config/config_file.h"
+#include "native/isapi/config/configuration.h"
+#include "native/isapi/isapi_platform.h"
 
 namespace brevant::isapi {
 

@@ -1,15 +1,15 @@
 // Whole-file reading for the configuration readers: the platform's file calls, the size
 // and read failure messages, and the line-end folding that makes CR LF files read like
 // LF files.
-#include "config_file.h"
+#include "native/isapi/config/config_file.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "isapi_platform.h"
-#include "native_log.h"
-#include "owned_handles.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/log/native_log.h"
+#include "native/common/basics/owned_handles.h"
 
 namespace brevant::isapi {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "configuration.h"
-#include "registry_text.h"
-#include "isapi_platform.h"
+#include "native/isapi/config/configuration.h"
+#include "native/isapi/registry/registry_text.h"
+#include "native/isapi/isapi_platform.h"
 
 namespace brevant::isapi {
 

@@ -1,10 +1,10 @@
 // Walking the lines of an option or property file.
-#include "config_lines.h"
+#include "native/isapi/config/config_lines.h"
 
 #include <string>
 
-#include "config_file.h"
-#include "native_log.h"
+#include "native/isapi/config/config_file.h"
+#include "native/isapi/log/native_log.h"
 
 namespace brevant::isapi {
 

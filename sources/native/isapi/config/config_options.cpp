@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "config_file.h"
-#include "config_lines.h"
-#include "configuration.h"
+#include "native/isapi/config/config_file.h"
+#include "native/isapi/config/config_lines.h"
+#include "native/isapi/config/configuration.h"
 
 namespace brevant::isapi {
 

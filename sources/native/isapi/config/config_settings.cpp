@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "config_file.h"
-#include "configuration.h"
+#include "native/isapi/config/config_file.h"
+#include "native/isapi/config/configuration.h"
 
 namespace brevant::isapi {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "java_vm_kind.h"
-#include "jdk11_init_args.h"
-#include "vm_option_slots.h"
+#include "native/isapi/jvm/java_vm_kind.h"
+#include "native/isapi/jvm/jdk11_init_args.h"
+#include "native/isapi/jvm/vm_option_slots.h"
 
 namespace brevant::isapi {
 

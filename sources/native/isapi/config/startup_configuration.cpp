@@ -2,7 +2,7 @@
 // reads it: settings and VM kind, JIT property, system properties, class path, options.
 #include <cstring>
 
-#include "configuration.h"
+#include "native/isapi/config/configuration.h"
 
 namespace brevant::isapi {
 

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <string>
 
-#include "brevant_isapi.h"
+#include "native/isapi/bridge/brevant_isapi.h"
 
 namespace brevant::isapi {
 

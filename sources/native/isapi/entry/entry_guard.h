@@ -4,8 +4,8 @@
 #ifndef BREVANT_ISAPI_ENTRY_ENTRY_GUARD_H
 #define BREVANT_ISAPI_ENTRY_ENTRY_GUARD_H
 
-#include "entry_guard_template.h"
-#include "native_log.h"
+#include "native/common/basics/entry_guard_template.h"
+#include "native/isapi/log/native_log.h"
 
 namespace brevant::isapi {
 

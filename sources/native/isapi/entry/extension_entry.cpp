@@ -12,10 +12,10 @@
 #include <mutex>
 #include <string>
 
-#include "connector_state.h"
-#include "entry_guard.h"
-#include "failure_pages.h"
-#include "native_log.h"
+#include "native/isapi/entry/connector_state.h"
+#include "native/isapi/entry/entry_guard.h"
+#include "native/isapi/entry/failure_pages.h"
+#include "native/isapi/log/native_log.h"
 
 namespace brevant::isapi {
 

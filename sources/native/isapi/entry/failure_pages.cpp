@@ -1,6 +1,6 @@
-#include "failure_pages.h"
+#include "native/isapi/entry/failure_pages.h"
 
-#include "brevant.h"
+#include "native/isapi/bridge/brevant.h"
 
 namespace brevant::isapi {
 

@@ -11,12 +11,12 @@
 #include <exception>
 #include <new>
 
-#include "connector_state.h"
-#include "entry_guard.h"
-#include "filter_steps.h"
-#include "iis_security.h"
-#include "native_log.h"
-#include "server_settings.h"
+#include "native/isapi/entry/connector_state.h"
+#include "native/isapi/entry/entry_guard.h"
+#include "native/isapi/entry/filter_steps.h"
+#include "native/isapi/bridge/iis_security.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/iisconfig/server_settings.h"
 
 namespace brevant::isapi {
 

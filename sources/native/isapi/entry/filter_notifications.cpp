@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "connector_state.h"
-#include "filter_steps.h"
-#include "iis_security.h"
+#include "native/isapi/entry/connector_state.h"
+#include "native/isapi/entry/filter_steps.h"
+#include "native/isapi/bridge/iis_security.h"
 
 namespace brevant::isapi {
 

@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "connector_state.h"
-#include "failure_pages.h"
-#include "filter_steps.h"
-#include "native_log.h"
-#include "request_marking.h"
+#include "native/isapi/entry/connector_state.h"
+#include "native/isapi/entry/failure_pages.h"
+#include "native/isapi/entry/filter_steps.h"
+#include "native/isapi/log/native_log.h"
+#include "native/common/request_marking.h"
 
 namespace brevant::isapi {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "metabase_access.h"
-#include "native_log.h"
-#include "registry_text.h"
-#include "server_settings.h"
+#include "native/isapi/iisconfig/metabase_access.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/registry/registry_text.h"
+#include "native/isapi/iisconfig/server_settings.h"
 
 namespace brevant::isapi::iisconfig {
 

@@ -3,9 +3,9 @@
 // one, else older IIS's virtual roots in the registry.
 #include <string>
 
-#include "native_log.h"
-#include "server_settings.h"
-#include "virtual_dir.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/iisconfig/server_settings.h"
+#include "native/isapi/iisconfig/virtual_dir.h"
 
 namespace brevant::isapi::iisconfig {
 

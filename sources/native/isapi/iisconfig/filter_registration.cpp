@@ -7,9 +7,9 @@
 
 #include <exception>
 
-#include "filter_messages.h"
-#include "filter_registration.h"
-#include "metabase_access.h"
+#include "native/isapi/iisconfig/filter_messages.h"
+#include "native/isapi/iisconfig/filter_registration.h"
+#include "native/isapi/iisconfig/metabase_access.h"
 
 namespace brevant::isapi::iisconfig {
 

@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <iadmw.h>
 
-#include "metabase_access.h"
+#include "native/isapi/iisconfig/metabase_access.h"
 
 namespace brevant::isapi::iisconfig {
 

@@ -9,9 +9,9 @@
 #include <cstdio>
 #include <string>
 
-#include "metabase_access.h"
-#include "server_settings.h"
-#include "virtual_dir.h"
+#include "native/isapi/iisconfig/metabase_access.h"
+#include "native/isapi/iisconfig/server_settings.h"
+#include "native/isapi/iisconfig/virtual_dir.h"
 
 namespace brevant::isapi::iisconfig {
 

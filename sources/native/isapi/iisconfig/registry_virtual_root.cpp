@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "registry_text.h"
-#include "server_settings.h"
-#include "virtual_dir.h"
+#include "native/isapi/registry/registry_text.h"
+#include "native/isapi/iisconfig/server_settings.h"
+#include "native/isapi/iisconfig/virtual_dir.h"
 
 namespace brevant::isapi::iisconfig {
 

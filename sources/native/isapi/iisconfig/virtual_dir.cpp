@@ -1,8 +1,8 @@
-#include "virtual_dir.h"
+#include "native/isapi/iisconfig/virtual_dir.h"
 
-#include "ascii_text.h"
-#include "isapi_platform.h"
-#include "native_log.h"
+#include "native/common/basics/ascii_text.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/log/native_log.h"
 
 namespace brevant::isapi::iisconfig {
 

@@ -2,9 +2,9 @@
 // installers, searched as the administrator's javaVM setting asks.
 #include <cstring>
 
-#include "java_vm.h"
-#include "registry_text.h"
-#include "vm_log.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/registry/registry_text.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

@@ -1,8 +1,8 @@
 // Loading the found installation's VM library and resolving the three entry points of the
 // JNI invocation interface.
-#include "java_vm.h"
-#include "jvm_library_paths.h"
-#include "vm_log.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/jvm_library_paths.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

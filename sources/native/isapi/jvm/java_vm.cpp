@@ -1,8 +1,8 @@
 // The JVM host's life: construction from discovery to creation, the creation call shared by
 // the three creation paths, threads attaching and detaching, and the end.
-#include "java_vm.h"
+#include "native/isapi/jvm/java_vm.h"
 
-#include "vm_log.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

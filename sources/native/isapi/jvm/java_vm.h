@@ -21,9 +21,9 @@
 #include <atomic>
 #include <string>
 
-#include "java_vm_kind.h"
-#include "vm_option_slots.h"
-#include "jdk11_init_args.h"
+#include "native/isapi/jvm/java_vm_kind.h"
+#include "native/isapi/jvm/vm_option_slots.h"
+#include "native/isapi/jvm/jdk11_init_args.h"
 
 namespace brevant::isapi {
 

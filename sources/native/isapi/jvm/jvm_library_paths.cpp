@@ -1,4 +1,4 @@
-#include "jvm_library_paths.h"
+#include "native/isapi/jvm/jvm_library_paths.h"
 
 #include <utility>
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "isapi_platform.h"
-#include "java_vm_kind.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/jvm/java_vm_kind.h"
 
 namespace brevant::isapi::jvmhost {
 

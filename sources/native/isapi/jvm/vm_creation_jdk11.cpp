@@ -2,10 +2,10 @@
 // and the settings block logged with the values as they go to the VM. A 1.1 VM takes no
 // option strings.
 
-#include "isapi_platform.h"
-#include "java_vm.h"
-#include "vm_hooks.h"
-#include "vm_log.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/vm_hooks.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

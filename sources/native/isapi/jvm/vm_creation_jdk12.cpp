@@ -3,10 +3,10 @@
 // the platform's own option, and the administrator's own options last.
 #include <vector>
 
-#include "isapi_platform.h"
-#include "java_vm.h"
-#include "vm_hooks.h"
-#include "vm_log.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/vm_hooks.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

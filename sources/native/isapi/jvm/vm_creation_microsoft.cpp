@@ -1,9 +1,9 @@
 // Creating the Microsoft VM: its defaults, with the settings' class path added to the
 // default one. It takes no other setting, option or hook.
-#include "isapi_platform.h"
-#include "java_vm.h"
-#include "microsoft_init_args.h"
-#include "vm_log.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/microsoft_init_args.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

@@ -1,11 +1,11 @@
-#include "vm_hooks.h"
+#include "native/isapi/jvm/vm_hooks.h"
 
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
 
-#include "vm_log.h"
+#include "native/isapi/jvm/vm_log.h"
 
 namespace brevant::isapi {
 

@@ -1,10 +1,10 @@
-#include "vm_log.h"
+#include "native/isapi/jvm/vm_log.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
 
-#include "native_log.h"
+#include "native/isapi/log/native_log.h"
 
 namespace brevant::isapi::jvmhost {
 

@@ -1,5 +1,5 @@
-#include "native_log.h"
-#include "native_log_internal.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/log/native_log_internal.h"
 
 #include <cstring>
 #include <exception>
@@ -9,8 +9,8 @@
 #include <new>
 #include <utility>
 
-#include "isapi_platform.h"
-#include "owned_handles.h"
+#include "native/isapi/isapi_platform.h"
+#include "native/common/basics/owned_handles.h"
 
 namespace brevant::isapi {
 

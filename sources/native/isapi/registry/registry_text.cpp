@@ -1,4 +1,4 @@
-#include "registry_text.h"
+#include "native/isapi/registry/registry_text.h"
 
 #include <vector>
 

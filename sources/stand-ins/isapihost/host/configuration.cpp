@@ -1,12 +1,12 @@
-#include "configuration.h"
+#include "stand-ins/isapihost/host/configuration.h"
 
 #include <strings.h>
 
 #include <algorithm>
 #include <fstream>
 
-#include "ascii_text.h"
-#include "metabase_session.h"
+#include "native/common/basics/ascii_text.h"
+#include "stand-ins/isapihost/host/metabase_session.h"
 
 namespace isapihost {
 

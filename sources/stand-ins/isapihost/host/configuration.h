@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "filter_chain.h"
-#include "site.h"
+#include "stand-ins/isapihost/host/filter_chain.h"
+#include "stand-ins/isapihost/host/site.h"
 
 namespace isapihost {
 

@@ -1,11 +1,11 @@
-#include "extension_call.h"
+#include "stand-ins/isapihost/host/extension_call.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
-#include "responses.h"
-#include "server_variables.h"
+#include "stand-ins/isapihost/http/responses.h"
+#include "stand-ins/isapihost/host/server_variables.h"
 
 namespace isapihost {
 

@@ -1,11 +1,11 @@
 // Loading extensions and handing them requests.
-#include "extension_host.h"
+#include "stand-ins/isapihost/host/extension_host.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "extension_call.h"
-#include "responses.h"
+#include "stand-ins/isapihost/host/extension_call.h"
+#include "stand-ins/isapihost/http/responses.h"
 
 namespace isapihost {
 

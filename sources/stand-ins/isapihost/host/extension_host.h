@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "request_context.h"
+#include "stand-ins/isapihost/host/request_context.h"
 
 namespace isapihost {
 

@@ -1,11 +1,11 @@
 // Loading filters and calling them for a notification.
-#include "filter_chain.h"
+#include "stand-ins/isapihost/host/filter_chain.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "server_variables.h"
+#include "stand-ins/isapihost/host/server_variables.h"
 
 namespace isapihost {
 

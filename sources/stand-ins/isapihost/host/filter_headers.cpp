@@ -14,8 +14,8 @@
 
 #include <string>
 
-#include "filter_chain.h"
-#include "server_variables.h"
+#include "stand-ins/isapihost/host/filter_chain.h"
+#include "stand-ins/isapihost/host/server_variables.h"
 
 namespace isapihost {
 

@@ -19,13 +19,13 @@
 #include <string>
 #include <thread>
 
-#include "access_log.h"
-#include "configuration.h"
-#include "extension_host.h"
-#include "filter_chain.h"
-#include "http_server.h"
-#include "options.h"
-#include "request_pipeline.h"
+#include "stand-ins/isapihost/http/access_log.h"
+#include "stand-ins/isapihost/host/configuration.h"
+#include "stand-ins/isapihost/host/extension_host.h"
+#include "stand-ins/isapihost/host/filter_chain.h"
+#include "stand-ins/isapihost/http/http_server.h"
+#include "stand-ins/isapihost/host/options.h"
+#include "stand-ins/isapihost/host/request_pipeline.h"
 
 using namespace isapihost;
 

@@ -1,4 +1,4 @@
-#include "metabase_session.h"
+#include "stand-ins/isapihost/host/metabase_session.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "options.h"
+#include "stand-ins/isapihost/host/options.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "configuration.h"
+#include "stand-ins/isapihost/host/configuration.h"
 
 namespace isapihost {
 

@@ -1,4 +1,4 @@
-#include "request_context.h"
+#include "stand-ins/isapihost/host/request_context.h"
 
 #include <strings.h>
 

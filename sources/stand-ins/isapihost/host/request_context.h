@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange.h"
-#include "site.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/host/site.h"
 
 namespace isapihost {
 

@@ -1,4 +1,4 @@
-#include "request_pipeline.h"
+#include "stand-ins/isapihost/host/request_pipeline.h"
 
 #include <iiscnfg.h>
 #include <objbase.h>
@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "responses.h"
-#include "server_variables.h"
+#include "stand-ins/isapihost/http/responses.h"
+#include "stand-ins/isapihost/host/server_variables.h"
 
 namespace isapihost {
 

@@ -18,11 +18,11 @@
 
 #include <vector>
 
-#include "access_log.h"
-#include "exchange.h"
-#include "extension_host.h"
-#include "filter_chain.h"
-#include "site.h"
+#include "stand-ins/isapihost/http/access_log.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/host/extension_host.h"
+#include "stand-ins/isapihost/host/filter_chain.h"
+#include "stand-ins/isapihost/host/site.h"
 
 namespace isapihost {
 

@@ -1,11 +1,11 @@
 // The server variables of a request.
-#include "server_variables.h"
+#include "stand-ins/isapihost/host/server_variables.h"
 
 #include <strings.h>
 
 #include <cstring>
 
-#include "ascii_text.h"
+#include "native/common/basics/ascii_text.h"
 
 namespace isapihost {
 

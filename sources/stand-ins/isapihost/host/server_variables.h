@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "request_context.h"
+#include "stand-ins/isapihost/host/request_context.h"
 
 namespace isapihost {
 

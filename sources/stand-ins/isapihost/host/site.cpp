@@ -1,8 +1,8 @@
-#include "site.h"
+#include "stand-ins/isapihost/host/site.h"
 
 #include <strings.h>
 
-#include "ascii_text.h"
+#include "native/common/basics/ascii_text.h"
 
 namespace isapihost {
 

@@ -1,4 +1,4 @@
-#include "access_log.h"
+#include "stand-ins/isapihost/http/access_log.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "certificate_text.h"
+#include "stand-ins/isapihost/http/certificate_text.h"
 
 #include <cstdio>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "connection.h"
+#include "stand-ins/isapihost/http/connection.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,9 +6,9 @@
 
 #include <boost/asio/post.hpp>
 
-#include "response_framing.h"
-#include "tls_context.h"
-#include "tls_transport.h"
+#include "stand-ins/isapihost/http/response_framing.h"
+#include "stand-ins/isapihost/http/tls_context.h"
+#include "stand-ins/isapihost/http/tls_transport.h"
 
 namespace isapihost {
 

@@ -27,13 +27,13 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 
-#include "connection_exchange.h"
-#include "exchange.h"
-#include "head_parser.h"
-#include "read_buffer.h"
-#include "server_context.h"
-#include "transport.h"
-#include "worker_pool.h"
+#include "stand-ins/isapihost/http/connection_exchange.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/http/head_parser.h"
+#include "stand-ins/isapihost/http/read_buffer.h"
+#include "stand-ins/isapihost/http/server_context.h"
+#include "stand-ins/isapihost/http/transport.h"
+#include "stand-ins/isapihost/http/worker_pool.h"
 
 namespace isapihost {
 

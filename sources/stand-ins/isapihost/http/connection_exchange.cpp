@@ -1,4 +1,4 @@
-#include "connection_exchange.h"
+#include "stand-ins/isapihost/http/connection_exchange.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -14,9 +14,9 @@
 
 #include <chrono>
 
-#include "exchange.h"
-#include "read_buffer.h"
-#include "transport.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/http/read_buffer.h"
+#include "stand-ins/isapihost/http/transport.h"
 
 namespace isapihost {
 

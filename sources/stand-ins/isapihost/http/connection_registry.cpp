@@ -1,6 +1,6 @@
-#include "connection_registry.h"
+#include "stand-ins/isapihost/http/connection_registry.h"
 
-#include "connection.h"
+#include "stand-ins/isapihost/http/connection.h"
 
 namespace isapihost {
 

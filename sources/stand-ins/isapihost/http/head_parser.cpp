@@ -1,4 +1,4 @@
-#include "head_parser.h"
+#include "stand-ins/isapihost/http/head_parser.h"
 
 #include <algorithm>
 #include <limits>

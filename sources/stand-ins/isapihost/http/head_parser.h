@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <memory>
 
-#include "exchange.h"
+#include "stand-ins/isapihost/http/exchange.h"
 
 namespace isapihost {
 

@@ -1,4 +1,4 @@
-#include "http_date.h"
+#include "stand-ins/isapihost/http/http_date.h"
 
 #include <cstdio>
 #include <cstring>

@@ -4,7 +4,7 @@
 //   2. idle connections (handshake, waiting for a head) close;
 //   3. connections being served finish their request and close (no keep-alive);
 //   4. when none is left, the workers and then the I/O threads are joined.
-#include "http_server.h"
+#include "stand-ins/isapihost/http/http_server.h"
 
 #include <condition_variable>
 #include <mutex>
@@ -14,9 +14,9 @@
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 
-#include "connection.h"
-#include "listener.h"
-#include "server_context.h"
+#include "stand-ins/isapihost/http/connection.h"
+#include "stand-ins/isapihost/http/listener.h"
+#include "stand-ins/isapihost/http/server_context.h"
 
 namespace isapihost {
 

@@ -18,7 +18,7 @@
 #include <memory>
 #include <string>
 
-#include "exchange.h"
+#include "stand-ins/isapihost/http/exchange.h"
 
 namespace isapihost {
 

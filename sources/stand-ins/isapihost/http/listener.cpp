@@ -1,10 +1,10 @@
-#include "listener.h"
+#include "stand-ins/isapihost/http/listener.h"
 
 #include <chrono>
 
 #include <boost/asio/post.hpp>
 
-#include "connection.h"
+#include "stand-ins/isapihost/http/connection.h"
 
 namespace isapihost {
 

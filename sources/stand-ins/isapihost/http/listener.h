@@ -15,9 +15,9 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 
-#include "http_server.h"
-#include "server_context.h"
-#include "tls_context.h"
+#include "stand-ins/isapihost/http/http_server.h"
+#include "stand-ins/isapihost/http/server_context.h"
+#include "stand-ins/isapihost/http/tls_context.h"
 
 namespace isapihost {
 

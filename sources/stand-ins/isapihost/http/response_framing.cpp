@@ -1,7 +1,7 @@
-#include "response_framing.h"
+#include "stand-ins/isapihost/http/response_framing.h"
 
-#include "http_date.h"
-#include "responses.h"
+#include "stand-ins/isapihost/http/http_date.h"
+#include "stand-ins/isapihost/http/responses.h"
 
 namespace isapihost {
 

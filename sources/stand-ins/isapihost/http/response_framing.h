@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "exchange.h"
+#include "stand-ins/isapihost/http/exchange.h"
 
 namespace isapihost {
 

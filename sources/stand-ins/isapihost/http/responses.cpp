@@ -3,7 +3,7 @@
 // would be taken for the next request). Error pages do so only for the statuses that
 // refuse a request cleanly (401, 403, 404, 405, 304); any other error closes, as the
 // client or the request may be in a bad state.
-#include "responses.h"
+#include "stand-ins/isapihost/http/responses.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,8 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "http_date.h"
-#include "response_framing.h"
+#include "stand-ins/isapihost/http/http_date.h"
+#include "stand-ins/isapihost/http/response_framing.h"
 
 namespace isapihost {
 

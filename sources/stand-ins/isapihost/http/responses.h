@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "exchange.h"
+#include "stand-ins/isapihost/http/exchange.h"
 
 namespace isapihost {
 

@@ -8,10 +8,10 @@
 
 #include <atomic>
 
-#include "connection_registry.h"
-#include "exchange.h"
-#include "http_server.h"
-#include "worker_pool.h"
+#include "stand-ins/isapihost/http/connection_registry.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/http/http_server.h"
+#include "stand-ins/isapihost/http/worker_pool.h"
 
 namespace isapihost {
 

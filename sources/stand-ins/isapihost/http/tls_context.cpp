@@ -1,9 +1,9 @@
-#include "tls_context.h"
+#include "stand-ins/isapihost/http/tls_context.h"
 
 #include <openssl/err.h>
 #include <openssl/x509.h>
 
-#include "certificate_text.h"
+#include "stand-ins/isapihost/http/certificate_text.h"
 
 namespace isapihost {
 namespace {

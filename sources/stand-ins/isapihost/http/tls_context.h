@@ -12,7 +12,7 @@
 
 #include <openssl/ssl.h>
 
-#include "http_server.h"
+#include "stand-ins/isapihost/http/http_server.h"
 
 namespace isapihost {
 

@@ -1,11 +1,11 @@
-#include "tls_transport.h"
+#include "stand-ins/isapihost/http/tls_transport.h"
 
 #include <cstdint>
 
 #include <openssl/err.h>
 #include <openssl/x509.h>
 
-#include "certificate_text.h"
+#include "stand-ins/isapihost/http/certificate_text.h"
 
 namespace isapihost {
 

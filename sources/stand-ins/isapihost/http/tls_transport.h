@@ -12,8 +12,8 @@
 
 #include <openssl/ssl.h>
 
-#include "exchange.h"
-#include "transport.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/http/transport.h"
 
 namespace isapihost {
 

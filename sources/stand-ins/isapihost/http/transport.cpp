@@ -1,4 +1,4 @@
-#include "transport.h"
+#include "stand-ins/isapihost/http/transport.h"
 
 #include <cerrno>
 #include <sys/socket.h>

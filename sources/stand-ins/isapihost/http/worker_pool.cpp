@@ -1,4 +1,4 @@
-#include "worker_pool.h"
+#include "stand-ins/isapihost/http/worker_pool.h"
 
 #include <system_error>
 

@@ -6,7 +6,7 @@
 #include <iadmw.h>
 #include <objbase.h>
 
-#include "metabase/admin_base.h"
+#include "stand-ins/win32/src/metabase/admin_base.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // entered again by the thread that owns it).
 #include <pthread.h>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 

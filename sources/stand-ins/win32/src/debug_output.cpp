@@ -13,7 +13,7 @@
 #include <mutex>
 #include <string>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Per-thread last error and the errno-to-Win32 mapping.
 #include <cerrno>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 

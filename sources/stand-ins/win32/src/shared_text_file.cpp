@@ -1,4 +1,4 @@
-#include "shared_text_file.h"
+#include "stand-ins/win32/src/shared_text_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace standin {
 

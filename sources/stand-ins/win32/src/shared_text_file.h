@@ -22,7 +22,7 @@
 
 #include <windows.h>
 
-#include "unique_fd.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 struct stat;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 

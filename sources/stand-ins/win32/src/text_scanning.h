@@ -3,7 +3,7 @@
 #ifndef STANDIN_WIN32_TEXT_SCANNING_H
 #define STANDIN_WIN32_TEXT_SCANNING_H
 
-#include "ascii_text.h"
+#include "native/common/basics/ascii_text.h"
 
 namespace standin {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 

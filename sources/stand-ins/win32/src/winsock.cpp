@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace {
 

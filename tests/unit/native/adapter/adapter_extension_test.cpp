@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "adapter_groups.h"
+#include "native/adapter/adapter_groups.h"
 #include "debug_output_capture.h"
 #include "fake_ecb.h"
 #include "fake_instance.h"
-#include "request_relay.h"
-#include "request_relay_internal.h"
+#include "native/adapter/request_relay.h"
+#include "native/adapter/request_relay_internal.h"
 
 namespace {
 

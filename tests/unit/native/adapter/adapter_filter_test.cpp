@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "adapter_groups.h"
-#include "adapter_properties.h"
-#include "adapter_properties_internal.h"
+#include "native/adapter/adapter_groups.h"
+#include "native/adapter/adapter_properties.h"
+#include "native/adapter/adapter_properties_internal.h"
 #include "debug_output_capture.h"
 #include "fake_filter_context.h"
 

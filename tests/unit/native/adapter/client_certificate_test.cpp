@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "client_certificate.h"
+#include "native/common/client_certificate.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "BrevantNTService.h"
+#include "native/ntservice/BrevantNTService.h"
 #include "debug_output_capture.h"
 #include "test_paths.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "processes/command_line.h"
+#include "stand-ins/win32/src/processes/command_line.h"
 #include "test_paths.h"
 
 using namespace standin::processes;

@@ -13,11 +13,11 @@
 #include <string_view>
 #include <utility>
 
-#include "files/file_handle.h"
-#include "files/handle_table.h"
-#include "files/share_modes.h"
-#include "internal.h"
-#include "unique_fd.h"
+#include "stand-ins/win32/src/files/file_handle.h"
+#include "stand-ins/win32/src/files/handle_table.h"
+#include "stand-ins/win32/src/files/share_modes.h"
+#include "stand-ins/win32/src/internal.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 namespace standin::files {
 namespace {

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <utility>
 
-#include "files/share_modes.h"
-#include "unique_fd.h"
+#include "stand-ins/win32/src/files/share_modes.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 namespace standin::files {
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "files/file_handle.h"
+#include "stand-ins/win32/src/files/file_handle.h"
 
 namespace standin::files {
 

@@ -1,5 +1,5 @@
 // Share-mode arbitration through open-file-description locks on sidecar files.
-#include "files/share_modes.h"
+#include "stand-ins/win32/src/files/share_modes.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace standin::files {
 

@@ -21,7 +21,7 @@
 
 #include <windows.h>
 
-#include "unique_fd.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 namespace standin::files {
 

@@ -1,8 +1,8 @@
 // The object's identity and life, and the methods the stand-in does not offer.
-#include "metabase/admin_base.h"
+#include "stand-ins/win32/src/metabase/admin_base.h"
 
-#include "metabase/metabase_store.h"
-#include "metabase/wide_text.h"
+#include "stand-ins/win32/src/metabase/metabase_store.h"
+#include "stand-ins/win32/src/metabase/wide_text.h"
 
 namespace standin::metabase {
 

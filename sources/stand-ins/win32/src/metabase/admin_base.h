@@ -17,8 +17,8 @@
 #include <functional>
 #include <new>
 
-#include "metabase/metabase_tree.h"
-#include "metabase/open_handles.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
+#include "stand-ins/win32/src/metabase/open_handles.h"
 
 namespace standin::metabase {
 

@@ -5,10 +5,10 @@
 // put the path in for METADATA_INSERT_PATH; METADATA_REFERENCE is not honoured.
 #include <vector>
 
-#include "metabase/admin_base.h"
-#include "metabase/metabase_store.h"
-#include "metabase/property_lookup.h"
-#include "metabase/property_records.h"
+#include "stand-ins/win32/src/metabase/admin_base.h"
+#include "stand-ins/win32/src/metabase/metabase_store.h"
+#include "stand-ins/win32/src/metabase/property_lookup.h"
+#include "stand-ins/win32/src/metabase/property_records.h"
 
 namespace standin::metabase {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "metabase/admin_base.h"
-#include "metabase/key_locks.h"
-#include "metabase/metabase_store.h"
-#include "metabase/wide_text.h"
+#include "stand-ins/win32/src/metabase/admin_base.h"
+#include "stand-ins/win32/src/metabase/key_locks.h"
+#include "stand-ins/win32/src/metabase/metabase_store.h"
+#include "stand-ins/win32/src/metabase/wide_text.h"
 
 namespace standin::metabase {
 

@@ -1,4 +1,4 @@
-#include "metabase/key_locks.h"
+#include "stand-ins/win32/src/metabase/key_locks.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "internal.h"
+#include "stand-ins/win32/src/internal.h"
 
 namespace standin::metabase {
 

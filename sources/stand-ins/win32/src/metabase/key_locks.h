@@ -25,8 +25,8 @@
 
 #include <windows.h>
 
-#include "unique_fd.h"
-#include "metabase/metabase_tree.h"
+#include "stand-ins/win32/src/unique_fd.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
 
 namespace standin::metabase {
 

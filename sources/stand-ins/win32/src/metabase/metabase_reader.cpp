@@ -1,13 +1,13 @@
 // Reading the metabase file, forgiving what people write by hand: comments, blank lines,
 // continued lines, CR LF line ends, names and words in any case.
-#include "metabase/metabase_text.h"
+#include "stand-ins/win32/src/metabase/metabase_text.h"
 
 #include <iadmw.h>
 
-#include "metabase/property_names.h"
-#include "metabase/property_records.h"
-#include "metabase/wide_text.h"
-#include "text_scanning.h"
+#include "stand-ins/win32/src/metabase/property_names.h"
+#include "stand-ins/win32/src/metabase/property_records.h"
+#include "stand-ins/win32/src/metabase/wide_text.h"
+#include "stand-ins/win32/src/text_scanning.h"
 
 namespace standin::metabase {
 

@@ -1,9 +1,9 @@
-#include "metabase/metabase_store.h"
+#include "stand-ins/win32/src/metabase/metabase_store.h"
 
 #include <string_view>
 #include <vector>
 
-#include "metabase/metabase_text.h"
+#include "stand-ins/win32/src/metabase/metabase_text.h"
 
 namespace standin::metabase {
 

@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 
-#include "metabase/metabase_tree.h"
-#include "shared_text_file.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
+#include "stand-ins/win32/src/shared_text_file.h"
 
 namespace standin::metabase {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "metabase/metabase_tree.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
 
 namespace standin::metabase {
 

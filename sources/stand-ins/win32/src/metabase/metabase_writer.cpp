@@ -1,14 +1,14 @@
 // Writing the metabase file: every key in a section of its own, depth first in creation
 // order, each property in the form that reads back byte for byte.
-#include "metabase/metabase_text.h"
+#include "stand-ins/win32/src/metabase/metabase_text.h"
 
 #include <iadmw.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "metabase/property_names.h"
-#include "metabase/wide_text.h"
+#include "stand-ins/win32/src/metabase/property_names.h"
+#include "stand-ins/win32/src/metabase/wide_text.h"
 
 namespace standin::metabase {
 

@@ -1,4 +1,4 @@
-#include "metabase/open_handles.h"
+#include "stand-ins/win32/src/metabase/open_handles.h"
 
 #include <atomic>
 #include <utility>

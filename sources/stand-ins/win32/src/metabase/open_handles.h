@@ -16,8 +16,8 @@
 #include <mutex>
 #include <optional>
 
-#include "metabase/key_locks.h"
-#include "metabase/metabase_tree.h"
+#include "stand-ins/win32/src/metabase/key_locks.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
 
 namespace standin::metabase {
 

@@ -1,8 +1,8 @@
-#include "metabase/property_lookup.h"
+#include "stand-ins/win32/src/metabase/property_lookup.h"
 
 #include <algorithm>
 
-#include "metabase/property_records.h"
+#include "stand-ins/win32/src/metabase/property_records.h"
 
 namespace standin::metabase {
 

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "metabase/metabase_tree.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
 
 namespace standin::metabase {
 

@@ -1,12 +1,12 @@
-#include "metabase/property_names.h"
+#include "stand-ins/win32/src/metabase/property_names.h"
 
 #include <iadmw.h>
 #include <iiscnfg.h>
 
 #include <cstdio>
 
-#include "metabase/metabase_tree.h"
-#include "text_scanning.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
+#include "stand-ins/win32/src/text_scanning.h"
 
 namespace standin::metabase {
 

@@ -1,4 +1,4 @@
-#include "metabase/property_records.h"
+#include "stand-ins/win32/src/metabase/property_records.h"
 
 #include <cstring>
 

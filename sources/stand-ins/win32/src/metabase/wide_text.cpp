@@ -1,4 +1,4 @@
-#include "metabase/wide_text.h"
+#include "stand-ins/win32/src/metabase/wide_text.h"
 
 #include <iadmw.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "metabase/metabase_tree.h"
+#include "stand-ins/win32/src/metabase/metabase_tree.h"
 
 namespace standin::metabase {
 

@@ -1,4 +1,4 @@
-#include "processes/child_process.h"
+#include "stand-ins/win32/src/processes/child_process.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,4 +1,4 @@
-#include "processes/command_line.h"
+#include "stand-ins/win32/src/processes/command_line.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "processes/child_process.h"
-#include "processes/command_line.h"
+#include "stand-ins/win32/src/processes/child_process.h"
+#include "stand-ins/win32/src/processes/command_line.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "internal.h"
-#include "registry/open_keys.h"
-#include "registry/registry_tree.h"
+#include "stand-ins/win32/src/internal.h"
+#include "stand-ins/win32/src/registry/open_keys.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
 
 namespace standin::registry {
 

@@ -10,8 +10,8 @@
 
 #include <utility>
 
-#include "object_handles.h"
-#include "registry/registry_tree.h"
+#include "stand-ins/win32/src/object_handles.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
 
 namespace standin::registry {
 

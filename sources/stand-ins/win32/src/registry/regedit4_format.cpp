@@ -1,10 +1,10 @@
-#include "registry/regedit4_format.h"
+#include "stand-ins/win32/src/registry/regedit4_format.h"
 
 #include <algorithm>
 #include <optional>
 #include <vector>
 
-#include "text_scanning.h"
+#include "stand-ins/win32/src/text_scanning.h"
 
 namespace standin::registry {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "registry/registry_tree.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
 
 namespace standin::registry {
 

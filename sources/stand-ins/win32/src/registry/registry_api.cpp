@@ -18,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
-#include "registry/api_conventions.h"
-#include "registry/open_keys.h"
-#include "registry/registry_store.h"
-#include "registry/registry_tree.h"
+#include "stand-ins/win32/src/registry/api_conventions.h"
+#include "stand-ins/win32/src/registry/open_keys.h"
+#include "stand-ins/win32/src/registry/registry_store.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
 
 namespace {
 

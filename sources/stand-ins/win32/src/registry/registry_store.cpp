@@ -1,11 +1,11 @@
-#include "registry/registry_store.h"
+#include "stand-ins/win32/src/registry/registry_store.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "registry/regedit4_format.h"
+#include "stand-ins/win32/src/registry/regedit4_format.h"
 
 namespace standin::registry {
 

@@ -9,8 +9,8 @@
 
 #include <functional>
 
-#include "registry/registry_tree.h"
-#include "shared_text_file.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
+#include "stand-ins/win32/src/shared_text_file.h"
 
 namespace standin::registry {
 

@@ -1,4 +1,4 @@
-#include "services/service_channel.h"
+#include "stand-ins/win32/src/services/service_channel.h"
 
 #include <poll.h>
 #include <sys/socket.h>

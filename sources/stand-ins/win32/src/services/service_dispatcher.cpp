@@ -21,12 +21,12 @@
 #include <thread>
 #include <vector>
 
-#include "internal.h"
-#include "registry/registry_tree.h"
-#include "services/service_channel.h"
-#include "services/service_records.h"
-#include "services/service_runtime.h"
-#include "unique_fd.h"
+#include "stand-ins/win32/src/internal.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
+#include "stand-ins/win32/src/services/service_channel.h"
+#include "stand-ins/win32/src/services/service_records.h"
+#include "stand-ins/win32/src/services/service_runtime.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 namespace {
 

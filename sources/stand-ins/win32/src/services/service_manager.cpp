@@ -28,15 +28,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "internal.h"
-#include "object_handles.h"
-#include "processes/child_process.h"
-#include "processes/command_line.h"
-#include "registry/registry_tree.h"
-#include "services/service_channel.h"
-#include "services/service_records.h"
-#include "services/service_runtime.h"
-#include "unique_fd.h"
+#include "stand-ins/win32/src/internal.h"
+#include "stand-ins/win32/src/object_handles.h"
+#include "stand-ins/win32/src/processes/child_process.h"
+#include "stand-ins/win32/src/processes/command_line.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
+#include "stand-ins/win32/src/services/service_channel.h"
+#include "stand-ins/win32/src/services/service_records.h"
+#include "stand-ins/win32/src/services/service_runtime.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 namespace {
 

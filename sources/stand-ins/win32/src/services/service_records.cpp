@@ -1,11 +1,11 @@
-#include "services/service_records.h"
+#include "stand-ins/win32/src/services/service_records.h"
 
 #include <cstring>
 #include <vector>
 
-#include "registry/registry_store.h"
-#include "registry/registry_tree.h"
-#include "services/service_runtime.h"
+#include "stand-ins/win32/src/registry/registry_store.h"
+#include "stand-ins/win32/src/registry/registry_tree.h"
+#include "stand-ins/win32/src/services/service_runtime.h"
 
 namespace standin::services {
 

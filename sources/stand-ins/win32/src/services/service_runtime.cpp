@@ -1,4 +1,4 @@
-#include "services/service_runtime.h"
+#include "stand-ins/win32/src/services/service_runtime.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "internal.h"
-#include "ascii_text.h"
-#include "shared_text_file.h"
+#include "stand-ins/win32/src/internal.h"
+#include "native/common/basics/ascii_text.h"
+#include "stand-ins/win32/src/shared_text_file.h"
 
 namespace standin::services {
 

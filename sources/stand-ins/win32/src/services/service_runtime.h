@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "unique_fd.h"
+#include "stand-ins/win32/src/unique_fd.h"
 
 namespace standin::services {
 

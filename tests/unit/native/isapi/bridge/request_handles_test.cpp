@@ -9,7 +9,7 @@
 #include <set>
 #include <thread>
 
-#include "request_handles.h"
+#include "native/isapi/bridge/request_handles.h"
 
 namespace {
 

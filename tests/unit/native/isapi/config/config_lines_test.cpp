@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "config_test_home.h"
-#include "configuration.h"
-#include "standin_test_hooks.h"
+#include "native/isapi/config/configuration.h"
+#include "stand-ins/win32/include/standin_test_hooks.h"
 
 using namespace brevant::isapi;
 using configtest::ConfigTest;

@@ -14,9 +14,9 @@
 #include <filesystem>
 #include <string>
 
-#include "native_log.h"
-#include "native_log_internal.h"
-#include "standin_test_hooks.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/log/native_log_internal.h"
+#include "stand-ins/win32/include/standin_test_hooks.h"
 #include "test_paths.h"
 
 namespace configtest {

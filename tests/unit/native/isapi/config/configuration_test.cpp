@@ -10,9 +10,9 @@
 #include <string>
 
 #include "config_test_home.h"
-#include "configuration.h"
-#include "isapi_platform.h"
-#include "standin_test_hooks.h"
+#include "native/isapi/config/configuration.h"
+#include "native/isapi/isapi_platform.h"
+#include "stand-ins/win32/include/standin_test_hooks.h"
 
 using namespace brevant::isapi;
 using configtest::ConfigTest;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "debug_output_capture.h"
-#include "filter_registration.h"
+#include "native/isapi/iisconfig/filter_registration.h"
 #include "test_paths.h"
 
 using namespace brevant::isapi::iisconfig;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "debug_output_capture.h"
-#include "server_settings.h"
+#include "native/isapi/iisconfig/server_settings.h"
 #include "test_paths.h"
 
 using namespace brevant::isapi::iisconfig;

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "java_vm.h"
+#include "native/isapi/jvm/java_vm.h"
 #include "vm_test_bed.h"
 
 namespace vmtest {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "jdk11_init_args.h"
+#include "native/isapi/jvm/jdk11_init_args.h"
 
 namespace vmtest {
 

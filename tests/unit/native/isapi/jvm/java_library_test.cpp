@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "java_vm.h"
+#include "native/isapi/jvm/java_vm.h"
 #include "vm_test_bed.h"
 
 namespace vmtest {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jvm_library_paths.h"
+#include "native/isapi/jvm/jvm_library_paths.h"
 
 namespace vmtest {
 namespace {

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <memory>
 
-#include "java_vm.h"
-#include "vm_hooks.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/vm_hooks.h"
 #include "vm_test_bed.h"
 
 namespace vmtest {

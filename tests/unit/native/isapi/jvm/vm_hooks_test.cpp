@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "vm_hooks.h"
+#include "native/isapi/jvm/vm_hooks.h"
 #include "vm_test_bed.h"
 
 namespace vmtest {

@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "isapi_platform.h"
+#include "native/isapi/isapi_platform.h"
 #include "log_entries.h"
-#include "native_log.h"
-#include "native_log_internal.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/log/native_log_internal.h"
 
 namespace vmtest {
 

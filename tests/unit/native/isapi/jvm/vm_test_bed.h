@@ -18,8 +18,8 @@
 
 #include "fake_jvm_control.h"
 #include "java_installations.h"
-#include "java_vm.h"
-#include "java_vm_kind.h"
+#include "native/isapi/jvm/java_vm.h"
+#include "native/isapi/jvm/java_vm_kind.h"
 #include "test_paths.h"
 
 namespace vmtest {

@@ -24,8 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "native_log.h"
-#include "native_log_internal.h"
+#include "native/isapi/log/native_log.h"
+#include "native/isapi/log/native_log_internal.h"
 #include "test_paths.h"
 
 using namespace brevant::isapi;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "exchange.h"
+#include "stand-ins/isapihost/http/exchange.h"
 
 namespace isapihost {
 

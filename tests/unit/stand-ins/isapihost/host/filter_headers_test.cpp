@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "fake_exchange.h"
-#include "filter_chain.h"
-#include "server_variables.h"
+#include "stand-ins/isapihost/host/filter_chain.h"
+#include "stand-ins/isapihost/host/server_variables.h"
 
 namespace isapihost {
 namespace {

@@ -1,7 +1,7 @@
 // URL paths onto virtual directories: decoding, climbing, extension calls.
 #include <gtest/gtest.h>
 
-#include "site.h"
+#include "stand-ins/isapihost/host/site.h"
 
 namespace isapihost {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <regex>
 
-#include "access_log.h"
+#include "stand-ins/isapihost/http/access_log.h"
 #include "test_paths.h"
 
 using isapihost::AccessLog;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "http_test_client.h"
-#include "response_framing.h"
+#include "stand-ins/isapihost/http/response_framing.h"
 
 using namespace httptest;
 using isapihost::AfterResponse;

@@ -13,8 +13,8 @@
 
 #include <openssl/ssl.h>
 
-#include "exchange.h"
-#include "http_server.h"
+#include "stand-ins/isapihost/http/exchange.h"
+#include "stand-ins/isapihost/http/http_server.h"
 
 namespace httptest {
 

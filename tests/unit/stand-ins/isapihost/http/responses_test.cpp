@@ -8,8 +8,8 @@
 #include <regex>
 
 #include "fake_exchange.h"
-#include "http_date.h"
-#include "responses.h"
+#include "stand-ins/isapihost/http/http_date.h"
+#include "stand-ins/isapihost/http/responses.h"
 #include "test_paths.h"
 
 using isapihost::AfterResponse;

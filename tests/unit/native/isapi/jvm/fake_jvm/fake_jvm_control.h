@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "jdk11_init_args.h"
-#include "microsoft_init_args.h"
+#include "native/isapi/jvm/jdk11_init_args.h"
+#include "native/isapi/jvm/microsoft_init_args.h"
 
 struct FakeJvmOption {
     std::string text;

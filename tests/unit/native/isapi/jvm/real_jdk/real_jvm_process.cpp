@@ -7,7 +7,7 @@
 #include <exception>
 
 #include "log_entries.h"
-#include "native_log.h"
+#include "native/isapi/log/native_log.h"
 
 namespace realjvm {
 

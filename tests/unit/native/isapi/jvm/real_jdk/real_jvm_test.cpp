@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "java_installations.h"
-#include "java_vm.h"
+#include "native/isapi/jvm/java_vm.h"
 #include "real_jvm_process.h"
 #include "test_paths.h"
 

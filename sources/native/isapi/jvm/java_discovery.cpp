@@ -1,5 +1,15 @@
 // Finding an installed Java runtime: the registry keys of the JavaSoft, IBM and Microsoft
 // installers, searched as the administrator's javaVM setting asks.
+//
+// Contents:
+//   kJavaSoftKeys, kIBMTechKeys, kIBMWin32Keys   file-static: the keys, in search order
+//   countOf()                                    file-static
+//   CJavaVM::findJavaInstallation()              by kind: Microsoft, IBM then JavaSoft, JavaSoft
+//   CJavaVM::findJavaSoftInstallation()          logs when no JavaSoft key exists at all
+//   CJavaVM::findIBMTechInstallation()
+//   CJavaVM::findIBMWin32Installation()
+//   CJavaVM::findInstallation()                  the first key that opens decides
+//   CJavaVM::readJavaVersionAndHome()            "CurrentVersion", then the subkey's "JavaHome"
 #include <cstring>
 
 #include "native/isapi/jvm/java_vm.h"

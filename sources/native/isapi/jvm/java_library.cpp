@@ -1,5 +1,12 @@
 // Loading the found installation's VM library and resolving the three entry points of the
 // JNI invocation interface.
+//
+// Contents:
+//   entryPoint()                     file-static: GetProcAddress with the entry point's type
+//   CJavaVM::loadJavaLibrary()       msjava.dll, or the first library of the candidates
+//   CJavaVM::loadLibraryAt()         one candidate; logs its path when it does not load
+//   CJavaVM::resolveEntryPoints()    the three JNI entry points; logs the first one missing
+//   CJavaVM::releaseLibrary()        frees the VM library and the C runtime loaded before it
 #include "native/isapi/jvm/java_vm.h"
 #include "native/isapi/jvm/jvm_library_paths.h"
 #include "native/isapi/jvm/vm_log.h"

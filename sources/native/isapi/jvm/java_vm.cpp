@@ -1,5 +1,13 @@
 // The JVM host's life: construction from discovery to creation, the creation call shared by
 // the three creation paths, threads attaching and detaching, and the end.
+//
+// Contents:
+//   CJavaVM::CJavaVM()               discovery, loading, then one of the three creation paths
+//   CJavaVM::~CJavaVM()              detaches; releases the library when no VM was created
+//   CJavaVM::createJavaVM()          the creation call, or the VM the process already holds
+//   CJavaVM::createdJavaVM()         the process's VM, as JNI_GetCreatedJavaVMs reports it
+//   CJavaVM::getJNIEnv()             attaches the calling thread, with one retry
+//   CJavaVM::detachCurrentThread()
 #include "native/isapi/jvm/java_vm.h"
 
 #include "native/isapi/jvm/vm_log.h"

@@ -75,8 +75,12 @@ class CJavaVM {
     using CreateJavaVMFunction = jint(JNICALL*)(JavaVM** vm, void** environment, void* arguments);
     using GetCreatedJavaVMsFunction = jint(JNICALL*)(JavaVM** vms, jsize size, jsize* count);
 
-    // Discovery (java_discovery.cpp): fills isJDK_, isVersion11_, version_, javaHome_ and
-    // may change vmKind_.
+    // The private operations, grouped by the file that holds each; every one of those files
+    // lists its functions at its top. The constructor, the destructor, getJNIEnv and
+    // detachCurrentThread live in java_vm.cpp.
+
+    // ---- java_discovery.cpp: finding an installation in the registry. Fills isJDK_,
+    // isVersion11_, version_ and javaHome_; may change vmKind_.
     bool findJavaInstallation();
     bool findJavaSoftInstallation();
     bool findIBMTechInstallation();
@@ -86,17 +90,24 @@ class CJavaVM {
     bool findInstallation(const jvmhost::InstallationKey* keys, int count, bool* anyKeyOpened);
     bool readJavaVersionAndHome(HKEY key, const std::string& keyPath);
 
-    // Loading (java_library.cpp): fills vmLibrary_ and the entry points; may change vmKind_.
+    // ---- java_library.cpp: loading the VM library. Fills vmLibrary_, runtimeLibrary_ and
+    // the entry points; may change vmKind_.
     bool loadJavaLibrary();
     bool loadLibraryAt(const std::string& path);
     bool resolveEntryPoints();
     void releaseLibrary();
 
-    // Creation (vm_creation_*.cpp, java_vm.cpp).
+    // ---- vm_creation_microsoft.cpp: the Microsoft VM.
     void createMicrosoftJavaVM(const JDK1_1InitArgs& settings);
+
+    // ---- vm_creation_jdk11.cpp: a JDK 1.1 VM.
     void createJava11VM(const JDK1_1InitArgs& settings);
+
+    // ---- vm_creation_jdk12.cpp: a 1.2 or later VM.
     void createJava12VM(int optionCount, const std::string options[],
                         const JDK1_1InitArgs& settings);
+
+    // ---- java_vm.cpp: the creation call the three paths above end in.
     void createJavaVM(void* arguments, const char* vmName);
     // The VM this process already holds, as JNI_GetCreatedJavaVMs reports it; null if none.
     JavaVM* createdJavaVM();

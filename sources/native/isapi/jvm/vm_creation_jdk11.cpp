@@ -1,6 +1,11 @@
 // Creating a JDK 1.1 VM: its own defaults overlaid with the settings, the hooks installed,
 // and the settings block logged with the values as they go to the VM. A 1.1 VM takes no
 // option strings.
+//
+// Contents:
+//   enabled()                        file-static: "Enabled" / "Disabled"
+//   logSettingsBlock()               file-static: the block, with the values the VM gets
+//   CJavaVM::createJava11VM()
 
 #include "native/isapi/isapi_platform.h"
 #include "native/isapi/jvm/java_vm.h"

@@ -1,6 +1,12 @@
 // Creating a 1.2 or later VM: the settings translated into option strings, each setting
 // logged as it is decided, the hooks passed as the "vfprintf", "exit" and "abort" options,
 // the platform's own option, and the administrator's own options last.
+//
+// Contents:
+//   Option                           file-static: an option string and its hook
+//   heapSize()                       file-static: the least heap a kind starts with
+//   hookInfo()                       file-static: a hook as an option's extraInfo
+//   CJavaVM::createJava12VM()
 #include <vector>
 
 #include "native/isapi/isapi_platform.h"

@@ -1,5 +1,8 @@
 // Creating the Microsoft VM: its defaults, with the settings' class path added to the
 // default one. It takes no other setting, option or hook.
+//
+// Contents:
+//   CJavaVM::createMicrosoftJavaVM()
 #include "native/isapi/isapi_platform.h"
 #include "native/isapi/jvm/java_vm.h"
 #include "native/isapi/jvm/microsoft_init_args.h"

@@ -27,8 +27,7 @@ set_target_properties(FakeMsJava PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${BREVANT_T
 
 brevant_unit_test(isapi_vm_tests
     SOURCES ${vm_tests}/vm_test_bed.cpp
-            ${vm_tests}/java_installations.cpp
-            ${vm_tests}/log_entries.cpp
+            ${vm_tests}/jvm_host_world.cpp
             ${vm_tests}/java_discovery_test.cpp
             ${vm_tests}/java_library_test.cpp
             ${vm_tests}/jvm_library_paths_test.cpp
@@ -45,12 +44,11 @@ target_compile_definitions(isapi_vm_tests PRIVATE
 add_dependencies(isapi_vm_tests FakeJvm FakeJvmWithoutDefaults FakeJvmWithoutCreate
                  FakeJvmWithoutCreated FakeMsJava)
 
-# The installed JDK, one VM per process: each case forks a child of its own. A JVM does not
+# The installed JDK: one VM, in a child process of its own, serves the whole suite. A JVM does not
 # run under AddressSanitizer, so the sanitizer build leaves these out.
 if(NOT BREVANT_SANITIZE)
     add_executable(isapi_real_jvm_tests
-        ${vm_tests}/java_installations.cpp
-        ${vm_tests}/log_entries.cpp
+        ${vm_tests}/jvm_host_world.cpp
         ${vm_tests}/real_jdk/real_jvm_process.cpp
         ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)

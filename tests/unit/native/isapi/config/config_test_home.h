@@ -1,12 +1,10 @@
 // A scratch install home for the configuration reader tests: the registry value "Home"
-// names a fresh folder with its "Brevant Data" folder, and the debugger output goes to a
-// file of the test's own, so that messages can be checked byte for byte. Without a
-// NativeLog the log echoes there too, as "Brevant: <message>\n".
-// Single-threaded tests only (it changes the process environment).
+// names a fresh folder with its "Brevant Data" folder, and the debugger output is caught, so
+// that messages can be checked byte for byte. Without a NativeLog the log echoes there too,
+// as "Brevant: <message>\n". Single-threaded tests only (it changes the process environment).
 #ifndef TESTS_UNIT_NATIVE_ISAPI_CONFIG_CONFIG_TEST_HOME_H
 #define TESTS_UNIT_NATIVE_ISAPI_CONFIG_CONFIG_TEST_HOME_H
 
-#include <stdlib.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "debug_output_capture.h"
 #include "native/isapi/log/native_log.h"
 #include "native/isapi/log/native_log_internal.h"
 #include "stand-ins/win32/include/standin_test_hooks.h"
@@ -43,17 +42,11 @@ class ConfigTest : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_FALSE(brevant::isapi::hasNativeLog()) << "messages would go to a log file";
-        const char* old = getenv("STANDIN_DEBUG_OUTPUT");
-        oldDebugOutput_ = old != nullptr ? old : "";
-        setenv("STANDIN_DEBUG_OUTPUT", scratch_.file("debug.txt").c_str(), 1);
         std::filesystem::create_directory(dataDirectory());
         // The home with its terminating NUL, as an installer writes it.
         setHomeValue(REG_SZ, home_.path() + std::string(1, '\0'));
     }
-    void TearDown() override {
-        StandinClearFailures();
-        setenv("STANDIN_DEBUG_OUTPUT", oldDebugOutput_.c_str(), 1);
-    }
+    void TearDown() override { StandinClearFailures(); }
 
     const std::string& home() const { return home_.path(); }
     std::string dataDirectory() const { return home_.file("Brevant Data"); }
@@ -61,12 +54,11 @@ class ConfigTest : public testing::Test {
         testsupport::writeFile(dataDirectory() + testsupport::pathSeparator() + name, content);
     }
     // Everything sent to the debugger output since the test began.
-    std::string debugOutput() const { return testsupport::readFile(scratch_.file("debug.txt")); }
+    std::string debugOutput() const { return debugOutput_.text(); }
 
   private:
+    testsupport::DebugOutputCapture debugOutput_;
     testsupport::ScratchDir home_{"isapi-config-home"};
-    testsupport::ScratchDir scratch_{"isapi-config-debug"};
-    std::string oldDebugOutput_;
 };
 
 // A path under the home, with the platform's separator between the pieces.

@@ -6,13 +6,12 @@
 
 #include <cstring>
 #include <functional>
-#include <utility>
 #include <string>
+#include <utility>
 
 #include "config_test_home.h"
 #include "native/isapi/config/configuration.h"
 #include "native/isapi/isapi_platform.h"
-#include "stand-ins/win32/include/standin_test_hooks.h"
 
 using namespace brevant::isapi;
 using configtest::ConfigTest;
@@ -40,82 +39,69 @@ TEST_F(InstallHomeTest, HomeAndItsDirectoriesFollowTheRegistry) {
 }
 
 // A value stored without its NUL, or as binary, must not be read past its end (the
-// sanitizer build catches a buffer of exactly the value's size).
-TEST_F(InstallHomeTest, UnterminatedAndBinaryValuesEndWhereTheValueEnds) {
-    configtest::setHomeValue(REG_SZ, home());
-    EXPECT_EQ(getHomeDirectory(), home());
-    configtest::setHomeValue(REG_BINARY, home());
-    EXPECT_EQ(getHomeDirectory(), home());
-    configtest::setHomeValue(REG_BINARY, std::string("C:\\one\0two", 10));
-    EXPECT_EQ(getHomeDirectory(), "C:\\one");
-    configtest::setHomeValue(REG_SZ, "");
-    EXPECT_EQ(getHomeDirectory(), "");
+// sanitizer build catches a buffer of exactly the value's size); the text ends at a NUL.
+TEST_F(InstallHomeTest, ValuesEndAtTheirNulOrTheirEnd) {
+    const std::tuple<DWORD, std::string, std::string> cases[] = {
+        {REG_SZ, home(), home()},
+        {REG_BINARY, home(), home()},
+        {REG_BINARY, std::string("C:\\one\0two", 10), "C:\\one"},
+        {REG_SZ, "", ""},
+    };
+    for (const auto& [type, bytes, expected] : cases) {
+        configtest::setHomeValue(type, bytes);
+        EXPECT_EQ(getHomeDirectory(), expected);
+    }
     EXPECT_EQ(debugOutput(), "");
 }
 
-// An unreadable key or value gives the default, told to the debugger only.
 TEST_F(InstallHomeTest, FailingRegistryCallsFallBackToTheDefault) {
-    StandinFailNextCalls("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(getHomeDirectory(), kDefaultHome);
-    StandinFailNextCalls("RegQueryValueExA", 1, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(getHomeDirectory(), kDefaultHome);
+    for (const char* function : {"RegOpenKeyExA", "RegQueryValueExA"}) {
+        StandinFailNextCalls(function, 1, ERROR_ACCESS_DENIED);
+        EXPECT_EQ(getHomeDirectory(), kDefaultHome);
+    }
     EXPECT_EQ(debugOutput(),
               "Failed to open key: SOFTWARE\\Orlena\\Brevant ISAPI\n"
               "Failed to get Home value for key: SOFTWARE\\Orlena\\Brevant ISAPI\n");
-    EXPECT_EQ(getHomeDirectory(), home());
 }
 
 // ---- class path -----------------------------------------------------------------------
 
-class ClasspathTest : public ConfigTest {
-  protected:
-    // The product's three jars, always first.
-    std::string jars() const {
-        const std::string separator = kClasspathSeparator;
-        return under(home(), "lib", "servlet.jar") + separator + under(home(), "lib", "xml.jar") +
-               separator + under(home(), "lib", "Brevant30.jar");
-    }
-    std::string withEntries(const std::string& entries) const {
-        return jars() + kClasspathSeparator + entries;
-    }
-};
-
-TEST_F(ClasspathTest, WithoutClasspathPrefTheClassesFolderFollowsTheJars) {
-    EXPECT_EQ(getClasspath(), withEntries(under(home(), "classes")));
-    EXPECT_EQ(debugOutput(), "");
+// The product's three jars, always first.
+std::string jars(const std::string& home) {
+    const std::string s = kClasspathSeparator;
+    return under(home, "lib", "servlet.jar") + s + under(home, "lib", "xml.jar") + s +
+           under(home, "lib", "Brevant30.jar");
 }
 
-TEST_F(ClasspathTest, EmptyOrOneByteFileAddsNothingNotEvenClasses) {
-    for (const char* content : {"", "x", "\n", "\r\n"}) {
+TEST_F(ConfigTest, ClasspathIsTheJarsThenTheLinesOfClasspathPref) {
+    const std::string s = kClasspathSeparator;
+    EXPECT_EQ(getClasspath(), jars(home()) + s + under(home(), "classes")) << "without the file";
+    const std::pair<std::string, std::string> cases[] = {
+        // An empty or one-byte file adds nothing, not even the classes folder.
+        {"", ""},
+        {"x", ""},
+        {"\n", ""},
+        {"\r\n", ""},
+        {"first\nsecond\n", s + "first" + s + "second"},
+        {"first\r\nsecond\r\n", s + "first" + s + "second"},
+        {"first\nsecond", s + "first" + s + "second"},
+        // Only the last line end is dropped; a lone CR is no line end; the text ends at a NUL.
+        {"first\n\n", s + "first" + s},
+        {"a\rb\n", s + "a\rb"},
+        {std::string("first\nsec\0ond\n", 14), s + "first" + s + "sec"},
+    };
+    for (const auto& [content, entries] : cases) {
         writeData("Classpath.pref", content);
-        EXPECT_EQ(getClasspath(), jars()) << "content " << testing::PrintToString(content);
+        EXPECT_EQ(getClasspath(), jars(home()) + entries) << testing::PrintToString(content);
     }
-}
-
-TEST_F(ClasspathTest, LinesBecomeEntriesAndLfAndCrLfFilesReadTheSame) {
-    const std::string separator = kClasspathSeparator;
-    const std::string expected = withEntries("first" + separator + "second");
-    for (const char* content :
-         {"first\nsecond\n", "first\r\nsecond\r\n", "first\nsecond", "first\r\nsecond"}) {
-        writeData("Classpath.pref", content);
-        EXPECT_EQ(getClasspath(), expected) << testing::PrintToString(content);
-    }
-    // Only the last line end is dropped; a lone CR is no line end.
-    writeData("Classpath.pref", "first\n\n");
-    EXPECT_EQ(getClasspath(), withEntries("first" + separator));
-    writeData("Classpath.pref", "a\rb\n");
-    EXPECT_EQ(getClasspath(), withEntries("a\rb"));
-    // The text ends at a NUL.
-    writeData("Classpath.pref", std::string("first\nsec\0ond\n", 14));
-    EXPECT_EQ(getClasspath(), withEntries("first" + separator + "sec"));
     EXPECT_EQ(debugOutput(), "");
 }
 
 // Every file of the data folder: a size or read failure is logged with the file's name, the
 // file's entries are left out, and the file is closed on both paths.
-TEST_F(ClasspathTest, FailedReadsAreLoggedAndTheFileLeftOut) {
+TEST_F(ConfigTest, FailedReadsAreLoggedAndTheFileLeftOut) {
     const std::pair<const char*, std::function<bool()>> files[] = {
-        {"Classpath.pref", [this] { return getClasspath() == jars(); }},
+        {"Classpath.pref", [this] { return getClasspath() == jars(home()); }},
         {"VMSettings.pref",
          [] {
              JDK1_1InitArgs settings;
@@ -153,54 +139,46 @@ TEST_F(ClasspathTest, FailedReadsAreLoggedAndTheFileLeftOut) {
 
 // ---- start-up configuration -----------------------------------------------------------
 
-std::string propertyList(const StartupConfiguration& configuration) {
-    std::string text;
-    for (char** entry = configuration.settings.properties; *entry != nullptr; ++entry) {
-        text += std::string(*entry) + "|";
+class StartupConfigurationTest : public ConfigTest {
+  protected:
+    // The property list of an assembled configuration, "|" after each.
+    std::string assembledProperties() {
+        EXPECT_TRUE(assembleStartupConfiguration(&configuration_));
+        std::string text;
+        for (char** entry = configuration_.settings.properties; *entry != nullptr; ++entry) {
+            text += std::string(*entry) + "|";
+        }
+        return text;
     }
-    return text;
-}
-
-using StartupConfigurationTest = ConfigTest;
+    StartupConfiguration configuration_;
+};
 
 TEST_F(StartupConfigurationTest, WithoutFilesTheJitIsOnAndTheRecordPointsIntoTheObject) {
-    StartupConfiguration configuration;
-    ASSERT_TRUE(assembleStartupConfiguration(&configuration));
-    EXPECT_EQ(configuration.kind, JVM_DEFAULT);
-    EXPECT_EQ(propertyList(configuration), "java.compiler=symcjit|");
-    EXPECT_EQ(configuration.settings.properties, configuration.properties.data());
-    ASSERT_EQ(configuration.properties.size(), 2u);
-    EXPECT_EQ(configuration.properties[1], nullptr);
-    EXPECT_EQ(configuration.settings.classpath, configuration.classpath.c_str());
-    EXPECT_EQ(configuration.classpath, getClasspath());
-    EXPECT_EQ(configuration.optionCount, 0);
-    EXPECT_EQ(configuration.settings.verifyMode, 1);
+    EXPECT_EQ(assembledProperties(), "java.compiler=symcjit|");
+    EXPECT_EQ(configuration_.kind, JVM_DEFAULT);
+    EXPECT_EQ(configuration_.settings.properties, configuration_.properties.data());
+    EXPECT_EQ(configuration_.properties.size(), 2u);
+    EXPECT_EQ(configuration_.settings.classpath, configuration_.classpath.c_str());
+    EXPECT_EQ(configuration_.classpath, getClasspath());
+    EXPECT_EQ(configuration_.optionCount, 0);
+    EXPECT_EQ(configuration_.settings.verifyMode, 1);
     EXPECT_FALSE(assembleStartupConfiguration(nullptr));
 }
 
 TEST_F(StartupConfigurationTest, JitPropertyFollowsTheSettingsAndTheKind) {
-    struct Case {
-        const char* settings;
-        JavaVMKind kind;
-        const char* property;
+    const std::tuple<const char*, JavaVMKind, const char*> cases[] = {
+        {"javaVM=IBM\n", JVM_IBM, "java.compiler=ibmjitc|"},
+        {"javaVM=IBM\r\nenableJITC=true\r\n", JVM_IBM, "java.compiler=ibmjitc|"},
+        {"javaVM=HOTSPOT\n", JVM_HOTSPOT, "java.compiler=symcjit|"},
+        {"enableJITC=true\n", JVM_DEFAULT, "java.compiler=symcjit|"},
+        {"javaVM=IBM\nenableJITC=false\n", JVM_IBM, "java.compiler=|"},
+        {"javaVM=HOTSPOT\nenableJITC=no\n", JVM_HOTSPOT, "java.compiler=|"},
+        {"javaVM=MICROSOFT\nenableJITC=false\n", JVM_MICROSOFT, "java.compiler=|"},
     };
-    const Case cases[] = {
-        {"javaVM=IBM\n", JVM_IBM, "java.compiler=ibmjitc"},
-        {"javaVM=IBM\r\nenableJITC=true\r\n", JVM_IBM, "java.compiler=ibmjitc"},
-        {"javaVM=HOTSPOT\n", JVM_HOTSPOT, "java.compiler=symcjit"},
-        {"enableJITC=true\n", JVM_DEFAULT, "java.compiler=symcjit"},
-        {"javaVM=IBM\nenableJITC=false\n", JVM_IBM, "java.compiler="},
-        {"javaVM=HOTSPOT\nenableJITC=no\n", JVM_HOTSPOT, "java.compiler="},
-        {"javaVM=MICROSOFT\nenableJITC=false\n", JVM_MICROSOFT, "java.compiler="},
-        {"enableJITC=false\r\n", JVM_DEFAULT, "java.compiler="},
-    };
-    for (const Case& c : cases) {
-        writeData("VMSettings.pref", c.settings);
-        StartupConfiguration configuration;
-        assembleStartupConfiguration(&configuration);
-        EXPECT_EQ(configuration.kind, c.kind) << testing::PrintToString(c.settings);
-        EXPECT_EQ(propertyList(configuration), std::string(c.property) + "|")
-            << testing::PrintToString(c.settings);
+    for (const auto& [settings, kind, properties] : cases) {
+        writeData("VMSettings.pref", settings);
+        EXPECT_EQ(assembledProperties(), properties) << testing::PrintToString(settings);
+        EXPECT_EQ(configuration_.kind, kind);
     }
 }
 
@@ -209,17 +187,11 @@ TEST_F(StartupConfigurationTest, FilePropertiesFollowTheJitPropertyAndOptionsAre
     writeData("vmproperties.properties", "a=1\r\n# comment\r\nb=2\r\n");
     writeData("vmoptions.properties", "-Xint\n-Dx=y\n");
     writeData("Classpath.pref", "extra.jar\n");
-    StartupConfiguration configuration;
-    assembleStartupConfiguration(&configuration);
-    EXPECT_EQ(propertyList(configuration), "java.compiler=ibmjitc|a=1|b=2|");
-    EXPECT_EQ(configuration.properties.size(), 4u);
-    EXPECT_EQ(configuration.settings.maxHeapSize, 67108864);
-    EXPECT_EQ(configuration.classpath, getClasspath());
-    EXPECT_EQ(configuration.classpath.substr(configuration.classpath.size() - 10),
-              std::string(kClasspathSeparator) + "extra.jar");
-    ASSERT_EQ(configuration.optionCount, 2);
-    EXPECT_EQ(configuration.options[0], "-Xint");
-    EXPECT_EQ(configuration.options[1], "-Dx=y");
+    EXPECT_EQ(assembledProperties(), "java.compiler=ibmjitc|a=1|b=2|");
+    EXPECT_EQ(configuration_.settings.maxHeapSize, 67108864);
+    EXPECT_TRUE(configuration_.classpath.ends_with(kClasspathSeparator + std::string("extra.jar")));
+    ASSERT_EQ(configuration_.optionCount, 2);
+    EXPECT_EQ(configuration_.options[0] + configuration_.options[1], "-Xint-Dx=y");
 }
 
 // The property copies are owned until released; releasing twice, or assembling again,
@@ -230,20 +202,15 @@ TEST_F(StartupConfigurationTest, PropertyCopiesAreReleasedOnce) {
         lines += "p" + std::to_string(i) + "=" + std::to_string(i) + "\n";
     }
     writeData("vmproperties.properties", lines);
-    StartupConfiguration configuration;
-    assembleStartupConfiguration(&configuration);
-    ASSERT_EQ(configuration.properties.size(), 33u);
-    EXPECT_STREQ(configuration.properties[31], "p30=30");
-    EXPECT_EQ(configuration.properties[32], nullptr);
-    assembleStartupConfiguration(&configuration);
-    EXPECT_EQ(configuration.properties.size(), 33u);
-    configuration.releaseProperties();
-    EXPECT_TRUE(configuration.properties.empty());
-    EXPECT_EQ(configuration.settings.properties, nullptr);
-    configuration.releaseProperties();
-    EXPECT_EQ(debugOutput(),
-              "Brevant: The VM Properties limit has been reached!!!\n"
-              "Brevant: The VM Properties limit has been reached!!!\n");
+    assembledProperties();
+    EXPECT_EQ(configuration_.properties.size(), 33u);
+    EXPECT_EQ(assembledProperties().substr(0, 32), "java.compiler=symcjit|p0=0|p1=1|");
+    EXPECT_STREQ(configuration_.properties[31], "p30=30");
+    EXPECT_EQ(configuration_.properties[32], nullptr);
+    configuration_.releaseProperties();
+    EXPECT_TRUE(configuration_.properties.empty());
+    EXPECT_EQ(configuration_.settings.properties, nullptr);
+    configuration_.releaseProperties();
 }
 
 }  // namespace

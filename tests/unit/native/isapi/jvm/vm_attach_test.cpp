@@ -4,108 +4,78 @@
 // with the installed JDK.
 #include <gtest/gtest.h>
 
-#include <memory>
-
-#include "native/isapi/jvm/java_vm.h"
 #include "vm_test_bed.h"
 
 namespace vmtest {
 namespace {
 
-using brevant::isapi::CJavaVM;
-using brevant::isapi::JVM_DEFAULT;
-
 class VmAttach : public VmTestBed {
   protected:
-    void SetUp() override {
-        VmTestBed::SetUp();
-        home_ = fakeJavaHome("runtime");
-        setRegistry(installation(kJavaSoftRuntime, "1.2", home_));
-    }
-
-    // The host with its VM created; the settings block is dropped from the log.
-    std::unique_ptr<CJavaVM> createdHost() {
+    // A host with its VM created from a fresh fake, the settings block dropped from the log.
+    std::unique_ptr<CJavaVM> createdHost(jint createResult = JNI_OK) {
+        fake_ = &install(kJavaSoftRuntime);
+        fake_->createResult = createResult;
+        fake_->createdResult = createResult;
         auto vm = host(JVM_DEFAULT);
-        blockSize_ = logEntries().size();
+        newEntries();
         return vm;
     }
-
-    Lines messages() const {
-        Lines entries = logEntries();
-        return Lines(entries.begin() + static_cast<long>(blockSize_), entries.end());
-    }
-
-    std::string home_;
-    size_t blockSize_ = 0;
+    FakeJvmControl* fake_ = nullptr;
 };
 
-TEST_F(VmAttach, AttachedThreadGetsItsEnvironmentAndDetaches) {
-    FakeJvmControl& fake = control(home_);
+TEST_F(VmAttach, FailedAttachIsTriedOnceMoreThroughTheVmList) {
+    struct Case {
+        std::vector<jint> attachResults;
+        jint createdResult;
+        std::vector<jsize> createdCounts;  // of the retry
+        bool environment;
+        int attachCalls, createdCalls;
+        Lines log;
+    };
+    const std::string failed = "CJavaVM::getJNIEnv(): AttachCurrentThread() failed, error = ";
+    const Case cases[] = {
+        {{}, JNI_OK, {}, true, 1, 1, {}},
+        {{-1},
+         JNI_OK,
+         {},
+         true,
+         2,
+         2,
+         {failed + "-1.", "CJavaVM::getJNIEnv(): AttachCurrentThread() second try success."}},
+        {{-3, -4}, JNI_OK, {}, false, 2, 2, {failed + "-3."}},
+        {{-2}, -1, {}, false, 1, 2, {failed + "-2."}},       // the list fails too
+        {{-6}, JNI_OK, {0}, false, 1, 2, {failed + "-6."}},  // a list without a VM
+    };
+    for (const Case& c : cases) {
+        auto vm = createdHost();
+        fake_->attachResults = c.attachResults;
+        fake_->createdResult = c.createdResult;
+        fake_->createdCounts = c.createdCounts;
+        EXPECT_EQ(vm->getJNIEnv() != nullptr, c.environment);
+        EXPECT_EQ(fake_->attachCalls, c.attachCalls);
+        EXPECT_EQ(fake_->createdCalls, c.createdCalls);  // with the one before creating
+        EXPECT_EQ(fake_->createdBufferLength, 1);
+        EXPECT_EQ(newEntries(), c.log);
+    }
+}
+
+TEST_F(VmAttach, ThreadDetachesOnRequest) {
     auto vm = createdHost();
-    ASSERT_TRUE(vm->hasVM());
-    EXPECT_NE(vm->getJNIEnv(), nullptr);
-    EXPECT_EQ(fake.attachCalls, 1);
     vm->detachCurrentThread();
-    EXPECT_EQ(fake.detachCalls, 1);
-    EXPECT_EQ(fake.createdCalls, 1);  // only the one before creating
-    EXPECT_EQ(messages(), Lines{});
-}
-
-TEST_F(VmAttach, FailedAttachIsTriedOnceMoreWithTheVmList) {
-    FakeJvmControl& fake = control(home_);
-    fake.attachResults = {-1};
-    auto vm = createdHost();
-    EXPECT_NE(vm->getJNIEnv(), nullptr);
-    EXPECT_EQ(fake.attachCalls, 2);
-    EXPECT_EQ(fake.createdCalls, 1 + 1);  // the one before creating, the one of the retry
-    EXPECT_EQ(fake.createdBufferLength, 1);
-    EXPECT_EQ(messages(),
-              (Lines{"CJavaVM::getJNIEnv(): AttachCurrentThread() failed, error = -1.",
-                     "CJavaVM::getJNIEnv(): AttachCurrentThread() second try success."}));
-}
-
-TEST_F(VmAttach, SecondFailureGivesNoEnvironmentAndNoFurtherMessage) {
-    FakeJvmControl& fake = control(home_);
-    fake.attachResults = {-3, -4};
-    auto vm = createdHost();
-    EXPECT_EQ(vm->getJNIEnv(), nullptr);
-    EXPECT_EQ(fake.attachCalls, 2);
-    EXPECT_EQ(messages(),
-              (Lines{"CJavaVM::getJNIEnv(): AttachCurrentThread() failed, error = -3."}));
-
-    // The VM list failing too ends the retry before a second attach.
-    fake.attachResults = {JNI_OK, JNI_OK, -2};
-    fake.createdResult = -1;
-    EXPECT_EQ(vm->getJNIEnv(), nullptr);
-    EXPECT_EQ(fake.attachCalls, 3);
-    EXPECT_EQ(messages().back(), "CJavaVM::getJNIEnv(): AttachCurrentThread() failed, error = -2.");
-
-    // And so does a list without a VM.
-    fake.attachResults = {JNI_OK, JNI_OK, JNI_OK, -6};
-    fake.createdResult = JNI_OK;
-    fake.createdCounts = {0};
-    EXPECT_EQ(vm->getJNIEnv(), nullptr);
-    EXPECT_EQ(fake.attachCalls, 4);
-    EXPECT_EQ(messages().size(), 3u);
+    EXPECT_EQ(fake_->detachCalls, 1);
 }
 
 TEST_F(VmAttach, WithoutVmThereIsNothingToAttachTo) {
-    FakeJvmControl& fake = control(home_);
-    fake.createResult = -1;
-    fake.createdResult = -1;
-    auto vm = createdHost();
+    auto vm = createdHost(-1);
     EXPECT_EQ(vm->getJNIEnv(), nullptr);
     vm->detachCurrentThread();
-    EXPECT_EQ(fake.attachCalls, 0);
-    EXPECT_EQ(fake.detachCalls, 0);
+    EXPECT_EQ(fake_->attachCalls + fake_->detachCalls, 0);
 }
 
 TEST_F(VmAttach, DestructorDetachesAndKeepsTheLibraryOfACreatedVm) {
-    FakeJvmControl& fake = control(home_);
     auto vm = createdHost();
-    ASSERT_TRUE(vm->hasVM());
     vm.reset();
-    EXPECT_EQ(fake.detachCalls, 1);
+    EXPECT_EQ(fake_->detachCalls, 1);
     EXPECT_TRUE(releaseAndCheckLoaded(home_)) << "the VM's threads would run unloaded code";
 }
 

@@ -4,7 +4,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <string>
 
 #include "native/isapi/jvm/vm_hooks.h"
 #include "vm_test_bed.h"
@@ -12,8 +11,6 @@
 namespace vmtest {
 namespace {
 
-using brevant::isapi::vmAbort;
-using brevant::isapi::vmExit;
 using brevant::isapi::vmMessage;
 
 // What a VM does: its own format and arguments, through the hook.
@@ -28,55 +25,43 @@ jint vmPrints(const char* format, ...) {
 using VmHooks = VmTestBed;
 
 TEST_F(VmHooks, MessageLineFeedsAndResult) {
-    EXPECT_EQ(vmPrints("%s\n", "done"), 5);
-    EXPECT_EQ(vmPrints("first\nsecond\n"), 13);
-    EXPECT_EQ(vmPrints("no line feed"), 12);
-    EXPECT_EQ(vmPrints("\n"), 1);                 // one character: its line feed stays
-    EXPECT_EQ(vmPrints("windows line\r\n"), 14);  // after a CR the line feed stays
-    EXPECT_EQ(vmPrints("two at the end\n\n"), 16);
+    const struct {
+        std::string printed;
+        const char* entry;
+    } cases[] = {
+        {"done\n", "done"},
+        {"first\nsecond\n", "first\r\nsecond"},
+        {"no line feed", "no line feed"},
+        {"\n", "\r\n"},                              // one character: its line feed stays
+        {"windows line\r\n", "windows line\r\r\n"},  // after a CR the line feed stays
+        {"two at the end\n\n", "two at the end\r\n"},
+        {"100%s %n %d\n", "100%s %n %d"},  // text is never a format
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(vmPrints("%s", c.printed.c_str()), static_cast<jint>(c.printed.size()));
+        EXPECT_EQ(newEntries(), Lines{"Java VM message: " + std::string(c.entry)});
+    }
     EXPECT_EQ(vmPrints("%s=%d [%ld]\n", "threads", 16, 7L), 15);
-    EXPECT_EQ(vmPrints(""), 0);
-    EXPECT_EQ(logEntries(), (Lines{
-                                "Java VM message: done",
-                                "Java VM message: first\r\nsecond",
-                                "Java VM message: no line feed",
-                                "Java VM message: \r\n",
-                                "Java VM message: windows line\r\r\n",
-                                "Java VM message: two at the end\r\n",
-                                "Java VM message: threads=16 [7]",
-                                "Java VM message: ",
-                            }));
-}
-
-TEST_F(VmHooks, MessageTextIsNeverAFormat) {
-    EXPECT_EQ(vmPrints("%s\n", "100%s %n %d"), 12);
-    EXPECT_EQ(logEntries(), (Lines{"Java VM message: 100%s %n %d"}));
+    EXPECT_EQ(newEntries(), Lines{"Java VM message: threads=16 [7]"});
 }
 
 TEST_F(VmHooks, MessageLongerThanTheBufferIsLoggedWhole) {
     std::string text(300000, 'x');
     text[262143] = 'y';  // where a 256 KB buffer would have cut
-    text += "end\n";
-    EXPECT_EQ(vmPrints("%s", text.c_str()), static_cast<jint>(text.size()));
-    text.pop_back();
-    EXPECT_EQ(logEntries(), (Lines{"Java VM message: " + text}));
-
-    std::string exact(262144, 'z');  // one more than the buffer holds with its NUL
-    EXPECT_EQ(vmPrints("%s", exact.c_str()), 262144);
-    EXPECT_EQ(logEntries().back(), "Java VM message: " + exact);
+    for (const std::string& printed : {text + "end\n", std::string(262144, 'z')}) {
+        EXPECT_EQ(vmPrints("%s", printed.c_str()), static_cast<jint>(printed.size()));
+        EXPECT_EQ(newEntries(), Lines{"Java VM message: " + printed.substr(0, printed.find('\n'))});
+    }
 }
 
 TEST_F(VmHooks, ExitAndAbortOnlyLog) {
-    vmExit(0);
-    vmExit(-1);
-    vmExit(2147483647);
-    vmAbort();
-    EXPECT_EQ(logEntries(), (Lines{
-                                "Java VM exit code = 0",
-                                "Java VM exit code = -1",
-                                "Java VM exit code = 2147483647",
-                                "Java VM aborted.",
-                            }));
+    brevant::isapi::vmExit(0);
+    brevant::isapi::vmExit(-1);
+    brevant::isapi::vmExit(2147483647);
+    brevant::isapi::vmAbort();
+    EXPECT_EQ(newEntries(), (Lines{"Java VM exit code = 0", "Java VM exit code = -1",
+                                   "Java VM exit code = 2147483647", "Java VM aborted."}));
 }
 
 }  // namespace

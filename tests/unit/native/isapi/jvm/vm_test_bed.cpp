@@ -6,7 +6,6 @@
 #include <filesystem>
 
 #include "native/isapi/isapi_platform.h"
-#include "log_entries.h"
 #include "native/isapi/log/native_log.h"
 #include "native/isapi/log/native_log_internal.h"
 
@@ -44,7 +43,6 @@ void VmTestBed::TearDown() {
     for (auto& [path, handle] : loaded_) {
         dlclose(handle);
     }
-    loaded_.clear();
     setenv("STANDIN_REGISTRY", registryBefore_.c_str(), 1);
 }
 
@@ -52,18 +50,21 @@ void VmTestBed::setRegistry(const std::string& sections) {
     writeRegistry(scratch_.file("registry.reg"), sections);
 }
 
-std::string VmTestBed::emptyJavaHome(const std::string& name) {
+std::string VmTestBed::fakeJavaHome(const std::string& name, const char* fake) {
     const std::string home = scratch_.file(name);
     std::filesystem::create_directories(home);
+    if (fake != nullptr) {
+        const std::filesystem::path library = vmLibraryOf(home);
+        std::filesystem::create_directories(library.parent_path());
+        std::filesystem::copy_file(fake, library);
+    }
     return home;
 }
 
-std::string VmTestBed::fakeJavaHome(const std::string& name, const char* fake) {
-    const std::string home = emptyJavaHome(name);
-    const std::filesystem::path library = vmLibraryOf(home);
-    std::filesystem::create_directories(library.parent_path());
-    std::filesystem::copy_file(fake, library);
-    return home;
+FakeJvmControl& VmTestBed::install(const char* key, const std::string& version, const char* fake) {
+    home_ = fakeJavaHome("home" + std::to_string(homes_++), fake);
+    setRegistry(installation(key, version, home_.c_str()));
+    return control(home_);
 }
 
 FakeJvmControl& VmTestBed::control(const std::string& home) {
@@ -79,7 +80,6 @@ FakeJvmControl& VmTestBed::microsoftControl() {
     return control;
 }
 
-// The bed's own reference, given back by TearDown or releaseAndCheckLoaded.
 void* VmTestBed::loaded(const std::string& path) {
     void*& handle = loaded_[path];
     if (handle == nullptr && (handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) == nullptr) {
@@ -102,8 +102,17 @@ bool VmTestBed::releaseAndCheckLoaded(const std::string& home) {
     return stillThere != nullptr;
 }
 
-std::vector<std::string> VmTestBed::logEntries() const {
-    return nativeLogEntries(scratch_.file("BrevantNative.log"));
+Lines VmTestBed::newEntries() {
+    const Lines all = nativeLogEntries(scratch_.file("BrevantNative.log"));
+    const Lines fresh(all.begin() + static_cast<long>(std::min(entriesSeen_, all.size())),
+                      all.end());
+    entriesSeen_ = all.size();
+    return fresh;
+}
+
+std::unique_ptr<CJavaVM> VmTestBed::host(JavaVMKind kind, int optionCount) {
+    settings_.classpath = classpath_.empty() ? nullptr : classpath_.data();
+    return std::make_unique<CJavaVM>(kind, optionCount, options_, settings_);
 }
 
 }  // namespace vmtest

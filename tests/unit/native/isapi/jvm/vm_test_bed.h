@@ -14,29 +14,35 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "fake_jvm_control.h"
-#include "java_installations.h"
+#include "jvm_host_world.h"
 #include "native/isapi/jvm/java_vm.h"
-#include "native/isapi/jvm/java_vm_kind.h"
 #include "test_paths.h"
 
 namespace vmtest {
+
+using brevant::isapi::CJavaVM;
+using brevant::isapi::JavaVMKind;
+using brevant::isapi::JVM_DEFAULT;
+using brevant::isapi::JVM_HOTSPOT;
+using brevant::isapi::JVM_IBM;
+using brevant::isapi::JVM_MICROSOFT;
 
 class VmTestBed : public testing::Test {
   protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Replaces the registry with REGEDIT4 sections (installation() and friends).
+    // Replaces the registry with REGEDIT4 sections (see installation()).
     void setRegistry(const std::string& sections);
-
-    // A new Java home `name` with a copy of `fake` (one of the FAKE_JVM_* libraries) at the
-    // place of the VM library.
+    // A new Java home `name` holding a copy of `fake` (one of the FAKE_JVM_* libraries) as
+    // its VM library; a null `fake` leaves the home without one.
     std::string fakeJavaHome(const std::string& name, const char* fake = FAKE_JVM_COMPLETE);
-    // A new Java home without a VM library.
-    std::string emptyJavaHome(const std::string& name);
+    // The only installation: a fresh home with `fake` under `key`, which home_ names; the
+    // fake's control block.
+    FakeJvmControl& install(const char* key, const std::string& version = "1.2",
+                            const char* fake = FAKE_JVM_COMPLETE);
 
     // The control block of the fake in `home`, loaded by the bed.
     FakeJvmControl& control(const std::string& home);
@@ -46,19 +52,17 @@ class VmTestBed : public testing::Test {
     // holds the library.
     bool releaseAndCheckLoaded(const std::string& home);
 
-    // The native log's entries since SetUp, without stamps and "Logging started".
-    std::vector<std::string> logEntries() const;
+    // The native log's entries since the previous call (since SetUp at first).
+    Lines newEntries();
 
-    // A JVM host for `kind` with the first `optionCount` options, the settings and the
-    // class path below.
-    std::unique_ptr<brevant::isapi::CJavaVM> host(brevant::isapi::JavaVMKind kind,
-                                                  int optionCount = 0) {
-        settings_.classpath = classpath_.empty() ? nullptr : classpath_.data();
-        return std::make_unique<brevant::isapi::CJavaVM>(kind, optionCount, options_, settings_);
-    }
+    // A JVM host for `kind` with the first `optionCount` of options_, settings_ and
+    // classpath_.
+    std::unique_ptr<CJavaVM> host(JavaVMKind kind, int optionCount = 0);
+
     std::string options_[32];
     std::string classpath_;
     brevant::isapi::JDK1_1InitArgs settings_ = defaultSettings();
+    std::string home_;
 
   private:
     void* loaded(const std::string& path);
@@ -66,6 +70,8 @@ class VmTestBed : public testing::Test {
     testsupport::ScratchDir scratch_{"jvm-host"};
     std::string registryBefore_;
     std::map<std::string, void*> loaded_;  // library path -> the bed's dlopen handle
+    size_t entriesSeen_ = 0;
+    int homes_ = 0;
 };
 
 }  // namespace vmtest

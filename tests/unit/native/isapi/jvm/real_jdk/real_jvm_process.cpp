@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <exception>
 
-#include "log_entries.h"
 #include "native/isapi/log/native_log.h"
 
 namespace realjvm {
@@ -41,15 +40,6 @@ int runInOwnProcess(const std::string& logPath, const std::function<int()>& body
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-int failed(const std::string& what) {
-    std::fprintf(stderr, "child: %s\n", what.c_str());
-    return 1;
-}
-
-Lines logEntries(const std::string& logPath) {
-    return vmtest::nativeLogEntries(logPath);
 }
 
 std::string systemProperty(JNIEnv* env, const char* name) {

@@ -1,7 +1,6 @@
 // Running the JVM host against the installed JDK. A process holds one JVM, and a JVM is
-// never destroyed, so every case runs in a child process of its own: the parent seeds the
-// registry, forks, and checks what the child left in the native log; the child creates the
-// VM, drives it through JNI and ends with an exit status that names what went wrong.
+// never destroyed, so the VM runs in a child process of its own: the parent seeds the
+// registry, forks, and checks what the child reported and left in the native log.
 #ifndef TESTS_UNIT_NATIVE_ISAPI_JVM_REAL_JDK_REAL_JVM_PROCESS_H
 #define TESTS_UNIT_NATIVE_ISAPI_JVM_REAL_JDK_REAL_JVM_PROCESS_H
 
@@ -9,11 +8,8 @@
 
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace realjvm {
-
-using Lines = std::vector<std::string>;
 
 // The installed JDK the tests run.
 const std::string& jdkHome();
@@ -22,12 +18,6 @@ const std::string& jdkHome();
 // The child ends with body's result, or with System.exit's code when the VM ends it. The
 // result is the child's exit status, or 128 + the signal that ended it.
 int runInOwnProcess(const std::string& logPath, const std::function<int()>& body);
-
-// In the child: reports a failed expectation on stderr and gives the status to end with.
-int failed(const std::string& what);
-
-// The native log's entries, stamps aside, without "Logging started".
-Lines logEntries(const std::string& logPath);
 
 // JNI helpers for the child; they clear any exception they cause.
 std::string systemProperty(JNIEnv* env, const char* name);  // "(null)" when not set

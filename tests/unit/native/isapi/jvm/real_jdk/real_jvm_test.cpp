@@ -1,7 +1,12 @@
-// The JVM host with the installed JDK: the options it builds take effect in a current VM, its
-// verbose output reaches the native log through the vfprintf hook, stop signals stay with the
-// web server, threads attach concurrently, System.exit reaches the exit hook, and a second
-// host takes the process's VM. The exact settings block is checked against the fake VM.
+// The JVM host with the installed JDK, for what only a real VM shows: the options it builds
+// take effect in a current VM, its verbose output reaches the native log through the vfprintf
+// hook, stop signals stay with the web server, threads attach concurrently, a second host
+// takes the process's VM, and System.exit reaches the exit hook. The exact settings block is
+// checked against the fake VM.
+//
+// One VM serves the whole suite: a child process creates it, drives it through JNI, writes
+// what it saw as "name=value" lines, and ends through System.exit; each test checks one of
+// those findings.
 #include <signal.h>
 #include <stdlib.h>
 #include <time.h>
@@ -11,11 +16,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <thread>
 #include <vector>
 
-#include "java_installations.h"
+#include "jvm_host_world.h"
 #include "native/isapi/jvm/java_vm.h"
 #include "real_jvm_process.h"
 #include "test_paths.h"
@@ -24,172 +31,174 @@ namespace realjvm {
 namespace {
 
 using brevant::isapi::CJavaVM;
-using brevant::isapi::JavaVMKind;
-using brevant::isapi::JVM_DEFAULT;
-using brevant::isapi::JVM_HOTSPOT;
+using vmtest::Lines;
+
+constexpr char kClasspath[] = "/brevant/classes";
+
+// 16 threads attach, call Java and detach 50 times each, all at once; the calls that worked.
+int callsFromThreads(CJavaVM& vm) {
+    std::atomic<int> good{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 16; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 50; ++round) {
+                JNIEnv* env = vm.getJNIEnv();
+                jint value = 0;
+                good += env != nullptr &&
+                        parseInt(env, std::to_string(t * 1000 + round).c_str(), &value) &&
+                        value == t * 1000 + round;
+                vm.detachCurrentThread();
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    return good;
+}
+
+// Whether a second host, on a thread of its own, can call Java.
+bool secondHostWorks() {
+    std::string options[32];
+    brevant::isapi::JDK1_1InitArgs settings = vmtest::defaultSettings();
+    CJavaVM second(brevant::isapi::JVM_DEFAULT, 0, options, settings);
+    bool works = false;
+    std::thread other([&] {
+        jint value = 0;
+        JNIEnv* env = second.getJNIEnv();
+        works = env != nullptr && parseInt(env, "42", &value);
+        second.detachCurrentThread();
+    });
+    other.join();
+    return works;
+}
+
+// The child: isapihost blocks SIGTERM and SIGINT in all its threads and waits for them in
+// one of its own; the VM must leave them blocked in the threads it creates and attaches.
+int driveTheVm(const std::string& resultsPath) {
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGTERM);
+    sigaddset(&stops, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    int received = 0;
+    std::thread waiter([&] {
+        const struct timespec limit = {30, 0};  // a wait that cannot hang the suite
+        while (received < 2 && sigtimedwait(&stops, nullptr, &limit) > 0) {
+            ++received;
+        }
+    });
+
+    // A minimum above the default maximum: a current HotSpot refuses to start unless the
+    // maximum is raised to it.
+    vmtest::PropertyList jitOff({"java.compiler=", "not.for.a.current.vm=1"});
+    brevant::isapi::JDK1_1InitArgs settings = vmtest::defaultSettings();
+    settings.properties = jitOff.get();
+    settings.minHeapSize = 65536 * 1024;
+    settings.enableVerboseGC = 1;
+    settings.verbose = 1;
+    std::string classpath = kClasspath;
+    settings.classpath = classpath.data();
+    std::string options[32] = {"-Dbrevant.case=hotspot"};
+    CJavaVM vm(brevant::isapi::JVM_HOTSPOT, 1, options, settings);
+    JNIEnv* env = vm.getJNIEnv();
+    std::ofstream results(resultsPath);
+    for (const char* name :
+         {"java.class.path", "brevant.case", "not.for.a.current.vm", "java.vm.info"}) {
+        results << name << "=" << (env ? systemProperty(env, name) : "<<no VM>>") << "\n";
+    }
+    kill(getpid(), SIGTERM);
+    kill(getpid(), SIGINT);
+    waiter.join();
+    results << "signals=" << received << "\n";
+    vm.detachCurrentThread();
+    results << "calls=" << callsFromThreads(vm) << "\n";
+    results << "second host=" << (secondHostWorks() ? "works" : "fails") << "\n";
+    results.close();
+
+    if ((env = vm.getJNIEnv()) == nullptr) {
+        return 1;
+    }
+    jclass system = env->FindClass("java/lang/System");
+    env->CallStaticVoidMethod(system, env->GetStaticMethodID(system, "exit", "(I)V"), jint{3});
+    return 1;  // System.exit returned
+}
 
 class RealJvm : public testing::Test {
   protected:
-    void SetUp() override {
+    static void SetUpTestSuite() {
+        scratch_ = new testsupport::ScratchDir("real-jvm");
         const char* before = getenv("STANDIN_REGISTRY");
-        registryBefore_ = before != nullptr ? before : "";
-        setenv("STANDIN_REGISTRY", scratch_.file("registry.reg").c_str(), 1);
-        vmtest::writeRegistry(scratch_.file("registry.reg"),
-                              vmtest::installation(vmtest::kCurrentKit, "17", jdkHome()));
+        const std::string registryBefore = before != nullptr ? before : "";
+        setenv("STANDIN_REGISTRY", scratch_->file("registry.reg").c_str(), 1);
+        vmtest::writeRegistry(scratch_->file("registry.reg"),
+                              vmtest::installation(vmtest::kCurrentKit, "17", jdkHome().c_str()));
+        const std::string resultsPath = scratch_->file("results.txt");
+        status_ = runInOwnProcess(scratch_->file("BrevantNative.log"),
+                                  [&] { return driveTheVm(resultsPath); });
+        setenv("STANDIN_REGISTRY", registryBefore.c_str(), 1);
+        std::ifstream results(resultsPath);
+        for (std::string line; std::getline(results, line);) {
+            results_[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
+        }
+        log_ = vmtest::nativeLogEntries(scratch_->file("BrevantNative.log"));
     }
-    void TearDown() override { setenv("STANDIN_REGISTRY", registryBefore_.c_str(), 1); }
+    static void TearDownTestSuite() { delete scratch_; }
 
-    // Creates the VM in a child process and runs `drive` on it there; the child's status.
-    int runVm(JavaVMKind kind, const std::function<int(CJavaVM&, JNIEnv*)>& drive) {
-        return runInOwnProcess(logPath(), [&] {
-            settings_.classpath = classpath_.empty() ? nullptr : classpath_.data();
-            CJavaVM vm(kind, optionCount_, options_, settings_);
-            JNIEnv* env = vm.getJNIEnv();
-            return env == nullptr ? failed("no JNI environment") : drive(vm, env);
-        });
-    }
-
-    std::string logPath() const { return scratch_.file("BrevantNative.log"); }
-    Lines entries() const { return logEntries(logPath()); }
-    // The VM output entries that start with `prefix`.
-    size_t vmMessages(const std::string& prefix) const {
-        const Lines all = entries();
-        return std::count_if(all.begin(), all.end(), [&](const std::string& entry) {
-            return entry.starts_with("Java VM message: " + prefix);
-        });
+    static size_t logged(const std::string& prefix) {
+        return std::count_if(log_.begin(), log_.end(),
+                             [&](const std::string& entry) { return entry.starts_with(prefix); });
     }
 
-    testsupport::ScratchDir scratch_{"real-jvm"};
-    std::string registryBefore_;
-    brevant::isapi::JDK1_1InitArgs settings_ = vmtest::defaultSettings();
-    std::string classpath_;
-    std::string options_[32];
-    int optionCount_ = 0;
+    static inline testsupport::ScratchDir* scratch_ = nullptr;
+    static inline int status_ = -1;
+    static inline std::map<std::string, std::string> results_;
+    static inline Lines log_;
 };
 
-// A minimum above the default maximum: a current HotSpot refuses to start unless the maximum
-// is raised to it.
-TEST_F(RealJvm, SettingsTakeEffectInTheVm) {
-    vmtest::PropertyList jitOff({"java.compiler=", "not.for.a.current.vm=1"});
-    settings_.properties = jitOff.get();
-    settings_.minHeapSize = 65536 * 1024;
-    classpath_ = scratch_.file("classes");
-    options_[0] = "-Dbrevant.case=hotspot";
-    optionCount_ = 1;
-    const int status = runVm(JVM_HOTSPOT, [&](CJavaVM&, JNIEnv* env) {
-        if (systemProperty(env, "java.class.path") !=
-            classpath_ + ":" + jdkHome() + "/lib/tools.jar")
-            return failed("class path " + systemProperty(env, "java.class.path"));
-        if (systemProperty(env, "brevant.case") != "hotspot")
-            return failed("the file's option did not reach the VM");
-        if (systemProperty(env, "not.for.a.current.vm") != "(null)")
-            return failed("a property after the JIT's reached a current VM");
-        if (systemProperty(env, "java.vm.info").find("interpreted mode") == std::string::npos)
-            return failed("JIT still on: " + systemProperty(env, "java.vm.info"));
-        return 0;
-    });
-    EXPECT_EQ(status, 0) << testsupport::readFile(logPath());
+TEST_F(RealJvm, ClassPathIsTheSettingsOneWithTheKitsTools) {
+    EXPECT_EQ(results_["java.class.path"], kClasspath + (":" + jdkHome()) + "/lib/tools.jar");
+}
+
+TEST_F(RealJvm, AdministratorsOptionReachesTheVm) {
+    EXPECT_EQ(results_["brevant.case"], "hotspot");
+}
+
+TEST_F(RealJvm, PropertiesAfterTheJitsStayOutOfACurrentVm) {
+    EXPECT_EQ(results_["not.for.a.current.vm"], "(null)");
+}
+
+TEST_F(RealJvm, JitOffRunsTheVmInterpreted) {
+    EXPECT_NE(results_["java.vm.info"].find("interpreted mode"), std::string::npos)
+        << results_["java.vm.info"];
 }
 
 // Unified logging hands the hook one line at a time: the line feed goes, nothing is empty.
 TEST_F(RealJvm, VerboseOutputArrivesOneLinePerEntry) {
-    settings_.enableVerboseGC = 1;
-    settings_.verbose = 1;
-    ASSERT_EQ(runVm(JVM_DEFAULT, [](CJavaVM&, JNIEnv*) { return 0; }), 0);
-    EXPECT_GT(vmMessages("Using "), 0u) << "no GC lines";
-    EXPECT_GT(vmMessages("java.lang.Object source: "), 0u) << "no class loading lines";
-    for (const std::string& entry : entries()) {
+    EXPECT_GT(logged("Java VM message: Using "), 0u) << "no GC lines";
+    EXPECT_GT(logged("Java VM message: java.lang.Object source: "), 0u) << "no class loading lines";
+    for (const std::string& entry : log_) {
         EXPECT_EQ(entry.find_first_of("\r\n"), std::string::npos) << entry;
         EXPECT_NE(entry, "Java VM message: ");
     }
 }
 
-// isapihost blocks SIGTERM and SIGINT in all its threads and waits for them in one of its
-// own: the VM must leave them blocked in the threads it creates and attaches, where its
-// handlers would end the process at once.
 TEST_F(RealJvm, StopSignalsStillReachTheServersOwnWait) {
-    const int status = runInOwnProcess(logPath(), [&] {
-        sigset_t stops;
-        sigemptyset(&stops);
-        sigaddset(&stops, SIGTERM);
-        sigaddset(&stops, SIGINT);
-        pthread_sigmask(SIG_BLOCK, &stops, nullptr);
-        int received = 0;
-        std::thread waiter([&] {
-            const struct timespec limit = {30, 0};  // a wait that cannot hang the test
-            while (received < 2 && sigtimedwait(&stops, nullptr, &limit) > 0) {
-                ++received;
-            }
-        });
-        CJavaVM vm(JVM_DEFAULT, optionCount_, options_, settings_);
-        JNIEnv* env = vm.getJNIEnv();  // the creating thread, attached
-        kill(getpid(), SIGTERM);
-        kill(getpid(), SIGINT);
-        waiter.join();
-        jint value = 0;
-        return received == 2 && env != nullptr && parseInt(env, "42", &value)
-                   ? 0
-                   : failed(std::to_string(received) + " signals reached the wait");
-    });
-    EXPECT_EQ(status, 0) << testsupport::readFile(logPath());
+    EXPECT_EQ(results_["signals"], "2");
 }
 
 TEST_F(RealJvm, SixteenThreadsAttachCallJavaAndDetachAtOnce) {
-    const int status = runVm(JVM_DEFAULT, [&](CJavaVM& vm, JNIEnv*) {
-        vm.detachCurrentThread();
-        std::atomic<int> good{0};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 16; ++t) {
-            threads.emplace_back([&, t] {
-                for (int round = 0; round < 50; ++round) {
-                    JNIEnv* env = vm.getJNIEnv();
-                    jint value = 0;
-                    if (env != nullptr &&
-                        parseInt(env, std::to_string(t * 1000 + round).c_str(), &value) &&
-                        value == t * 1000 + round) {
-                        ++good;
-                    }
-                    vm.detachCurrentThread();
-                }
-            });
-        }
-        for (std::thread& thread : threads) {
-            thread.join();
-        }
-        return good == 800 ? 0 : failed(std::to_string(good) + " calls of 800 worked");
-    });
-    EXPECT_EQ(status, 0);
-}
-
-TEST_F(RealJvm, SystemExitReachesTheExitHookAndEndsTheProcess) {
-    const int status = runVm(JVM_DEFAULT, [&](CJavaVM&, JNIEnv* env) {
-        jclass system = env->FindClass("java/lang/System");
-        env->CallStaticVoidMethod(system, env->GetStaticMethodID(system, "exit", "(I)V"), jint{3});
-        return failed("System.exit returned");
-    });
-    EXPECT_EQ(status, 3);
-    EXPECT_EQ(entries().back(), "Java VM exit code = 3");
+    EXPECT_EQ(results_["calls"], "800");
 }
 
 TEST_F(RealJvm, SecondHostInTheProcessTakesTheVmOfTheFirst) {
-    const int status = runVm(JVM_DEFAULT, [&](CJavaVM&, JNIEnv*) {
-        brevant::isapi::JDK1_1InitArgs settings = vmtest::defaultSettings();
-        auto second = std::make_unique<CJavaVM>(JVM_DEFAULT, 0, options_, settings);
-        bool works = false;
-        std::thread other([&] {
-            JNIEnv* env = second->getJNIEnv();
-            jint value = 0;
-            works = env != nullptr && parseInt(env, "42", &value);
-            second->detachCurrentThread();
-        });
-        other.join();
-        return works ? 0 : failed("the second host has no VM");
-    });
-    EXPECT_EQ(status, 0) << testsupport::readFile(logPath());
-    const Lines all = entries();
-    EXPECT_EQ(std::count(all.begin(), all.end(),
-                         "CJavaVM::createJavaVM(): using a previously created Java VM."),
-              1);
+    EXPECT_EQ(results_["second host"], "works");
+    EXPECT_EQ(logged("CJavaVM::createJavaVM(): using a previously created Java VM."), 1u);
+}
+
+TEST_F(RealJvm, SystemExitReachesTheExitHookAndEndsTheProcess) {
+    EXPECT_EQ(status_, 3);
+    EXPECT_EQ(log_.back(), "Java VM exit code = 3");
 }
 
 }  // namespace

@@ -49,7 +49,6 @@ add_dependencies(isapi_vm_tests FakeJvm FakeJvmWithoutDefaults FakeJvmWithoutCre
 if(NOT BREVANT_SANITIZE)
     add_executable(isapi_real_jvm_tests
         ${vm_tests}/jvm_host_world.cpp
-        ${vm_tests}/real_jdk/real_jvm_process.cpp
         ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)
     target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests} ${vm_tests}/real_jdk)

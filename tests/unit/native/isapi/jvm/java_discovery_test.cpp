@@ -5,124 +5,73 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
+
 #include "vm_test_bed.h"
 
 namespace vmtest {
 namespace {
 
-// An installation in a case: its key, "CurrentVersion", and the home's name (null: the
-// version subkey is missing).
-struct Installed {
-    const char* key;
-    const char* version;
-    const char* home;
-};
+const std::map<std::string, const char*> kKeys = {
+    {"JSK", kJavaSoftKit},    {"JSR", kJavaSoftRuntime},  {"JDK", kCurrentKit},
+    {"JRE", kCurrentRuntime}, {"IBMTK", kIBMTechKit},     {"IBMTR", kIBMTechRuntime},
+    {"IBMWK", kIBMWin32Kit},  {"IBMWR", kIBMWin32Runtime}};
+const char* const kKinds[] = {"default", "hotspot", "ibm", "microsoft"};
 
 struct DiscoveryCase {
-    std::vector<Installed> registry;
+    const char* registry;  // "KEY version home", comma-separated; "-": no version or subkey
     JavaVMKind asked;
-    const char* found;  // the home's name; "" for none
-    bool isJDK;
-    const char* version;
-    JavaVMKind kind;
-    Lines log;
+    const char* found;  // "home JDK|JRE version kind"; home "-" for none
 };
 
+// clang-format off
 const DiscoveryCase kDiscoveryCases[] = {
     // A kit wins over a runtime of the same vendor; without "CurrentVersion" 1.2 is read.
-    {{{kJavaSoftKit, "1.2", "kit"}, {kJavaSoftRuntime, "1.2", "jre"}},
-     JVM_DEFAULT,
-     "kit",
-     true,
-     "1.2",
-     JVM_DEFAULT,
-     {}},
-    {{{kJavaSoftKit, "", "kit"}}, JVM_DEFAULT, "kit", true, "1.2", JVM_DEFAULT, {}},
+    {"JSK 1.2 kit, JSR 1.2 jre", JVM_DEFAULT, "kit JDK 1.2 default"},
+    {"JSK - kit", JVM_DEFAULT, "kit JDK 1.2 default"},
     // The first key that opens decides, even without its version subkey: silently.
-    {{{kJavaSoftKit, "1.3", nullptr}, {kJavaSoftRuntime, "1.3", "jre"}},
-     JVM_DEFAULT,
-     "",
-     true,
-     "1.3",
-     JVM_DEFAULT,
-     {}},
-    {{{kCurrentKit, "17", nullptr}, {kCurrentRuntime, "17", "jre"}},
-     JVM_DEFAULT,
-     "",
-     true,
-     "17",
-     JVM_DEFAULT,
-     {}},
+    {"JSK 1.3 -, JSR 1.3 jre", JVM_DEFAULT, "- JDK 1.3 default"},
+    {"JDK 17 -, JRE 17 jre", JVM_DEFAULT, "- JDK 17 default"},
     // The keys of current installers come after the older ones.
-    {{{kCurrentKit, "17", "kit"}, {kCurrentRuntime, "17", "jre"}},
-     JVM_DEFAULT,
-     "kit",
-     true,
-     "17",
-     JVM_DEFAULT,
-     {}},
-    {{{kCurrentRuntime, "17", "jre"}}, JVM_DEFAULT, "jre", false, "17", JVM_DEFAULT, {}},
-    {{{kCurrentKit, "17", "kit"}, {kJavaSoftRuntime, "1.2", "old"}},
-     JVM_DEFAULT,
-     "old",
-     false,
-     "1.2",
-     JVM_DEFAULT,
-     {}},
+    {"JDK 17 kit, JRE 17 jre", JVM_DEFAULT, "kit JDK 17 default"},
+    {"JRE 17 jre", JVM_DEFAULT, "jre JRE 17 default"},
+    {"JDK 17 kit, JSR 1.2 old", JVM_DEFAULT, "old JRE 1.2 default"},
     // A 1.3 runtime asked for the default kind runs HotSpot; a kit or another kind does not.
-    {{{kJavaSoftRuntime, "1.3.1", "jre"}}, JVM_DEFAULT, "jre", false, "1.3.1", JVM_HOTSPOT, {}},
-    {{{kJavaSoftKit, "1.3.1", "kit"}}, JVM_DEFAULT, "kit", true, "1.3.1", JVM_DEFAULT, {}},
-    {{{kIBMTechRuntime, "1.3.0", "jre"}}, JVM_IBM, "jre", false, "1.3.0", JVM_IBM, {}},
+    {"JSR 1.3.1 jre", JVM_DEFAULT, "jre JRE 1.3.1 hotspot"},
+    {"JSK 1.3.1 kit", JVM_DEFAULT, "kit JDK 1.3.1 default"},
+    {"IBMTR 1.3.0 jre", JVM_IBM, "jre JRE 1.3.0 ibm"},
     // IBM searches Tech, then Win32, then JavaSoft, whose VM it uses the default way.
-    {{{kIBMTechKit, "1.2", "tech"},
-      {kIBMWin32Kit, "1.2", "win32"},
-      {kJavaSoftRuntime, "1.2", "js"}},
-     JVM_IBM,
-     "tech",
-     true,
-     "1.2",
-     JVM_IBM,
-     {}},
-    {{{kIBMWin32Runtime, "1.2", "win32"}, {kJavaSoftRuntime, "1.2", "js"}},
-     JVM_IBM,
-     "win32",
-     false,
-     "1.2",
-     JVM_IBM,
-     {}},
-    {{{kIBMTechKit, "1.2", nullptr}, {kJavaSoftRuntime, "1.2", "js"}},
-     JVM_IBM,
-     "js",
-     false,
-     "1.2",
-     JVM_DEFAULT,
-     {}},
-    // Nothing installed: said once, by the JavaSoft search.
-    {{}, JVM_DEFAULT, "", true, "", JVM_DEFAULT, {"neither JDK nor JRE installed."}},
-    {{}, JVM_IBM, "", true, "", JVM_IBM, {"neither JDK nor JRE installed."}},
+    {"IBMTK 1.2 tech, IBMWK 1.2 win32, JSR 1.2 js", JVM_IBM, "tech JDK 1.2 ibm"},
+    {"IBMWR 1.2 win32, JSR 1.2 js", JVM_IBM, "win32 JRE 1.2 ibm"},
+    {"IBMTK 1.2 -, JSR 1.2 js", JVM_IBM, "js JRE 1.2 default"},
+    // Nothing installed: said once, by the JavaSoft search (see the test).
+    {"", JVM_DEFAULT, "- JDK  default"},
+    {"", JVM_IBM, "- JDK  ibm"},
 };
+// clang-format on
 
 class JavaDiscovery : public VmTestBed, public testing::WithParamInterface<DiscoveryCase> {};
 
 TEST_P(JavaDiscovery, FindsTheInstallationTheKindAsksFor) {
-    const DiscoveryCase& c = GetParam();
-    std::string sections;
-    std::string found;
-    for (const Installed& installed : c.registry) {
-        const std::string home = installed.home != nullptr ? fakeJavaHome(installed.home) : "";
-        sections += installation(installed.key, installed.version,
-                                 installed.home != nullptr ? home.c_str() : nullptr);
-        found = installed.home != nullptr && c.found == std::string(installed.home) ? home : found;
+    std::istringstream registry(std::string(GetParam().registry) + ",");
+    std::string sections, key, version, home;
+    while (registry >> key >> version >> home) {
+        home.pop_back();  // the comma
+        const std::string path = home == "-" ? "" : fakeJavaHome(home);
+        sections += installation(kKeys.at(key), version == "-" ? "" : version,
+                                 home == "-" ? nullptr : path.c_str());
     }
     setRegistry(sections);
-    auto vm = host(c.asked);
-    EXPECT_EQ(vm->javaHome(), found);
-    EXPECT_EQ(vm->hasVM(), !found.empty());
-    EXPECT_EQ(vm->isJDK(), c.isJDK);
-    EXPECT_EQ(vm->version(), c.version);
-    EXPECT_EQ(vm->vmKind(), c.kind);
-    if (found.empty()) {
-        EXPECT_EQ(newEntries(), c.log);
+    auto vm = host(GetParam().asked);
+    const std::string name = vm->javaHome().substr(vm->javaHome().rfind('/') + 1);
+    EXPECT_EQ((name.empty() ? "-" : name) + (vm->isJDK() ? " JDK " : " JRE ") + vm->version() +
+                  " " + kKinds[vm->vmKind()],
+              GetParam().found);
+    EXPECT_EQ(vm->hasVM(), !name.empty());
+    if (!vm->hasVM()) {
+        EXPECT_EQ(newEntries(),
+                  *GetParam().registry ? Lines{} : Lines{"neither JDK nor JRE installed."});
     }
 }
 
@@ -139,20 +88,18 @@ TEST_F(Discovery, MissingJavaHomeIsReported) {
               Lines{"Failed to read SOFTWARE\\JavaSoft\\Java Development Kit\\1.2\\JavaHome"});
 }
 
+// One injected failure: had the host opened any key, it would have taken it.
 TEST_F(Discovery, MicrosoftNeedsNoRegistry) {
     FakeJvmControl& msjava = microsoftControl();
-    // One injected failure: had the host opened any key, it would have taken it.
     StandinFailNextCalls("RegOpenKeyExA", 1, ERROR_ACCESS_DENIED);
     auto vm = host(JVM_MICROSOFT);
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key),
               ERROR_ACCESS_DENIED);
     StandinClearFailures();
-    EXPECT_TRUE(vm->hasVM());
+    EXPECT_EQ(vm->version() + (vm->isVersion11() ? " 1.1" : "") + (vm->isJDK() ? " JDK" : ""),
+              "1.1 1.1");
     EXPECT_EQ(vm->javaHome(), "");
-    EXPECT_EQ(vm->version(), "1.1");
-    EXPECT_TRUE(vm->isVersion11());
-    EXPECT_FALSE(vm->isJDK());
     EXPECT_EQ(msjava.createCalls, 1);
 }
 

@@ -2,72 +2,54 @@
 // (checked here with the Windows layout, whatever the build) and Linux' single one.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
+#include "jvm_host_world.h"
 #include "native/isapi/jvm/jvm_library_paths.h"
 
 namespace vmtest {
 namespace {
 
-using brevant::isapi::JavaVMKind;
-using brevant::isapi::JVM_DEFAULT;
-using brevant::isapi::JVM_HOTSPOT;
-using brevant::isapi::JVM_IBM;
-using brevant::isapi::jvmhost::jvmLibraryCandidates;
-using brevant::isapi::jvmhost::JvmLibraryLayout;
+using namespace brevant::isapi;
+using jvmhost::JvmLibraryLayout;
 
-// As the Windows build's platform header describes it.
+// As the platform headers of the two builds describe them.
 constexpr JvmLibraryLayout kWindows{true, "\\bin\\server\\jvm.dll", true, "\\jre",
                                     "\\bin\\vcruntime140.dll"};
 constexpr JvmLibraryLayout kLinux{false, "/lib/server/libjvm.so", false, "/jre", ""};
-constexpr char kHome[] = "C:\\Java";
 
-// One line per place: the path, "-> default" when the kind changes, "after <runtime>".
-std::vector<std::string> places(const JvmLibraryLayout& layout, bool isJDK, bool isVersion11,
-                                JavaVMKind kind) {
-    std::vector<std::string> lines;
-    for (const auto& candidate : jvmLibraryCandidates(layout, kHome, isJDK, isVersion11, kind)) {
-        std::string line = candidate.path;
-        if (candidate.becomesDefault) {
-            line += " -> default";
-        }
-        if (!candidate.runtimeFirst.empty()) {
-            line += " after " + candidate.runtimeFirst;
-        }
-        lines.push_back(line);
+// One line per place below C:\Java: the path, "-> default" when the kind changes, and
+// "after <runtime>" when a C runtime is loaded first.
+Lines places(const JvmLibraryLayout& layout, bool isJDK, bool isVersion11, JavaVMKind kind) {
+    Lines lines;
+    for (const auto& place : jvmLibraryCandidates(layout, "C:\\Java", isJDK, isVersion11, kind)) {
+        lines.push_back(
+            place.path.substr(7) + (place.becomesDefault ? " -> default" : "") +
+            (place.runtimeFirst.empty() ? "" : " after " + place.runtimeFirst.substr(7)));
     }
     return lines;
 }
 
+// Each current library after the C runtime of its own bin folder: the jre's for the jre's.
+const std::string kJreServer = "\\jre\\bin\\server\\jvm.dll after \\jre\\bin\\vcruntime140.dll";
+const std::string kHomeServer = "\\bin\\server\\jvm.dll after \\bin\\vcruntime140.dll";
+
 TEST(JvmLibraryPaths, WindowsTriesTheVersionedLayoutsThenCurrentJdks) {
-    // Each current library after the C runtime of its own bin folder: the jre's for the jre's.
-    const std::string jreServer =
-        "C:\\Java\\jre\\bin\\server\\jvm.dll after C:\\Java\\jre\\bin\\vcruntime140.dll";
-    const std::string homeServer =
-        "C:\\Java\\bin\\server\\jvm.dll after C:\\Java\\bin\\vcruntime140.dll";
     // A kit's runtime lies in jre, its HotSpot falls back to classic with a change of kind.
     EXPECT_EQ(places(kWindows, true, false, JVM_HOTSPOT),
-              (std::vector<std::string>{
-                  "C:\\Java\\jre\\bin\\hotspot\\jvm.dll",
-                  "C:\\Java\\jre\\bin\\classic\\jvm.dll -> default",
-                  jreServer,
-                  homeServer,
-              }));
+              (Lines{"\\jre\\bin\\hotspot\\jvm.dll", "\\jre\\bin\\classic\\jvm.dll -> default",
+                     kJreServer, kHomeServer}));
     EXPECT_EQ(places(kWindows, false, false, JVM_DEFAULT),
-              (std::vector<std::string>{"C:\\Java\\bin\\classic\\jvm.dll", homeServer}));
-    EXPECT_EQ(
-        places(kWindows, true, false, JVM_IBM),
-        (std::vector<std::string>{"C:\\Java\\jre\\bin\\classic\\jvm.dll", jreServer, homeServer}));
+              (Lines{"\\bin\\classic\\jvm.dll", kHomeServer}));
+    EXPECT_EQ(places(kWindows, true, false, JVM_IBM),
+              (Lines{"\\jre\\bin\\classic\\jvm.dll", kJreServer, kHomeServer}));
     // A 1.1 installation has its own library in the home, kit or not, and no fall-back.
     EXPECT_EQ(places(kWindows, true, true, JVM_HOTSPOT),
-              (std::vector<std::string>{"C:\\Java\\bin\\javai.dll", jreServer, homeServer}));
+              (Lines{"\\bin\\javai.dll", kJreServer, kHomeServer}));
 }
 
 TEST(JvmLibraryPaths, LinuxHasOnePlaceWhateverTheKind) {
     for (int variant = 0; variant < 12; ++variant) {
         EXPECT_EQ(places(kLinux, variant & 1, variant & 2, static_cast<JavaVMKind>(variant / 4)),
-                  (std::vector<std::string>{"C:\\Java/lib/server/libjvm.so"}));
+                  Lines{"/lib/server/libjvm.so"});
     }
 }
 

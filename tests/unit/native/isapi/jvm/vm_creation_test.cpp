@@ -73,39 +73,43 @@ TEST_F(VmCreation, HeapSizesAtAndAboveTheLeastEachKindTakes) {
     struct Case {
         JavaVMKind kind;
         jint minHeap, maxHeap;
-        std::string xms, xmx;
-        bool warnMin, warnMax, raised;  // the HotSpot warnings; the maximum raised
+        Lines block;  // "!" the HotSpot warning, "^" the maximum raised, else the sizes
     };
+    // clang-format off
     const Case cases[] = {
         // HotSpot wants more than 2 MB: exactly 2 MB is still corrected, and warned about.
-        {JVM_HOTSPOT, 2097152, 2097152, "2097152", "16777216", true, true, false},
-        {JVM_HOTSPOT, 2097153, 67108864, "2097153", "67108864", false, false, false},
+        {JVM_HOTSPOT, 2097152, 2097152, {"!", "2097152", "!", "16777216"}},
+        {JVM_HOTSPOT, 2097153, 67108864, {"2097153", "67108864"}},
         // Every other kind wants more than 1 MB, silently.
-        {JVM_DEFAULT, 1048576, 1048576, "1048576", "16777216", false, false, false},
-        {JVM_IBM, 1048577, 2097152, "1048577", "2097152", false, false, false},
+        {JVM_DEFAULT, 1048576, 1048576, {"1048576", "16777216"}},
+        {JVM_IBM, 1048577, 2097152, {"1048577", "2097152"}},
         // A maximum below the minimum, asked for or the default, is raised to it.
-        {JVM_HOTSPOT, 67108864, 0, "67108864", "67108864", false, true, true},
-        {JVM_DEFAULT, 33554432, 20971520, "33554432", "33554432", false, false, true},
-        {JVM_DEFAULT, 20971520, 20971520, "20971520", "20971520", false, false, false},
+        {JVM_HOTSPOT, 67108864, 0, {"67108864", "!", "^", "67108864"}},
+        {JVM_DEFAULT, 33554432, 20971520, {"33554432", "^", "33554432"}},
+        {JVM_DEFAULT, 20971520, 20971520, {"20971520", "20971520"}},
     };
-    const std::string warning = "HotSpot requires at least 2M of heap space.";
+    // clang-format on
     for (const Case& c : cases) {
         FakeJvmControl& fake = install(c.kind == JVM_IBM ? kIBMTechRuntime : kJavaSoftKit);
         settings_.minHeapSize = c.minHeap;
         settings_.maxHeapSize = c.maxHeap;
         ASSERT_EQ(host(c.kind)->vmKind(), c.kind);
-        Lines expected = c.warnMin ? Lines{warning} : Lines{};
-        expected.push_back("Min Heap Size     = " + c.xms + " bytes");
-        if (c.warnMax)
-            expected.push_back(warning);
-        if (c.raised)
-            expected.push_back("Max Heap Size raised to the Min Heap Size.");
-        expected.push_back("Max Heap Size     = " + c.xmx + " bytes");
+        Lines expected, sizes;
+        for (const std::string& line : c.block) {
+            if (line == "!" || line == "^") {
+                expected.push_back(line == "!" ? "HotSpot requires at least 2M of heap space."
+                                               : "Max Heap Size raised to the Min Heap Size.");
+            } else {
+                sizes.push_back(line);
+                expected.push_back((sizes.size() == 1 ? "Min" : "Max") +
+                                   std::string(" Heap Size     = ") + line + " bytes");
+            }
+        }
         const Lines block = newEntries();
         EXPECT_EQ(Lines(block.begin(), block.begin() + static_cast<long>(expected.size())),
                   expected);
-        EXPECT_EQ(optionTexts(fake).at(0), "-Xms" + c.xms);
-        EXPECT_EQ(optionTexts(fake).at(1), "-Xmx" + c.xmx);
+        EXPECT_EQ(optionTexts(fake).at(0) + " " + optionTexts(fake).at(1),
+                  "-Xms" + sizes[0] + " -Xmx" + sizes[1]);
     }
 }
 
@@ -116,77 +120,36 @@ TEST_F(VmCreation, SwitchesJitAndClassPathOfA12Vm) {
         const char* key;
         JavaVMKind kind;
         jint verboseGC, verbose, classGC;
-        PropertyList* properties;
+        PropertyList* jit;
         bool withClasspath;
+        const char* switches;  // Verbose GC, Verbose, JITC, Class GC: "+" on, "-" off
         Lines options;
-        Lines switches;  // Verbose GC, Verbose, JITC, Class GC: "+" on, "-" off
     };
+    // clang-format off
     const Case cases[] = {
-        {kJavaSoftRuntime,
-         JVM_DEFAULT,
-         1,
-         1,
-         1,
-         &jitOn_,
-         true,
-         {"-Djava.compiler=symcjit", "-verbose:gc,class", "-Xlog:gc:stdout:none",
-          "-Xlog:class+load:stdout:none", "-Xrs"},
-         {"+", "+", "+", "+"}},
-        {kJavaSoftRuntime,
-         JVM_DEFAULT,
-         1,
-         0,
-         0,
-         &jitOff_,
-         true,
-         {"-Djava.compiler=NONE", "-verbose:gc", "-Xnoclassgc", "-Xlog:gc:stdout:none", "-Xrs"},
-         {"+", "-", "-", "-"}},
-        {kJavaSoftRuntime,
-         JVM_DEFAULT,
-         0,
-         1,
-         1,
-         nullptr,
-         false,
-         {"-Djava.compiler=NONE", "-verbose:class", "-Xlog:class+load:stdout:none", "-Xrs"},
-         {"-", "+", "-", "+"}},
+        {kJavaSoftRuntime, JVM_DEFAULT, 1, 1, 1, &jitOn_, true, "++++", {"-Djava.compiler=symcjit",
+         "-verbose:gc,class", "-Xlog:gc:stdout:none", "-Xlog:class+load:stdout:none", "-Xrs"}},
+        {kJavaSoftRuntime, JVM_DEFAULT, 1, 0, 0, &jitOff_, true, "+---", {"-Djava.compiler=NONE",
+         "-verbose:gc", "-Xnoclassgc", "-Xlog:gc:stdout:none", "-Xrs"}},
+        {kJavaSoftRuntime, JVM_DEFAULT, 0, 1, 1, nullptr, false, "-+-+", {"-Djava.compiler=NONE",
+         "-verbose:class", "-Xlog:class+load:stdout:none", "-Xrs"}},
         // Only exactly 1 switches a setting on.
-        {kJavaSoftRuntime,
-         JVM_DEFAULT,
-         2,
-         2,
-         2,
-         &jitOff_,
-         false,
-         {"-Djava.compiler=NONE", "-Xnoclassgc", "-Xrs"},
-         {"-", "-", "-", "-"}},
+        {kJavaSoftRuntime, JVM_DEFAULT, 2, 2, 2, &jitOff_, false, "----",
+         {"-Djava.compiler=NONE", "-Xnoclassgc", "-Xrs"}},
         // IBM's VM gets IBM's JIT; asked for IBM but found JavaSoft, the Symantec one.
-        {kIBMWin32Kit,
-         JVM_IBM,
-         0,
-         0,
-         1,
-         &jitOn_,
-         false,
-         {"-Djava.compiler=ibmjitc", "-Xrs"},
-         {"-", "-", "+", "+"}},
-        {kJavaSoftRuntime,
-         JVM_IBM,
-         0,
-         0,
-         1,
-         &jitOn_,
-         false,
-         {"-Djava.compiler=symcjit", "-Xrs"},
-         {"-", "-", "+", "+"}},
+        {kIBMWin32Kit, JVM_IBM, 0, 0, 1, &jitOn_, false, "--++", {"-Djava.compiler=ibmjitc", "-Xrs"}},
+        {kJavaSoftRuntime, JVM_IBM, 0, 0, 1, &jitOn_, false, "--++", {"-Djava.compiler=symcjit", "-Xrs"}},
     };
+    // clang-format on
     const std::string classpath = classpath_;
+    const char* names[] = {"Verbose GC        = ", "Verbose           = ", "JITC              = ",
+                           "Class GC          = "};
     for (const Case& c : cases) {
         FakeJvmControl& fake = install(c.key);
         settings_.enableVerboseGC = c.verboseGC;
         settings_.verbose = c.verbose;
         settings_.enableClassGC = c.classGC;
-        settings_.properties = c.properties != nullptr ? c.properties->get() : nullptr;
+        settings_.properties = c.jit != nullptr ? c.jit->get() : nullptr;
         classpath_ = c.withClasspath ? classpath : "";
         ASSERT_TRUE(host(c.kind)->hasVM());
         const Lines all = optionTexts(fake);
@@ -196,19 +159,14 @@ TEST_F(VmCreation, SwitchesJitAndClassPathOfA12Vm) {
         EXPECT_EQ(all.at(3), "-Djava.class.path=" + (c.withClasspath ? classpath : "NONE"));
 
         Lines expected;
-        const char* names[] = {"Verbose GC        = ", "Verbose           = ",
-                               "JITC              = ", "Class GC          = "};
         for (int i = 0; i < 4; ++i) {
             expected.push_back(names[i] +
-                               std::string(c.switches[i] == "+" ? "Enabled" : "Disabled"));
+                               std::string(c.switches[i] == '+' ? "Enabled" : "Disabled"));
         }
         expected.push_back("Classpath         = " + (c.withClasspath ? classpath : "NONE"));
         expected.push_back("Additional VM options:");
-        for (const std::string& option : c.options) {
-            if (option.starts_with("-Xlog") || option == "-Xrs") {
-                expected.push_back(option);
-            }
-        }
+        std::copy_if(c.options.begin(), c.options.end(), std::back_inserter(expected),
+                     [](const std::string& o) { return o.starts_with("-Xlog") || o == "-Xrs"; });
         const Lines block = newEntries();
         EXPECT_EQ(Lines(block.begin() + 2, block.end()), expected);
     }
@@ -247,8 +205,7 @@ TEST_F(VmCreation, Java11KitOverlaysTheVmDefaultsAndLogsTheBlock) {
                                 "    brevant.one=1",
                                 "    brevant.two=2",
                             }));
-    EXPECT_EQ(fake.defaultsVersion, JNI_VERSION_1_1);
-    EXPECT_EQ(fake.createVersion, JNI_VERSION_1_1);
+    EXPECT_EQ(fake.defaultsVersion + fake.createVersion, 2 * JNI_VERSION_1_1);
     const brevant::isapi::JDK1_1InitArgs& seen = fake.jdk11;
     EXPECT_EQ((std::vector<jint>{seen.nativeStackSize, seen.javaStackSize, seen.minHeapSize,
                                  seen.maxHeapSize, seen.verbose, seen.enableVerboseGC,

@@ -9,6 +9,7 @@
 // those findings.
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -18,13 +19,12 @@
 #include <atomic>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <thread>
 #include <vector>
 
 #include "jvm_host_world.h"
 #include "native/isapi/jvm/java_vm.h"
-#include "real_jvm_process.h"
+#include "native/isapi/log/native_log.h"
 #include "test_paths.h"
 
 namespace realjvm {
@@ -34,6 +34,55 @@ using brevant::isapi::CJavaVM;
 using vmtest::Lines;
 
 constexpr char kClasspath[] = "/brevant/classes";
+const std::string kJdkHome = BREVANT_TEST_JDK_HOME;
+
+// Runs `body` in a forked child whose native log is the file `logPath`; the child's exit
+// status (body's result, or System.exit's code), or 128 + the signal that ended it.
+int runInOwnProcess(const std::string& logPath, const std::function<int()>& body) {
+    std::fflush(nullptr);  // the child must not write the parent's buffered output again
+    const pid_t child = fork();
+    if (child == 0) {
+        brevant::isapi::openNativeLog(logPath);
+        // The log stays open: VM threads may still be writing to it when the child ends.
+        _exit(body());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) {
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A system property of the VM; "(null)" when not set.
+std::string systemProperty(JNIEnv* env, const char* name) {
+    jclass system = env->FindClass("java/lang/System");
+    jmethodID get =
+        env->GetStaticMethodID(system, "getProperty", "(Ljava/lang/String;)Ljava/lang/String;");
+    auto value =
+        static_cast<jstring>(env->CallStaticObjectMethod(system, get, env->NewStringUTF(name)));
+    if (value == nullptr) {
+        return "(null)";
+    }
+    const char* chars = env->GetStringUTFChars(value, nullptr);
+    const std::string text = chars;
+    env->ReleaseStringUTFChars(value, chars);
+    return text;
+}
+
+// A call into Java from the calling thread: Integer.parseInt(text) == expected.
+bool parses(CJavaVM& vm, int expected) {
+    JNIEnv* env = vm.getJNIEnv();
+    if (env == nullptr) {
+        return false;
+    }
+    jclass integer = env->FindClass("java/lang/Integer");
+    jmethodID parse = env->GetStaticMethodID(integer, "parseInt", "(Ljava/lang/String;)I");
+    jstring text = env->NewStringUTF(std::to_string(expected).c_str());
+    const bool ok = env->CallStaticIntMethod(integer, parse, text) == expected;
+    env->DeleteLocalRef(text);
+    env->DeleteLocalRef(integer);
+    return ok;
+}
 
 // 16 threads attach, call Java and detach 50 times each, all at once; the calls that worked.
 int callsFromThreads(CJavaVM& vm) {
@@ -42,11 +91,7 @@ int callsFromThreads(CJavaVM& vm) {
     for (int t = 0; t < 16; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 50; ++round) {
-                JNIEnv* env = vm.getJNIEnv();
-                jint value = 0;
-                good += env != nullptr &&
-                        parseInt(env, std::to_string(t * 1000 + round).c_str(), &value) &&
-                        value == t * 1000 + round;
+                good += parses(vm, t * 1000 + round);
                 vm.detachCurrentThread();
             }
         });
@@ -64,9 +109,7 @@ bool secondHostWorks() {
     CJavaVM second(brevant::isapi::JVM_DEFAULT, 0, options, settings);
     bool works = false;
     std::thread other([&] {
-        jint value = 0;
-        JNIEnv* env = second.getJNIEnv();
-        works = env != nullptr && parseInt(env, "42", &value);
+        works = parses(second, 42);
         second.detachCurrentThread();
     });
     other.join();
@@ -132,7 +175,7 @@ class RealJvm : public testing::Test {
         const std::string registryBefore = before != nullptr ? before : "";
         setenv("STANDIN_REGISTRY", scratch_->file("registry.reg").c_str(), 1);
         vmtest::writeRegistry(scratch_->file("registry.reg"),
-                              vmtest::installation(vmtest::kCurrentKit, "17", jdkHome().c_str()));
+                              vmtest::installation(vmtest::kCurrentKit, "17", kJdkHome.c_str()));
         const std::string resultsPath = scratch_->file("results.txt");
         status_ = runInOwnProcess(scratch_->file("BrevantNative.log"),
                                   [&] { return driveTheVm(resultsPath); });
@@ -157,7 +200,7 @@ class RealJvm : public testing::Test {
 };
 
 TEST_F(RealJvm, ClassPathIsTheSettingsOneWithTheKitsTools) {
-    EXPECT_EQ(results_["java.class.path"], kClasspath + (":" + jdkHome()) + "/lib/tools.jar");
+    EXPECT_EQ(results_["java.class.path"], kClasspath + (":" + kJdkHome) + "/lib/tools.jar");
 }
 
 TEST_F(RealJvm, AdministratorsOptionReachesTheVm) {

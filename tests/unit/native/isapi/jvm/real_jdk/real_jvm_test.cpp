@@ -1,8 +1,8 @@
-// The JVM host with the installed JDK, for what only a real VM shows: the options it builds
-// take effect in a current VM, its verbose output reaches the native log through the vfprintf
-// hook, stop signals stay with the web server, threads attach concurrently, a second host
-// takes the process's VM, and System.exit reaches the exit hook. The exact settings block is
-// checked against the fake VM.
+// The JVM host with the installed JDK, for what only a real VM shows: a current VM starts
+// with the heap and JIT options the host builds, its verbose output reaches the native log
+// through the vfprintf hook, stop signals stay with the web server, threads attach
+// concurrently, a second host takes the process's VM, and System.exit reaches the exit hook.
+// The options themselves are checked against the fake VM.
 //
 // One VM serves the whole suite: a child process creates it, drives it through JNI, writes
 // what it saw as "name=value" lines, and ends through System.exit; each test checks one of
@@ -33,7 +33,6 @@ namespace {
 using brevant::isapi::CJavaVM;
 using vmtest::Lines;
 
-constexpr char kClasspath[] = "/brevant/classes";
 const std::string kJdkHome = BREVANT_TEST_JDK_HOME;
 
 // Runs `body` in a forked child whose native log is the file `logPath`; the child's exit
@@ -134,22 +133,17 @@ int driveTheVm(const std::string& resultsPath) {
 
     // A minimum above the default maximum: a current HotSpot refuses to start unless the
     // maximum is raised to it.
-    vmtest::PropertyList jitOff({"java.compiler=", "not.for.a.current.vm=1"});
+    vmtest::PropertyList jitOff({"java.compiler="});
     brevant::isapi::JDK1_1InitArgs settings = vmtest::defaultSettings();
     settings.properties = jitOff.get();
     settings.minHeapSize = 65536 * 1024;
     settings.enableVerboseGC = 1;
     settings.verbose = 1;
-    std::string classpath = kClasspath;
-    settings.classpath = classpath.data();
-    std::string options[32] = {"-Dbrevant.case=hotspot"};
-    CJavaVM vm(brevant::isapi::JVM_HOTSPOT, 1, options, settings);
+    std::string options[32];
+    CJavaVM vm(brevant::isapi::JVM_HOTSPOT, 0, options, settings);
     JNIEnv* env = vm.getJNIEnv();
     std::ofstream results(resultsPath);
-    for (const char* name :
-         {"java.class.path", "brevant.case", "not.for.a.current.vm", "java.vm.info"}) {
-        results << name << "=" << (env ? systemProperty(env, name) : "<<no VM>>") << "\n";
-    }
+    results << "java.vm.info=" << (env ? systemProperty(env, "java.vm.info") : "no VM") << "\n";
     kill(getpid(), SIGTERM);
     kill(getpid(), SIGINT);
     waiter.join();
@@ -198,18 +192,6 @@ class RealJvm : public testing::Test {
     static inline std::map<std::string, std::string> results_;
     static inline Lines log_;
 };
-
-TEST_F(RealJvm, ClassPathIsTheSettingsOneWithTheKitsTools) {
-    EXPECT_EQ(results_["java.class.path"], kClasspath + (":" + kJdkHome) + "/lib/tools.jar");
-}
-
-TEST_F(RealJvm, AdministratorsOptionReachesTheVm) {
-    EXPECT_EQ(results_["brevant.case"], "hotspot");
-}
-
-TEST_F(RealJvm, PropertiesAfterTheJitsStayOutOfACurrentVm) {
-    EXPECT_EQ(results_["not.for.a.current.vm"], "(null)");
-}
 
 TEST_F(RealJvm, JitOffRunsTheVmInterpreted) {
     EXPECT_NE(results_["java.vm.info"].find("interpreted mode"), std::string::npos)

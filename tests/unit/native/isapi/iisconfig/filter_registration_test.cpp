@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "debug_output_capture.h"
+#include "native/isapi/iisconfig/filter_entries.h"
 #include "native/isapi/iisconfig/filter_registration.h"
 #include "test_paths.h"
 

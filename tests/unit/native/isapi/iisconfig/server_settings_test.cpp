@@ -15,6 +15,7 @@
 
 #include "debug_output_capture.h"
 #include "native/isapi/iisconfig/server_settings.h"
+#include "native/isapi/iisconfig/virtual_dir.h"
 #include "test_paths.h"
 
 using namespace brevant::isapi::iisconfig;

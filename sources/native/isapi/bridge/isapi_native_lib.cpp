@@ -1,11 +1,10 @@
 // The native methods of the engine's class ISAPINativeLib: how the engine answers the client
 // and reads the rest of the body while its "ProcessRequest" runs. Each reaches the request
-// through its handle's lease and answers as for an IIS failure when the handle is not live.
-//
-// Called by any Java thread, several at once for different requests. No exception leaves a
-// native: each is caught, reported to the debugger output and turned into the failure
-// result. All diagnostics go straight to the debugger output, except the IIS-security
-// switches and CERT_FLAGS, which go to the native log.
+// through its handle's lease. Each native runs under the entry-point guard; all diagnostics
+// go straight to the debugger output, except the IIS-security switches and CERT_FLAGS, which
+// go to the native log.
+#include "native/isapi/bridge/isapi_native_lib.h"
+
 #include <jni.h>
 #include <windows.h>
 #include <httpext.h>
@@ -219,8 +218,7 @@ using brevant::isapi::iisSecurityEnabled;
 using brevant::isapi::logMessage;
 using brevant::isapi::toDebugger;
 
-// The receiver (the class) is never used. Exported under their JNI names by the module's
-// definition file on Windows; on Linux every function of the module is visible.
+// On Linux every function of the module is visible.
 
 extern "C" jboolean JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders(
     JNIEnv* env, jclass, jint handle, jbyteArray status, jbyteArray headers) {

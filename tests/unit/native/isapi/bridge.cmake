@@ -1,6 +1,7 @@
 # The engine bridge's parts that need no VM.
 brevant_unit_test(isapi_bridge_tests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bridge/request_handles_test.cpp
+            ${CMAKE_CURRENT_SOURCE_DIR}/bridge/isapi_native_lib_test.cpp
     LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log
          ${CMAKE_DL_LIBS})
 

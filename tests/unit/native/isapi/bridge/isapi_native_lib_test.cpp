@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -35,12 +34,15 @@ class NativeGuardTest : public testing::Test {
         env_.functions = &functions_;
     }
 
-    // What `native` reported when the environment threw `text` (null: an int).
-    std::string reported(const char* text, const std::function<void()>& native) {
+    // Calls `native` while the environment throws `text` (null: an int); its answer, with
+    // what it reported in said_.
+    template <typename Native>
+    auto whenThrowing(const char* text, Native native) {
         thrownText = text;
         const size_t before = debugOutput_.text().size();
-        native();
-        return debugOutput_.text().substr(before);
+        auto answer = native();
+        said_ = debugOutput_.text().substr(before);
+        return answer;
     }
 
     int request_ = 0;
@@ -50,57 +52,56 @@ class NativeGuardTest : public testing::Test {
     JNINativeInterface_ functions_{};
     JNIEnv env_{};
     testsupport::DebugOutputCapture debugOutput_;
+    std::string said_;
 };
 
 TEST_F(NativeGuardTest, WriteClientTellsAnExceptionFromAnUnknownThrow) {
-    jbyte answer = 0;
     auto write = [&] {
-        answer = Java_com_orlena_tessel_brevant_ISAPINativeLib_writeClient(&env_, nullptr, handle_,
-                                                                           array_, 1, JNI_FALSE);
+        return Java_com_orlena_tessel_brevant_ISAPINativeLib_writeClient(&env_, nullptr, handle_,
+                                                                         array_, 1, JNI_FALSE);
     };
-    EXPECT_EQ(reported("array gone", write), "writeClient() caught an exception!!!\narray gone\n");
-    EXPECT_EQ(answer, -2);
-    EXPECT_EQ(reported(nullptr, write), "writeClient() caught an unknown exception!!!\n");
-    EXPECT_EQ(answer, -3);
+    EXPECT_EQ(whenThrowing("array gone", write), -2);
+    EXPECT_EQ(said_, "writeClient() caught an exception!!!\narray gone\n");
+    EXPECT_EQ(whenThrowing(nullptr, write), -3);
+    EXPECT_EQ(said_, "writeClient() caught an unknown exception!!!\n");
 }
 
 TEST_F(NativeGuardTest, WriteHeadersAnswersFalse) {
-    jboolean answer = JNI_TRUE;
-    EXPECT_EQ(reported("no status",
-                       [&] {
-                           answer = Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders(
-                               &env_, nullptr, handle_, array_, nullptr);
-                       }),
-              "Called writeHeaders.\nwriteHeaders() caught an exception!!!\nno status\n");
-    EXPECT_EQ(answer, JNI_FALSE);
+    EXPECT_EQ(whenThrowing("no status",
+                           [&] {
+                               return Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders(
+                                   &env_, nullptr, handle_, array_, nullptr);
+                           }),
+              JNI_FALSE);
+    EXPECT_EQ(said_, "Called writeHeaders.\nwriteHeaders() caught an exception!!!\nno status\n");
 }
 
-TEST_F(NativeGuardTest, ReadClientAndGetRealPathAnswerNull) {
-    jbyteArray body = array_;
-    jstring path = reinterpret_cast<jstring>(array_);
-    EXPECT_EQ(reported(nullptr,
-                       [&] {
-                           body = Java_com_orlena_tessel_brevant_ISAPINativeLib_readClient(
-                               &env_, nullptr, handle_, 4);
-                       }),
-              "readClient() caught an unknown exception!!!\n");
-    EXPECT_EQ(reported("x",
-                       [&] {
-                           path = Java_com_orlena_tessel_brevant_ISAPINativeLib_getRealPath(
-                               &env_, nullptr, handle_, path);
-                       }),
-              "getRealPath() caught an exception!!!\nx\n");
-    EXPECT_EQ(body, nullptr);
-    EXPECT_EQ(path, nullptr);
+TEST_F(NativeGuardTest, ReadClientAnswersNull) {
+    EXPECT_EQ(whenThrowing(nullptr,
+                           [&] {
+                               return Java_com_orlena_tessel_brevant_ISAPINativeLib_readClient(
+                                   &env_, nullptr, handle_, 4);
+                           }),
+              nullptr);
+    EXPECT_EQ(said_, "readClient() caught an unknown exception!!!\n");
+}
+
+TEST_F(NativeGuardTest, GetRealPathAnswersNull) {
+    EXPECT_EQ(whenThrowing("x",
+                           [&] {
+                               return Java_com_orlena_tessel_brevant_ISAPINativeLib_getRealPath(
+                                   &env_, nullptr, handle_, reinterpret_cast<jstring>(array_));
+                           }),
+              nullptr);
+    EXPECT_EQ(said_, "getRealPath() caught an exception!!!\nx\n");
 }
 
 TEST_F(NativeGuardTest, OutputDebugStringReportsWhatItCaught) {
-    EXPECT_EQ(reported("y",
-                       [&] {
-                           Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebugString(
-                               &env_, nullptr, array_);
-                       }),
-              "outputDebugString() caught an exception!!!\ny\n");
+    whenThrowing("y", [&] {
+        Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebugString(&env_, nullptr, array_);
+        return 0;
+    });
+    EXPECT_EQ(said_, "outputDebugString() caught an exception!!!\ny\n");
 }
 
 }  // namespace

@@ -82,7 +82,6 @@ class CBrevant {
     // Hands the request to the engine, which answers the client itself before this returns;
     // true when the request reached the engine (even when the engine then failed).
     bool processRequest(void* request);
-    void sendBufferedResponse(JNIEnv* env, void* request, jbyteArray array);
     // REQUIRES: url != nullptr. host may be null.
     bool isServletAlias(const char* url, const char* host);
     // The first default document of directoryURL, when it is a servlet alias; "" otherwise.
@@ -107,6 +106,7 @@ class CBrevant {
     void detach();
 
   private:
+    void sendBufferedResponse(JNIEnv* env, void* request, jbyteArray array);
     // The VM's JNI environment on the calling thread, or null without a VM.
     JNIEnv* attachedEnvironment();
     // Calls "getInitMsg" after a failed "Init" and appends its text to initMessage.

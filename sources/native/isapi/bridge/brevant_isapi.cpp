@@ -38,16 +38,8 @@ std::string textOf(const char* buffer, size_t size) {
     return std::string(buffer, strnlen(buffer, size));
 }
 
-}  // namespace
-
-CBrevantISAPI::CBrevantISAPI() {
-    serverType = "Microsoft IIS";
-    init("Brevant ISAPI");
-}
-
-CBrevantISAPI::~CBrevantISAPI() = default;
-
-std::string CBrevantISAPI::getServerVariable(EXTENSION_CONTROL_BLOCK* ecb, const char* name) {
+// A server variable up to its first NUL; "" when it is missing, empty or unreadable.
+std::string getServerVariable(EXTENSION_CONTROL_BLOCK* ecb, const char* name) {
     DWORD size = kVariableSize;
     auto buffer = std::make_unique<char[]>(size);
     // IIS declares the name writable but never writes it.
@@ -65,6 +57,15 @@ std::string CBrevantISAPI::getServerVariable(EXTENSION_CONTROL_BLOCK* ecb, const
     }
     return textOf(buffer.get(), needed);
 }
+
+}  // namespace
+
+CBrevantISAPI::CBrevantISAPI() {
+    serverType = "Microsoft IIS";
+    init("Brevant ISAPI");
+}
+
+CBrevantISAPI::~CBrevantISAPI() = default;
 
 std::string CBrevantISAPI::getExtensionURL() {
     return iisconfig::getExtensionURL(modulePath());

@@ -44,9 +44,6 @@ class CBrevantISAPI : public CBrevant {
     // The engine's answer whether the user may reach the URL; false when it cannot be asked.
     // REQUIRES: url != nullptr; the others may be null.
     bool authIISRequest(const char* url, const char* host, const char* user, const char* password);
-
-    // A server variable up to its first NUL; "" when it is missing, empty or unreadable.
-    static std::string getServerVariable(EXTENSION_CONTROL_BLOCK* ecb, const char* name);
 };
 
 }  // namespace brevant::isapi

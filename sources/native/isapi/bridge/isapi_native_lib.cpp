@@ -1,21 +1,20 @@
 // The native methods of the engine's class ISAPINativeLib: how the engine answers the client
 // and reads the rest of the body while its "ProcessRequest" runs. Each reaches the request
-// through its handle's lease and answers as for an IIS failure when the handle is not live.
-//
-// Called by any Java thread, several at once for different requests. No exception leaves a
-// native: each is caught, reported to the debugger output and turned into the failure
-// result. All diagnostics go straight to the debugger output, except the IIS-security
-// switches and CERT_FLAGS, which go to the native log.
+// through its handle's lease. Each native runs under the entry-point guard; all diagnostics
+// go straight to the debugger output, except the IIS-security switches and CERT_FLAGS, which
+// go to the native log.
+#include "native/isapi/bridge/isapi_native_lib.h"
+
 #include <jni.h>
 #include <windows.h>
 #include <httpext.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 
+#include "native/common/basics/entry_guard_template.h"
 #include "native/common/client_certificate.h"
 #include "native/isapi/bridge/iis_security.h"
 #include "native/isapi/bridge/jni_calls.h"
@@ -39,31 +38,33 @@ EXTENSION_CONTROL_BLOCK* ecbOf(const RequestLease& lease) {
     return static_cast<EXTENSION_CONTROL_BLOCK*>(lease.request());
 }
 
-// "<native>() caught an exception!!!\n", the exception's text and "\n"; or the unknown form.
-void reportException(const char* native, const std::exception* caught) {
-    std::string text = std::string(native) + "() caught " +
-                       (caught != nullptr ? "an exception!!!\n" : "an unknown exception!!!\n");
-    OutputDebugStringA(text.c_str());
-    if (caught != nullptr) {
-        OutputDebugStringA(caught->what());
-        OutputDebugStringA("\n");
-    }
+void toDebugger(const char* text) {
+    OutputDebugStringA(text);
 }
 
-// Runs `body`; an exception is reported for `native` and gives `failure` (or, for an
-// unknown one, `unknownFailure`).
-template <typename Result, typename Body>
-Result guarded(const char* native, Result failure, Result unknownFailure, Body body) {
-    try {
-        return body();
-    } catch (const std::exception& e) {
-        reportException(native, &e);
-        return failure;
-    } catch (...) {
-        reportException(native, nullptr);
-        return unknownFailure;
-    }
-}
+// What a native reports to the debugger output when its body throws: "<native>() caught an
+// exception!!!\n", the exception's text and "\n"; or the unknown form.
+constexpr CaughtMessages kWriteHeadersCaught{"writeHeaders() caught an exception!!!\n",
+                                             "writeHeaders() caught an unknown exception!!!\n",
+                                             "\n"};
+constexpr CaughtMessages kWriteClientCaught{"writeClient() caught an exception!!!\n",
+                                            "writeClient() caught an unknown exception!!!\n", "\n"};
+constexpr CaughtMessages kReadClientCaught{"readClient() caught an exception!!!\n",
+                                           "readClient() caught an unknown exception!!!\n", "\n"};
+constexpr CaughtMessages kOutputDebugStringCaught{
+    "outputDebugString() caught an exception!!!\n",
+    "outputDebugString() caught an unknown exception!!!\n", "\n"};
+constexpr CaughtMessages kGetRealPathCaught{"getRealPath() caught an exception!!!\n",
+                                            "getRealPath() caught an unknown exception!!!\n", "\n"};
+constexpr CaughtMessages kEnableIISSecurityCaught{
+    "enableIISSecurity() caught an exception!!!\n",
+    "enableIISSecurity() caught an unknown exception!!!\n", "\n"};
+constexpr CaughtMessages kDisableIISSecurityCaught{
+    "disableIISSecurity() caught an exception!!!\n",
+    "disableIISSecurity() caught an unknown exception!!!\n", "\n"};
+constexpr CaughtMessages kGetClientCertificateCaught{
+    "getClientCertificate() caught an exception!!!\n",
+    "getClientCertificate() caught an unknown exception!!!\n", "\n"};
 
 // The first `length` bytes of the array, followed by a NUL.
 std::unique_ptr<char[]> terminatedCopy(JNIEnv* env, jbyteArray array, jsize length) {
@@ -86,6 +87,30 @@ DWORD statusCodeOf(const char* data, jint length) {
     std::memcpy(digits, data + start, kStatusDigits);
     long code = std::strtol(digits, nullptr, 10);
     return code > 0 ? static_cast<DWORD>(code) : 0;
+}
+
+// HSE_REQ_SEND_RESPONSE_HEADER with the status and the headers; an empty array, or none,
+// passes a null text.
+jboolean sendHeaders(JNIEnv* env, jint handle, jbyteArray status, jbyteArray headers) {
+    RequestLease lease(handle);
+    EXTENSION_CONTROL_BLOCK* ecb = ecbOf(lease);
+    if (ecb == nullptr) {
+        return JNI_FALSE;
+    }
+    jsize statusLength = status != nullptr ? env->GetArrayLength(status) : 0;
+    jsize headersLength = headers != nullptr ? env->GetArrayLength(headers) : 0;
+    std::unique_ptr<char[]> statusText, headerText;
+    if (statusLength > 0) {
+        statusText = terminatedCopy(env, status, statusLength);
+    }
+    if (headersLength > 0) {
+        headerText = terminatedCopy(env, headers, headersLength);
+    }
+    DWORD size = static_cast<DWORD>(statusLength);
+    return ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, statusText.get(),
+                                      &size, reinterpret_cast<LPDWORD>(headerText.get()))
+               ? JNI_TRUE
+               : JNI_FALSE;
 }
 
 jbyte writeToClient(JNIEnv* env, jint handle, jbyteArray data, jint length,
@@ -188,53 +213,34 @@ jstring clientCertificateOf(JNIEnv* env, jint handle) {
 
 }  // namespace brevant::isapi
 
-using brevant::isapi::guarded;
+using brevant::guardEntryPoint;
 using brevant::isapi::iisSecurityEnabled;
 using brevant::isapi::logMessage;
-using brevant::isapi::RequestLease;
+using brevant::isapi::toDebugger;
 
-// The receiver (the class) is never used. Exported under their JNI names by the module's
-// definition file on Windows; on Linux every function of the module is visible.
+// On Linux every function of the module is visible.
 
 extern "C" jboolean JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders(
     JNIEnv* env, jclass, jint handle, jbyteArray status, jbyteArray headers) {
     OutputDebugStringA("Called writeHeaders.\n");
-    return guarded<jboolean>("writeHeaders", JNI_FALSE, JNI_FALSE, [&]() -> jboolean {
-        RequestLease lease(handle);
-        auto* ecb = static_cast<EXTENSION_CONTROL_BLOCK*>(lease.request());
-        if (ecb == nullptr) {
-            return JNI_FALSE;
-        }
-        // An empty array, or none, passes a null text.
-        jsize statusLength = status != nullptr ? env->GetArrayLength(status) : 0;
-        jsize headersLength = headers != nullptr ? env->GetArrayLength(headers) : 0;
-        std::unique_ptr<char[]> statusText, headerText;
-        if (statusLength > 0) {
-            statusText = brevant::isapi::terminatedCopy(env, status, statusLength);
-        }
-        if (headersLength > 0) {
-            headerText = brevant::isapi::terminatedCopy(env, headers, headersLength);
-        }
-        DWORD size = static_cast<DWORD>(statusLength);
-        return ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER,
-                                          statusText.get(), &size,
-                                          reinterpret_cast<LPDWORD>(headerText.get()))
-                   ? JNI_TRUE
-                   : JNI_FALSE;
-    });
+    return guardEntryPoint(
+        jboolean(JNI_FALSE), brevant::isapi::kWriteHeadersCaught, toDebugger,
+        [&]() -> jboolean { return brevant::isapi::sendHeaders(env, handle, status, headers); });
 }
 
 extern "C" jbyte JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_writeClient(
     JNIEnv* env, jclass, jint handle, jbyteArray data, jint length, jboolean hasStatusLine) {
-    return guarded<jbyte>(
-        "writeClient", brevant::isapi::kCaughtException, brevant::isapi::kCaughtUnknownException,
+    return guardEntryPoint(
+        brevant::FailedAnswers<jbyte>{brevant::isapi::kCaughtException,
+                                      brevant::isapi::kCaughtUnknownException},
+        brevant::isapi::kWriteClientCaught, toDebugger,
         [&] { return brevant::isapi::writeToClient(env, handle, data, length, hasStatusLine); });
 }
 
 extern "C" jbyteArray JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_readClient(
     JNIEnv* env, jclass, jint handle, jint length) {
-    return guarded<jbyteArray>("readClient", nullptr, nullptr,
-                               [&] { return brevant::isapi::readFromClient(env, handle, length); });
+    return guardEntryPoint(jbyteArray(nullptr), brevant::isapi::kReadClientCaught, toDebugger,
+                           [&] { return brevant::isapi::readFromClient(env, handle, length); });
 }
 
 extern "C" jint JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_bytesAvailable(JNIEnv*,
@@ -244,7 +250,7 @@ extern "C" jint JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_bytesAvail
 
 extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebugString(
     JNIEnv* env, jclass, jbyteArray message) {
-    guarded<int>("outputDebugString", 0, 0, [&] {
+    guardEntryPoint(0, brevant::isapi::kOutputDebugStringCaught, toDebugger, [&] {
         auto text = brevant::isapi::terminatedCopy(env, message, env->GetArrayLength(message));
         OutputDebugStringA(text.get());
         return 0;
@@ -253,27 +259,34 @@ extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebu
 
 extern "C" jstring JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_getRealPath(
     JNIEnv* env, jclass, jint handle, jstring virtualPath) {
-    return guarded<jstring>("getRealPath", nullptr, nullptr,
-                            [&] { return brevant::isapi::realPathOf(env, handle, virtualPath); });
+    return guardEntryPoint(jstring(nullptr), brevant::isapi::kGetRealPathCaught, toDebugger,
+                           [&] { return brevant::isapi::realPathOf(env, handle, virtualPath); });
 }
 
+// The log records each change once.
 extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_enableIISSecurity(JNIEnv*,
                                                                                         jclass) {
-    // The log records each change once.
-    if (!iisSecurityEnabled.exchange(true)) {
-        logMessage("IIS Security is being used.");
-    }
+    guardEntryPoint(0, brevant::isapi::kEnableIISSecurityCaught, toDebugger, [] {
+        if (!iisSecurityEnabled.exchange(true)) {
+            logMessage("IIS Security is being used.");
+        }
+        return 0;
+    });
 }
 
 extern "C" void JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_disableIISSecurity(JNIEnv*,
                                                                                          jclass) {
-    if (iisSecurityEnabled.exchange(false)) {
-        logMessage("IIS Security is not being used.");
-    }
+    guardEntryPoint(0, brevant::isapi::kDisableIISSecurityCaught, toDebugger, [] {
+        if (iisSecurityEnabled.exchange(false)) {
+            logMessage("IIS Security is not being used.");
+        }
+        return 0;
+    });
 }
 
 extern "C" jstring JNICALL Java_com_orlena_tessel_brevant_ISAPINativeLib_getClientCertificate(
     JNIEnv* env, jclass, jint handle) {
-    return guarded<jstring>("getClientCertificate", nullptr, nullptr,
-                            [&] { return brevant::isapi::clientCertificateOf(env, handle); });
+    return guardEntryPoint(jstring(nullptr), brevant::isapi::kGetClientCertificateCaught,
+                           toDebugger,
+                           [&] { return brevant::isapi::clientCertificateOf(env, handle); });
 }

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <string>
 
+#include "native/isapi/iisconfig/filter_entries.h"
 #include "native/isapi/iisconfig/filter_messages.h"
-#include "native/isapi/iisconfig/filter_registration.h"
 #include "native/isapi/iisconfig/metabase_access.h"
 
 namespace brevant::isapi::iisconfig {

@@ -7,6 +7,7 @@
 
 #include <exception>
 
+#include "native/isapi/iisconfig/filter_entries.h"
 #include "native/isapi/iisconfig/filter_messages.h"
 #include "native/isapi/iisconfig/filter_registration.h"
 #include "native/isapi/iisconfig/metabase_access.h"

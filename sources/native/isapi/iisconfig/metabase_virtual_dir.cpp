@@ -10,7 +10,6 @@
 #include <string>
 
 #include "native/isapi/iisconfig/metabase_access.h"
-#include "native/isapi/iisconfig/server_settings.h"
 #include "native/isapi/iisconfig/virtual_dir.h"
 
 namespace brevant::isapi::iisconfig {

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "native/isapi/registry/registry_text.h"
-#include "native/isapi/iisconfig/server_settings.h"
 #include "native/isapi/iisconfig/virtual_dir.h"
 
 namespace brevant::isapi::iisconfig {

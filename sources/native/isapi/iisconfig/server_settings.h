@@ -31,13 +31,6 @@ void initDefaultPages(std::vector<std::string>* pages);
 // "/Brevant_ISAPI.dll", or the fallback "/Scripts/Brevant_ISAPI.dll".
 std::string getExtensionURL(const std::string& dllPath);
 
-// The searches behind it; each appends the URL to *result and answers whether a matching
-// virtual directory was found. *metabaseAvailable says whether the metabase could be
-// searched at all; when it could not, the registry's virtual roots are the ones to search.
-bool findMetabaseVirtualDir(const std::string& dllPath, std::string* result,
-                            bool* metabaseAvailable);
-bool findRegistryVirtualRoot(const std::string& dllPath, std::string* result);
-
 }  // namespace brevant::isapi::iisconfig
 
 #endif  // BREVANT_ISAPI_IISCONFIG_SERVER_SETTINGS_H

@@ -6,8 +6,6 @@
 
 namespace brevant::isapi::iisconfig {
 
-namespace {}  // namespace
-
 bool holdsModule(const std::string& physicalPath, const std::string& dllPath) {
     if (physicalPath.size() > dllPath.size()) {
         return false;

@@ -1,6 +1,6 @@
-// What the two virtual-directory searches share: the test whether a virtual directory's
-// physical path holds the module, the URL made from a virtual directory's alias, and the
-// message about a virtual directory without execute permission.
+// The two virtual-directory searches behind getExtensionURL and what they share: the test
+// whether a virtual directory's physical path holds the module, the URL made from a virtual
+// directory's alias, and the message about a virtual directory without execute permission.
 //
 // Stateless; called on the thread that loads the filter.
 #ifndef BREVANT_ISAPI_IISCONFIG_VIRTUAL_DIR_H
@@ -19,6 +19,13 @@ std::string moduleURL(const std::string& alias);
 
 // Logs, with echo, that the virtual directory found needs execute permission.
 void reportMissingExecutePermission();
+
+// Each search appends the URL to *result and answers whether a matching virtual directory
+// was found. *metabaseAvailable says whether the metabase could be searched at all; when it
+// could not, the registry's virtual roots are the ones to search.
+bool findMetabaseVirtualDir(const std::string& dllPath, std::string* result,
+                            bool* metabaseAvailable);
+bool findRegistryVirtualRoot(const std::string& dllPath, std::string* result);
 
 }  // namespace brevant::isapi::iisconfig
 

@@ -1,6 +1,7 @@
 # The engine bridge's parts that need no VM.
 brevant_unit_test(isapi_bridge_tests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bridge/request_handles_test.cpp
+            ${CMAKE_CURRENT_SOURCE_DIR}/bridge/isapi_native_lib_test.cpp
     LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log
          ${CMAKE_DL_LIBS})
 
@@ -15,12 +16,8 @@ if(NOT BREVANT_SANITIZE)
         INCLUDE_JARS brevant_engine
         OUTPUT_NAME BrevantTestEngine
         OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests/java)
-    add_executable(isapi_engine_bridge_tests
-        ${CMAKE_CURRENT_SOURCE_DIR}/bridge/module_test_bed.cpp
-        ${CMAKE_CURRENT_SOURCE_DIR}/bridge/engine_bridge_test.cpp)
+    add_executable(isapi_engine_bridge_tests ${CMAKE_CURRENT_SOURCE_DIR}/bridge/engine_bridge_test.cpp)
     brevant_own_code(isapi_engine_bridge_tests)
-    target_include_directories(isapi_engine_bridge_tests PRIVATE
-        ${CMAKE_CURRENT_SOURCE_DIR}/bridge)
     target_compile_definitions(isapi_engine_bridge_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}"
         BREVANT_ISAPI_MODULE="$<TARGET_FILE:Brevant_ISAPI>"

@@ -1,17 +1,92 @@
-// The connector with a real VM and the test engine, through its exports: the request values
-// the engine receives, the natives as the engine calls them, the filter's routing and
-// authentication questions, and a failed start that leaves the web server running.
+// The connector with a real VM and the test engine, as IIS loads it and through its exports,
+// driven with fake control blocks and filter contexts: the request values the engine
+// receives, the natives as the engine calls them, the filter's routing and authentication
+// questions, and a failed start that leaves the web server running.
+//
+// A process holds one VM and the connector keeps process-wide state, so the tests run in
+// child processes: the test binary starts itself again, and the child, a gtest run like any
+// other, reports its own failures. A test body begins with IN_SUITE_PROCESS(): the suite's
+// tests share one child and one module (the parent's first test runs them all), in the
+// order they stand here.
 #include <dlfcn.h>
 #include <jni.h>
+#include <objbase.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <windows.h>
+#include <httpext.h>
+#include <httpfilt.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 
-#include "module_test_bed.h"
+#include "fake_ecb.h"
+#include "fake_filter_context.h"
+#include "test_paths.h"
 
 namespace bridgetest {
 namespace {
+
+using testsupport::FakeEcb;
+using testsupport::FakeFilterContext;
+
+constexpr char kChildVariable[] = "BREVANT_MODULE_TEST_CHILD";
+
+// The install home and the stand-ins' files of this process's module.
+const testsupport::ScratchDir& scratch() {
+    static const testsupport::ScratchDir dir("isapi-module");
+    return dir;
+}
+std::string home(const std::string& file = "") {
+    return scratch().file("home") + file;
+}
+
+template <typename Function>
+Function exported(HMODULE module, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+void runInChildProcess(const std::string& filter) {
+    const std::string option = "--gtest_filter=" + filter;
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        setenv(kChildVariable, "1", 1);
+        execl("/proc/self/exe", "module-test-child", option.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the child process failed (its output is above), status " << status;
+}
+
+// In a child process: true. In the parent: runs the current test's suite in a child, once,
+// expects it to pass, and answers false.
+bool inSuiteProcess() {
+    if (getenv(kChildVariable) != nullptr) {
+        return true;
+    }
+    static std::set<std::string> suitesRun;
+    const std::string suite =
+        testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+    if (suitesRun.insert(suite).second) {
+        runInChildProcess(suite + ".*");
+    }
+    return false;
+}
+
+#define IN_SUITE_PROCESS()   \
+    if (!inSuiteProcess()) { \
+        return;              \
+    }
 
 size_t count(const std::string& text, const std::string& part) {
     size_t n = 0;
@@ -39,12 +114,128 @@ bool loadClassInTheVM(const char* name) {
     return loaded;
 }
 
-// The tests of this suite share one process and one module, in the order they stand here.
-using EngineBridgeTest = ModuleTest;
+// The module of this process. In the child: an install home whose class path puts the test
+// engine first, the JDK in the registry, "index.jsp" as IIS's default document.
+class ModuleTest : public testing::Test {
+  protected:
+    void SetUp() override { setUpModule(); }
+    // Writes `data` to the data folder, then loads the module and its filter, which starts
+    // the VM and the engine; once a process.
+    void setUpModule(const std::map<std::string, std::string>& data = {}) {
+        if (getenv(kChildVariable) == nullptr || httpFilterProc_ != nullptr) {
+            return;
+        }
+        std::filesystem::create_directories(home("/Brevant Data"));
+        std::filesystem::create_directories(home("/Servlets"));
+        testsupport::writeFile(home("/Brevant Data/Classpath.pref"),
+                               std::string(TEST_ENGINE_JAR) + "\n" + ENGINE_JAR + "\n");
+        for (const auto& [name, text] : data) {
+            testsupport::writeFile(home("/Brevant Data/") + name, text);
+        }
+        setenv("STANDIN_REGISTRY", scratch().file("registry.reg").c_str(), 1);
+        setenv("STANDIN_DEBUG_OUTPUT", scratch().file("debug.txt").c_str(), 1);
+        testsupport::writeFile(
+            scratch().file("registry.reg"),
+            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlena\\Brevant ISAPI]\n\"Home\"=\"" +
+                home() +
+                "\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK]\n\"CurrentVersion\"=\"17\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK\\17]\n"
+                "\"JavaHome\"=\"" BREVANT_TEST_JDK_HOME
+                "\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters]\n"
+                "\"Default Load File\"=\"index.jsp\"\n\n");
+
+        CoInitialize(nullptr);  // as IIS's threads are
+        HMODULE module = LoadLibraryA(BREVANT_ISAPI_MODULE);
+        ASSERT_NE(module, nullptr);
+        auto getFilterVersion = exported<PFN_GETFILTERVERSION>(module, "GetFilterVersion");
+        auto getExtensionVersion = exported<PFN_GETEXTENSIONVERSION>(module, "GetExtensionVersion");
+        httpFilterProc_ = exported<PFN_HTTPFILTERPROC>(module, "HttpFilterProc");
+        httpExtensionProc_ = exported<PFN_HTTPEXTENSIONPROC>(module, "HttpExtensionProc");
+        ASSERT_TRUE(getFilterVersion && getExtensionVersion && httpFilterProc_ &&
+                    httpExtensionProc_);
+        HTTP_FILTER_VERSION filterVersion{};
+        ASSERT_TRUE(getFilterVersion(&filterVersion));
+        HSE_VERSION_INFO extensionVersion{};
+        ASSERT_TRUE(getExtensionVersion(&extensionVersion));
+    }
+
+    // Serves a request for the extension whose query string names the engine's action,
+    // with `variables` over the usual ones; what the client received.
+    std::string serve(FakeEcb& ecb, const std::string& action,
+                      const std::map<std::string, std::string>& variables = {}) {
+        ecb.variables = {{"REQUEST_METHOD", "GET"},
+                         {"URL", "/Scripts/Brevant_ISAPI.dll"},
+                         {"QUERY_STRING", action},
+                         {"SERVER_PROTOCOL", "HTTP/1.1"},
+                         {"ALL_HTTP", "HTTP_HOST:example.com\n"},
+                         {"SERVER_SOFTWARE", "isapihost-test"}};
+        for (const auto& [name, value] : variables) {
+            ecb.variables[name] = value;
+        }
+        EXPECT_EQ(httpExtensionProc_(ecb.get()), static_cast<DWORD>(HSE_STATUS_SUCCESS));
+        return ecb.written;
+    }
+
+    std::string serve(const std::string& action) {
+        FakeEcb ecb;
+        return serve(ecb, action);
+    }
+    DWORD filter(FakeFilterContext& context, DWORD type, void* notification) {
+        return httpFilterProc_(context.pfc(), type, notification);
+    }
+    // The preprocessing notification for `url`.
+    DWORD route(FakeFilterContext& context, const std::string& url) {
+        context.url = url;
+        return filter(context, SF_NOTIFY_PREPROC_HEADERS, context.preproc());
+    }
+
+    std::string engineCalls() const {
+        return testsupport::readFile(home("/Brevant Data/calls.txt"));
+    }
+    std::string nativeLog() const { return testsupport::readFile(home("/BrevantNative.log")); }
+    std::string debugOutput() const { return testsupport::readFile(scratch().file("debug.txt")); }
+
+  private:
+    static inline PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
+    static inline PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
+};
+
+class EngineBridgeTest : public ModuleTest {
+  protected:
+    // The filter's answer to an authenticated request for a long servlet URL by `name`,
+    // and the user name IIS then logs on.
+    std::string authenticate(const char* name) {
+        FakeFilterContext context;
+        context.variables.emplace_back("HTTP_X_BREVANT_REQUEST",
+                                       "/servlet/secret?" + std::string(3000, 'q'));
+        char user[SF_MAX_USERNAME];
+        char password[SF_MAX_PASSWORD] = "pw";
+        std::snprintf(user, sizeof user, "%s", name);
+        HTTP_FILTER_AUTHENT authent{user, sizeof user, password, sizeof password};
+        EXPECT_EQ(filter(context, SF_NOTIFY_AUTHENTICATION, &authent),
+                  SF_STATUS_REQ_HANDLED_NOTIFICATION);
+        EXPECT_STREQ(password, "pw");
+        return user;
+    }
+    // The marker the filter sets for `url`, "-" when it leaves the request to IIS.
+    std::string marker(const char* url) {
+        FakeFilterContext context;
+        EXPECT_EQ(route(context, url), SF_STATUS_REQ_NEXT_NOTIFICATION);
+        const auto marker = context.header("X-Brevant-Request");
+        EXPECT_EQ(context.url, marker ? "/Scripts/Brevant_ISAPI.dll" : url);
+        return marker.value_or("-");
+    }
+};
+
+TEST_F(EngineBridgeTest, TheEngineStartsWithTheServerTypeAndTheServletsFolder) {
+    IN_SUITE_PROCESS();
+    EXPECT_EQ(engineCalls().substr(0, engineCalls().find('\n')),
+              "init Microsoft IIS|0|0|" + home("/Servlets"));
+}
 
 TEST_F(EngineBridgeTest, TheEngineReceivesTheRequestValues) {
     IN_SUITE_PROCESS();
-    loadModule();
     FakeEcb ecb;
     ecb.pathRoot = "/srv/www";
     ecb.setBody("abc", "defghij");
@@ -60,39 +251,57 @@ TEST_F(EngineBridgeTest, TheEngineReceivesTheRequestValues) {
                   "|preloaded=abc|addr=10.0.0.1|host=client|name=example.com|port=8080"
                   "|root=/srv/www/|secure=true|extra=null|user=null");
     EXPECT_EQ(ecb.sizesPassed["ALL_HTTP"], 6001u);  // the second read, at the size IIS named
-    FakeEcb second;
-    serve(second, "");
+}
+
+TEST_F(EngineBridgeTest, TheServerSoftwareIsToldOnce) {
+    IN_SUITE_PROCESS();
+    serve("");
+    serve("");
     EXPECT_EQ(count(engineCalls(), "server-info isapihost-test\n"), 1u);
 }
 
-TEST_F(EngineBridgeTest, NativesAnswerTheEngine) {
+TEST_F(EngineBridgeTest, AStatusLineSetsTheStatusIISLogs) {
     IN_SUITE_PROCESS();
-    loadModule();
-    FakeEcb status, shortStatus, noStatus, paths, late;
+    FakeEcb status, shortStatus;
     EXPECT_EQ(serve(status, "status"), "HTTP/1.0 404 Not Found\r\n\r\n0");
     EXPECT_EQ(status.get()->dwHttpStatusCode, 404u);
     EXPECT_EQ(serve(shortStatus, "short-status"), "HTTP/1.00");
     EXPECT_EQ(shortStatus.get()->dwHttpStatusCode, 200u);
-    serve(noStatus, "no-status");
-    EXPECT_EQ(noStatus.responseHeaders.at(0).status, "(null)");
+}
 
-    struct ReadCase {
+TEST_F(EngineBridgeTest, AnEmptyStatusReachesIISAsNull) {
+    IN_SUITE_PROCESS();
+    FakeEcb ecb;
+    serve(ecb, "no-status");
+    EXPECT_EQ(ecb.responseHeaders.at(0).status, "(null)");
+}
+
+// Six bytes asked for, then none; the client gives two at a time.
+TEST_F(EngineBridgeTest, ReadClientAnswersTheWholeLengthOrNull) {
+    IN_SUITE_PROCESS();
+    const struct {
         const char* body;
         FakeEcb::ClientEnd end;
         const char* answer;
-    };
-    for (const ReadCase& c : {ReadCase{"abcdef", FakeEcb::ClientEnd::EndOfBody, "abcdef|0"},
-                              ReadCase{"abc", FakeEcb::ClientEnd::Fails, "null|0"},
-                              ReadCase{"abc", FakeEcb::ClientEnd::EndOfBody, "null|0"}}) {
+    } cases[] = {{"abcdef", FakeEcb::ClientEnd::EndOfBody, "abcdef|0"},
+                 {"abc", FakeEcb::ClientEnd::Fails, "null|0"},
+                 {"abc", FakeEcb::ClientEnd::EndOfBody, "null|0"}};
+    for (const auto& c : cases) {
         FakeEcb ecb;
         ecb.setBody("", c.body);
         ecb.clientEnd = c.end;
         ecb.readLimit = 2;
         EXPECT_EQ(serve(ecb, "read"), c.answer) << c.body;
     }
+}
 
-    paths.pathRoot = "/srv/www";
-    EXPECT_EQ(serve(paths, "paths",
+// The real path of a short and of a too long path, the client certificate, the bytes
+// available and a write of nothing.
+TEST_F(EngineBridgeTest, PathsAndCertificateComeFromIIS) {
+    IN_SUITE_PROCESS();
+    FakeEcb ecb;
+    ecb.pathRoot = "/srv/www";
+    EXPECT_EQ(serve(ecb, "paths",
                     {{"CERT_FLAGS", "1"},
                      {"CERT_SUBJECT", "CN=client"},
                      {"CERT_SERVER_SUBJECT", "CN=server"},
@@ -101,92 +310,96 @@ TEST_F(EngineBridgeTest, NativesAnswerTheEngine) {
               "/srv/www/img/a.gif|null|&DN#CN=client CN=server&IN#CN=ca"
               "&SN#100f0e0d0c0b0a090807060504030201&END&|1|87");
     EXPECT_NE(nativeLog().find("Brevant: CERT_FLAGS=1\r\n"), std::string::npos);
-
-    // The handle of the last request, used once it has ended, reaches nothing.
-    EXPECT_EQ(serve(late, "stale"), "6|false|null|null|null");
 }
 
-TEST_F(EngineBridgeTest, EngineFailuresStillEndTheRequestAsServed) {
+// The handle of the last request, used once it has ended, reaches nothing.
+TEST_F(EngineBridgeTest, AStaleHandleReachesNothing) {
     IN_SUITE_PROCESS();
-    loadModule();
-    FakeEcb overflow, thrown;
-    // The VM's own stack-overflow handling works in the host's process, with its signals.
-    EXPECT_EQ(serve(overflow, "overflow"), "stack overflow caught");
-    EXPECT_EQ(serve(thrown, "throw"), "");
+    serve("");
+    EXPECT_EQ(serve("stale"), "6|false|null|null|null");
+}
+
+// The VM's own stack-overflow handling works in the host's process, with its signals.
+TEST_F(EngineBridgeTest, TheEngineCatchesItsStackOverflow) {
+    IN_SUITE_PROCESS();
+    EXPECT_EQ(serve("overflow"), "stack overflow caught");
+}
+
+TEST_F(EngineBridgeTest, AnEngineExceptionStillEndsTheRequestAsServed) {
+    IN_SUITE_PROCESS();
+    EXPECT_EQ(serve("throw"), "");
     EXPECT_EQ(nativeLog().find("ProcessRequest Failed!!!"), std::string::npos);
 }
 
+// "/servlet/" is answered without Java; other URLs are servlet aliases when the engine says
+// so, and directories when their default document is one.
 TEST_F(EngineBridgeTest, TheFilterRoutesWhatTheEngineServes) {
     IN_SUITE_PROCESS();
-    loadModule();
-    struct Case {
-        const char* url;
-        const char* marker;  // null: not routed
-    };
-    for (const Case& c :
-         {Case{"/servlet/Hello?x=1", "/servlet/Hello?x=1"},
-          Case{"http://example.com/alias/a", "/alias/a"}, Case{"/Servlet/x", nullptr},
-          Case{"/docs/?page=2", "/docs/index.jsp?page=2"}, Case{"/docs/index.html?a/", nullptr}}) {
-        FakeFilterContext context;
-        EXPECT_EQ(route(context, c.url), SF_STATUS_REQ_NEXT_NOTIFICATION);
-        EXPECT_EQ(context.url, c.marker != nullptr ? "/Scripts/Brevant_ISAPI.dll" : c.url);
-        EXPECT_EQ(context.header("X-Brevant-Request").value_or("-"),
-                  c.marker != nullptr ? c.marker : "-");
-    }
-    std::string asked = engineCalls();
-    EXPECT_EQ(asked.find("alias /servlet/"), std::string::npos);  // answered without Java
+    EXPECT_EQ(marker("/servlet/Hello?x=1"), "/servlet/Hello?x=1");
+    EXPECT_EQ(marker("http://example.com/alias/a"), "/alias/a");
+    EXPECT_EQ(marker("/Servlet/x"), "-");
+    EXPECT_EQ(marker("/docs/?page=2"), "/docs/index.jsp?page=2");
+    EXPECT_EQ(marker("/docs/index.html?a/"), "-");
+    const std::string asked = engineCalls();
+    EXPECT_EQ(asked.find("alias /servlet/"), std::string::npos);
     EXPECT_NE(asked.find("alias /Servlet/x|null\n"), std::string::npos);
     EXPECT_NE(asked.find("alias /docs/index.jsp|null\n"), std::string::npos);
 }
 
+// The engine switches it off twice, then on twice.
+TEST_F(EngineBridgeTest, IISSecuritySwitchesAreLoggedOncePerChange) {
+    IN_SUITE_PROCESS();
+    const size_t before = nativeLog().size();
+    serve("security");
+    const std::string logged = nativeLog().substr(before);
+    EXPECT_EQ(count(logged, "IIS Security is being used."), 1u);
+    EXPECT_LE(count(logged, "IIS Security is not being used."), 1u);
+}
+
 TEST_F(EngineBridgeTest, WithIISSecurityOnTheEngineRefusesUsers) {
     IN_SUITE_PROCESS();
-    loadModule();
-    FakeEcb security;
-    serve(security, "security");  // off (already off), on, on again
-    EXPECT_EQ(count(nativeLog(), "IIS Security is being used."), 1u);
-    EXPECT_EQ(count(nativeLog(), "IIS Security is not being used."), 0u);
-
-    const std::string longURL = "/servlet/secret?" + std::string(3000, 'q');
-    for (const char* name : {"mallory", "alice"}) {
-        FakeFilterContext context;
-        context.variables.emplace_back("HTTP_X_BREVANT_REQUEST", longURL);
-        char user[SF_MAX_USERNAME];
-        char password[SF_MAX_PASSWORD] = "pw";
-        std::snprintf(user, sizeof user, "%s", name);
-        HTTP_FILTER_AUTHENT authent{user, sizeof user, password, sizeof password};
-        EXPECT_EQ(filter(context, SF_NOTIFY_AUTHENTICATION, &authent),
-                  SF_STATUS_REQ_HANDLED_NOTIFICATION);
-        EXPECT_STREQ(user, name == std::string("mallory") ? "Brevant Not Authorized" : name);
-        EXPECT_STREQ(password, "pw");
-    }
+    serve("security");
+    EXPECT_EQ(authenticate("mallory"), "Brevant Not Authorized");
+    EXPECT_EQ(authenticate("alice"), "alice");
     EXPECT_NE(engineCalls().find("auth 3016|null|mallory|pw\n"), std::string::npos);
+}
 
+TEST_F(EngineBridgeTest, WithIISSecurityOnUnroutedRequestsAreNotAsked) {
+    IN_SUITE_PROCESS();
+    serve("security");
     FakeFilterContext unrouted;
     HTTP_FILTER_AUTHENT nobody{nullptr, 0, nullptr, 0};
     EXPECT_EQ(filter(unrouted, SF_NOTIFY_AUTHENTICATION, &nobody), SF_STATUS_REQ_NEXT_NOTIFICATION);
 }
 
-// The VM's own threads log (here: verbose class loading) also after the failed start has
-// closed the log; their entries must reach neither the closed file nor a file that took
-// its place.
-using FailedStartTest = ModuleTest;
+// The engine's Init answers -2, and the VM logs verbosely (here: its class loading).
+class FailedStartTest : public ModuleTest {
+  protected:
+    void SetUp() override {
+        setUpModule({{"init-code", "-2"}, {"VMSettings.pref", "verbose=true\n"}});
+    }
+};
 
-TEST_F(FailedStartTest, AFailedInitIsExplainedAndLateVMOutputSkipsTheClosedLog) {
-    IN_OWN_PROCESS();
-    writeData("init-code", "-2");
-    writeData("VMSettings.pref", "verbose=true\n");
-    loadModule();
+TEST_F(FailedStartTest, TheFailurePageShowsTheInitCodeAndTheEnginesMessage) {
+    IN_SUITE_PROCESS();
     FakeFilterContext context;
     ASSERT_EQ(route(context, "/servlet/x"), SF_STATUS_REQ_FINISHED);
     EXPECT_NE(context.written.find("</font></h2></center>Init failed, code = -2<br>engine says "
                                    "<b>no</b><p>The JavaHome"),
               std::string::npos);
-    EXPECT_NE(engineCalls().find("shutdown\n"), std::string::npos);
+}
 
+TEST_F(FailedStartTest, TheEngineIsShutDownAndTheLogClosed) {
+    IN_SUITE_PROCESS();
+    EXPECT_NE(engineCalls().find("shutdown\n"), std::string::npos);
+    EXPECT_TRUE(nativeLog().ends_with("Logging stopped\r\n"));
+}
+
+// The VM's own threads log also after the failed start has closed the log; their entries
+// must reach neither the closed file nor a file that took its place.
+TEST_F(FailedStartTest, LateVMOutputSkipsTheClosedLog) {
+    IN_SUITE_PROCESS();
     const std::string logBefore = nativeLog();
-    ASSERT_GE(logBefore.size(), 18u);
-    EXPECT_EQ(logBefore.substr(logBefore.size() - 17), "Logging stopped\r\n");
     // A file opened now takes the closed log's descriptor, as any file of the process may.
     testsupport::ScratchDir scratch("reused");
     std::unique_ptr<FILE, int (*)(FILE*)> reused(std::fopen(scratch.file("file").c_str(), "w"),

@@ -1,5 +1,5 @@
 // The connector's entry points in a test process without Java: the registry names a fresh
-// install home and no Java installation, so the engine cannot start and the connector
+// install home and no Java installation, so the filter's start fails and the connector
 // stays loaded to explain why. The debugger output and the native log are the test's own.
 // Single-threaded tests only (they change the process environment and the connector's
 // process-wide state).
@@ -33,8 +33,15 @@ class EntryTest : public testing::Test {
         EXPECT_TRUE(GetFilterVersion(&version));
         return version;
     }
-    std::string nativeLog() const { return testsupport::readFile(home_.file("BrevantNative.log")); }
+    bool debugOutputHas(const std::string& text) const {
+        return debugOutput_.text().find(text) != std::string::npos;
+    }
+    bool nativeLogHas(const std::string& text) const {
+        return testsupport::readFile(home_.file("BrevantNative.log")).find(text) !=
+               std::string::npos;
+    }
 
+  private:
     testsupport::DebugOutputCapture debugOutput_;
     testsupport::ScratchDir home_{"isapi-entry-home"};
 };

@@ -9,9 +9,8 @@
 namespace entrytest {
 namespace {
 
-using testsupport::FakeFilterContext;
-
 constexpr char kReason[] = "Failed to get JNI environment (JavaHome =).";
+constexpr char kIISTarget[] = "/Scripts/Brevant_Adapter.dll";
 
 class FilterEntryTest : public EntryTest {
   protected:
@@ -23,24 +22,33 @@ class FilterEntryTest : public EntryTest {
         fake_.url = url;
         return HttpFilterProc(fake_.pfc(), SF_NOTIFY_PREPROC_HEADERS, fake_.preproc());
     }
-    DWORD logRecord(const char* marker) {
-        if (marker != nullptr) {
-            fake_.variables.emplace_back("HTTP_X_BREVANT_REQUEST", marker);
+    // The log notification of a request the filter marked with `requested` (null: unmarked),
+    // answering what IIS would log as target and parameters.
+    std::string logged(const char* requested) {
+        fake_.variables.clear();
+        if (requested != nullptr) {
+            fake_.variables.emplace_back("HTTP_X_BREVANT_REQUEST", requested);
         }
-        return HttpFilterProc(fake_.pfc(), SF_NOTIFY_LOG, fake_.logRecord());
+        fake_.logRecord()->pszTarget = kIISTarget;
+        EXPECT_EQ(HttpFilterProc(fake_.pfc(), SF_NOTIFY_LOG, fake_.logRecord()),
+                  SF_STATUS_REQ_NEXT_NOTIFICATION);
+        return std::string(fake_.logRecord()->pszTarget) + "|" + fake_.logRecord()->pszParameters;
     }
 
     HTTP_FILTER_VERSION version_{};
-    FakeFilterContext fake_;
+    testsupport::FakeFilterContext fake_;
 };
 
-TEST_F(FilterEntryTest, LoadsWithItsNotificationsAndKeepsWhyTheEngineDidNotStart) {
+TEST_F(FilterEntryTest, AnnouncesItsVersionAndNotifications) {
     EXPECT_EQ(version_.dwFilterVersion, 0x00040000u);
     EXPECT_STREQ(version_.lpszFilterDesc, "Brevant Filter");
     EXPECT_EQ(version_.dwFlags, 0x00026203u);
-    EXPECT_NE(debugOutput_.text().find("Brevant: initializing.\n"), std::string::npos);
-    EXPECT_NE(nativeLog().find("Brevant: Failed to initialize.\r\n"), std::string::npos);
-    EXPECT_NE(nativeLog().find(std::string("Brevant: ") + kReason + "\r\n"), std::string::npos);
+}
+
+TEST_F(FilterEntryTest, KeepsWhyTheEngineDidNotStart) {
+    EXPECT_TRUE(debugOutputHas("Brevant: initializing.\n"));
+    EXPECT_TRUE(nativeLogHas("Brevant: Failed to initialize.\r\n"));
+    EXPECT_TRUE(nativeLogHas(std::string("Brevant: ") + kReason + "\r\n"));
 }
 
 TEST_F(FilterEntryTest, ServletURLsGetTheFailurePageByteForByte) {
@@ -61,12 +69,10 @@ TEST_F(FilterEntryTest, ServletURLsGetTheFailurePageByteForByte) {
 
 TEST_F(FilterEntryTest, OtherURLsPassUntouched) {
     for (const char* url : {"/index.html", "/Servlet/Hello", "http://example.com", "/"}) {
-        fake_.calls.clear();
-        fake_.written.clear();
         EXPECT_EQ(preprocess(url), SF_STATUS_REQ_NEXT_NOTIFICATION) << url;
-        EXPECT_TRUE(fake_.written.empty()) << url;
         EXPECT_EQ(fake_.url, url);
     }
+    EXPECT_EQ(fake_.written, "");
 }
 
 TEST_F(FilterEntryTest, ClientMarkersGoBeforeTheURLIsRead) {
@@ -78,38 +84,31 @@ TEST_F(FilterEntryTest, ClientMarkersGoBeforeTheURLIsRead) {
     EXPECT_EQ(fake_.calls[4], "GetHeader(URL, 4096)");
 }
 
+// The log closed with the failed start: messages reach the debugger output only.
 TEST_F(FilterEntryTest, AnUnreadableURLFailsTheRequest) {
     EXPECT_EQ(preprocess("/" + std::string(4095, 'a')), SF_STATUS_REQ_ERROR);
-    // The log closed with the failed start: messages reach the debugger output only.
-    EXPECT_NE(debugOutput_.text().find("Brevant: HttpFilterProc() failed to get URL!!!\n"),
-              std::string::npos);
+    EXPECT_TRUE(debugOutputHas("Brevant: HttpFilterProc() failed to get URL!!!\n"));
+}
+
+TEST_F(FilterEntryTest, AFailedResponseHeaderFailsTheRequest) {
     fake_.failResponseHeader = true;
     EXPECT_EQ(preprocess("/servlet/x"), SF_STATUS_REQ_ERROR);
-    EXPECT_NE(debugOutput_.text().find("HttpFilterProc(): AddResponseHeader failed."),
-              std::string::npos);
+    EXPECT_TRUE(debugOutputHas("HttpFilterProc(): AddResponseHeader failed."));
 }
 
 TEST_F(FilterEntryTest, TheLogShowsTheRequestedURLAndQuery) {
-    struct Case {
-        const char* marker;
-        const char* target;
-        const char* parameters;
-    };
-    for (const Case& c :
-         {Case{"/servlet/a?b=1", "/servlet/a", "b=1"}, Case{"/servlet/a", "/servlet/a", ""},
-          Case{"/docs/index.jsp?page=2&x", "/docs/index.jsp", "page=2&x"},
-          Case{nullptr, "/Scripts/Brevant_Adapter.dll", ""}}) {
-        fake_.variables.clear();
-        fake_.logRecord()->pszTarget = "/Scripts/Brevant_Adapter.dll";
-        fake_.logRecord()->pszParameters = "";
-        EXPECT_EQ(logRecord(c.marker), SF_STATUS_REQ_NEXT_NOTIFICATION);
-        EXPECT_STREQ(fake_.logRecord()->pszTarget, c.target);
-        EXPECT_STREQ(fake_.logRecord()->pszParameters, c.parameters);
-    }
+    EXPECT_EQ(logged("/servlet/a?b=1"), "/servlet/a|b=1");
+    EXPECT_EQ(logged("/servlet/a"), "/servlet/a|");
+    EXPECT_EQ(logged("/docs/index.jsp?page=2&x"), "/docs/index.jsp|page=2&x");
+}
+
+TEST_F(FilterEntryTest, TheLogKeepsIISsRecordOfUnmarkedRequests) {
+    EXPECT_EQ(logged(nullptr), std::string(kIISTarget) + "|");
+}
+
+TEST_F(FilterEntryTest, TheLogKeepsIISsRecordWithoutMemory) {
     fake_.allocationsLeft = 1;
-    fake_.logRecord()->pszTarget = "/Scripts/Brevant_ISAPI.dll";
-    logRecord("/servlet/a?b=1");
-    EXPECT_STREQ(fake_.logRecord()->pszTarget, "/Scripts/Brevant_ISAPI.dll");
+    EXPECT_EQ(logged("/servlet/a?b=1"), std::string(kIISTarget) + "|");
 }
 
 TEST_F(FilterEntryTest, WithoutIISSecurityAuthenticationChangesNothing) {

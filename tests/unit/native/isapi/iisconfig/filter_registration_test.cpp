@@ -1,30 +1,26 @@
-// ConfigureFilter and UnConfigureFilter against metabase files of the test's own, in the
-// stand-in's form (docs/metabase.md), with the debugger output caught, byte for byte.
-#include <stdlib.h>
+// ConfigureFilter and UnConfigureFilter, and the steps they take, against metabase files of
+// the test's own, with what they say on the debugger output byte for byte.
 #include <windows.h>
 #include <objbase.h>
 #include <iadmw.h>
-
-#include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "debug_output_capture.h"
+#include "iisconfig_test_bed.h"
+#include "native/isapi/iisconfig/filter_entries.h"
 #include "native/isapi/iisconfig/filter_registration.h"
-#include "test_paths.h"
 
 using namespace brevant::isapi::iisconfig;
 
 namespace {
 
 constexpr char kModule[] = "/opt/Brevant ISAPI/Brevant_ISAPI.dll";
-// 1023 characters and the zero fill the 1024 bytes written; one more does not fit.
-const std::string kLongest = "/" + std::string(1022, 'p'), kTooLong = kLongest + "q";
 const std::string kSaved = "Brevant: metabase filter entry for Brevant saved.\n";
 const std::string kFound = "Brevant: Found metabase filter entry for Brevant.\n";
 const std::string kNotFound = "Brevant: Didn't find metabase filter entry for Brevant.\n";
+const std::string kNames = "Retrieving filter name\n";
 
 // The sections below /LM/W3SVC as the stand-in writes them: the Filters key with its load
 // order (none for null), a filter key as registration writes it.
@@ -39,21 +35,26 @@ std::string key(const std::string& name, const std::string& imagePath = kModule)
 std::string failed(const std::string& call, const char* code) {
     return "Brevant: " + call + " failed = " + code + " \n";
 }
-std::string pathLine(const std::string& path = kModule) {
-    return "Brevant: Path to filter = " + path + ".\n";
+std::string pathLine() {
+    return std::string("Brevant: Path to filter = ") + kModule + ".\n";
 }
+const std::string kOwn = key("Brevant");
+const std::string kNoOrder = failed("GetData (filter load order)", "800cc801");
 
-// Single-threaded tests only: the fixture changes the process environment.
-class FilterRegistrationTest : public testing::Test {
+// One export's call on a metabase whose /LM/W3SVC holds `before`: its answer, the keys it
+// leaves ("" for unchanged), and how its debugger output ends.
+struct Case {
+    std::string before;
+    BOOL answer;
+    std::string after, said;
+    const char* path = kModule;
+};
+
+class FilterRegistrationTest : public iisconfigtest::IISConfigTest {
   protected:
-    // A new file (read again whatever its time stamp) with `keys`, which keys() reads back.
-    void metabase(const std::string& keys) {
-        path_ = scratch_.file(std::to_string(++files_));
-        testsupport::writeFile(path_, "[/LM]\n\n[/LM/W3SVC]\n" + keys);
-        setenv("STANDIN_METABASE", path_.c_str(), 1);
-    }
+    void filters(const std::string& keys) { metabase("[/LM]\n\n[/LM/W3SVC]\n" + keys); }
     std::string keys() const {
-        const std::string text = testsupport::readFile(path_);
+        const std::string text = metabaseText();
         return text.substr(text.find("[/LM/W3SVC]\n") + 12);
     }
 
@@ -63,77 +64,81 @@ class FilterRegistrationTest : public testing::Test {
         CoUninitialize();
         return answer;
     }
-
-    // What was written to the debugger output since the last call.
-    std::string newOutput() {
-        const std::string text = debugOutput_.text();
-        return text.substr(std::exchange(seen_, text.size()));
+    void check(BOOL (*exported)(const char*), const Case& c) {
+        filters(c.before);
+        EXPECT_EQ(call(exported, c.path), c.answer) << c.before;
+        EXPECT_EQ(keys(), c.after.empty() ? c.before : c.after);
+        const std::string said = newOutput();
+        EXPECT_TRUE(said.ends_with(c.said)) << said;
     }
-
-  private:
-    testsupport::ScratchDir scratch_{"filter-registration"};
-    testsupport::DebugOutputCapture debugOutput_;
-    std::string path_;
-    int files_ = 0;
-    std::size_t seen_ = 0;
 };
 
-// Configure decides by the image paths of all keys, unconfigure by the key names.
-TEST_F(FilterRegistrationTest, EachExportDecidesByTheMetabaseAndSaysSo) {
-    const auto set = ConfigureFilter, unset = UnConfigureFilter;
+// Configure decides by the image paths of all keys and appends ",Brevant" to the order.
+TEST_F(FilterRegistrationTest, ConfigureAddsTheKeyUnlessAnImagePathNamesTheFilter) {
     const std::string other = key("C", "/c.dll"), adapter = key("A", "/x/Brevant_A.dll");
     // A Windows path, with what the file escapes, and a byte above 127 (widened to U+00E9,
     // stored as UTF-8, read back as the same byte).
     const std::string windows = "C:\\B ISAPI\\caf\xe9\\Brevant.dll";
     const std::string stored = key("Brevant", "C:\\\\B ISAPI\\\\caf\xc3\xa9\\\\Brevant.dll");
-    const std::string appended = kNotFound + "Brevant: Current Filter Load Order = \n" +
-                                 "Brevant: New Filter Load Order = ,Brevant\n" + kSaved;
-    const std::string lower = key("L", "/opt/brevant/x.dll"), own = key("Brevant");
-    const std::string noOrder = failed("GetData (filter load order)", "800cc801");
-    const std::string big(512, 'x');  // longer than the 1024 bytes offered to the read
-    const struct {
-        BOOL (*exported)(const char*);
-        std::string before;
-        BOOL answer;
-        std::string after, said;  // after: "" for unchanged; said: how the output ends
-        const char* path = kModule;
-    } cases[] = {
-        {set, order(""), TRUE, order(",Brevant") + stored, appended, windows.c_str()},
-        {set, order(",Brevant") + stored, TRUE, "",
+    const std::string lower = key("L", "/opt/brevant/x.dll");
+    const Case cases[] = {
+        {order(""), TRUE, order(",Brevant") + stored,
+         kNotFound + "Brevant: Current Filter Load Order = \n" +
+             "Brevant: New Filter Load Order = ,Brevant\n" + kSaved,
+         windows.c_str()},
+        {order(",Brevant") + stored, TRUE, "",
          "Brevant: Brevant = " + windows + "\nBrevant: Current Filter Load Order = ,Brevant\n" +
              kFound},
         // Whatever the order holds, the item is appended.
-        {set, order("Brevant") + other, TRUE, order("Brevant,Brevant") + other + own, kSaved},
+        {order("Brevant") + other, TRUE, order("Brevant,Brevant") + other + kOwn, kSaved},
         // Another key whose image path contains "Brevant" is the registration, also when keys
         // follow it or the load order cannot be read.
-        {set, order("A") + adapter + other, TRUE, "", kFound},
-        {set, order(nullptr) + adapter, TRUE, "", kFound},
+        {order("A") + adapter + other, TRUE, "", kFound},
+        {order(nullptr) + adapter, TRUE, "", kFound},
         // The text is matched with its case; a key named Brevant does not count by its name.
-        {set, order("L") + lower, TRUE, order("L,Brevant") + lower + own, kSaved},
-        {set, order("Brevant") + key("Brevant", "/x.dll"), FALSE, "", failed("AddKey", "800700b7")},
-        // Nothing is undone after a failure, and nothing saved.
-        {set, order(nullptr), FALSE, order(nullptr) + own, noOrder},
-        {set, order(big.c_str()), FALSE, order(big.c_str()) + own,
-         failed("GetData (filter load order)", "8007007a")},
-        {set, order(""), FALSE, order("") + "\n[/LM/W3SVC/Filters/Brevant]\n",
-         failed("SetData (filter path)", "8007007a"), kTooLong.c_str()},
-        {set, order(""), TRUE, order(",Brevant") + key("Brevant", kLongest), kSaved,
-         kLongest.c_str()},
-        {unset, order("Auth") + key("Auth", "/opt/Brevant/a.dll"), TRUE, "", kNotFound},
-        {unset, order(",Brevant"), TRUE, "", kNotFound, nullptr},
-        // A name containing the word, but no key "Brevant" to delete.
-        {unset, order("Brevant_A") + key("Brevant_A"), FALSE, "", failed("DeleteKey", "80070003")},
-        {unset, order(nullptr) + own, FALSE, order(nullptr), noOrder},
-        // No Filters key.
-        {set, "", FALSE, "", failed("OpenKey", "80070003")},
-        {unset, "", FALSE, "", failed("OpenKey", "80070003")},
+        {order("L") + lower, TRUE, order("L,Brevant") + lower + kOwn, kSaved},
+        {order("Brevant") + key("Brevant", "/x.dll"), FALSE, "", failed("AddKey", "800700b7")},
     };
-    for (const auto& c : cases) {
-        metabase(c.before);
-        EXPECT_EQ(call(c.exported, c.path), c.answer) << c.before;
-        EXPECT_EQ(keys(), c.after.empty() ? c.before : c.after);
-        const std::string said = newOutput();
-        EXPECT_TRUE(said.ends_with(c.said)) << said;
+    for (const Case& c : cases) {
+        check(ConfigureFilter, c);
+    }
+}
+
+// 1023 characters and the zero fill the 1024 bytes written; one more does not fit. Nothing is
+// undone after a failure, and nothing saved.
+TEST_F(FilterRegistrationTest, ConfigureFailsOnWhatDoesNotFitAndKeepsWhatItWrote) {
+    const std::string longest = "/" + std::string(1022, 'p'), tooLong = longest + "q";
+    const std::string big(512, 'x');  // longer than the 1024 bytes offered to the read
+    const Case cases[] = {
+        {order(""), TRUE, order(",Brevant") + key("Brevant", longest), kSaved, longest.c_str()},
+        {order(""), FALSE, order("") + "\n[/LM/W3SVC/Filters/Brevant]\n",
+         failed("SetData (filter path)", "8007007a"), tooLong.c_str()},
+        {order(nullptr), FALSE, order(nullptr) + kOwn, kNoOrder},
+        {order(big.c_str()), FALSE, order(big.c_str()) + kOwn,
+         failed("GetData (filter load order)", "8007007a")},
+    };
+    for (const Case& c : cases) {
+        check(ConfigureFilter, c);
+    }
+}
+
+// Unconfigure decides by the key names.
+TEST_F(FilterRegistrationTest, UnconfigureFindsTheFilterByItsKeyName) {
+    const Case cases[] = {
+        {order("Auth") + key("Auth", "/opt/Brevant/a.dll"), TRUE, "", kNotFound},
+        {order(",Brevant"), TRUE, "", kNotFound, nullptr},
+        // A name containing the word, but no key "Brevant" to delete.
+        {order("Brevant_A") + key("Brevant_A"), FALSE, "", failed("DeleteKey", "80070003")},
+        {order(nullptr) + kOwn, FALSE, order(nullptr), kNoOrder},
+    };
+    for (const Case& c : cases) {
+        check(UnConfigureFilter, c);
+    }
+}
+
+TEST_F(FilterRegistrationTest, BothFailWithoutTheFiltersKey) {
+    for (auto exported : {ConfigureFilter, UnConfigureFilter}) {
+        check(exported, {"", FALSE, "", failed("OpenKey", "80070003")});
     }
 }
 
@@ -144,33 +149,41 @@ TEST_F(FilterRegistrationTest, UnconfigureRemovesTheKeyAndTheLastItemUnlessNothi
         {"Compress,Auth,Brevant", "Compress,Auth"},
         {"Compress,Brevant,Auth", "Compress,Auth"},
         {",Brevant,Auth,Brevant", ",Brevant,Auth"}};
-    for (const char* same : {",Brevant", "Brevant,Auth", ",brevant,Auth", ",Brevan", ""})
+    for (const char* same : {",Brevant", "Brevant,Auth", ",brevant,Auth", ",Brevan", ""}) {
         orders.emplace_back(same, same);
-    const std::string auth = key("Auth", "/a.dll"), names = "Retrieving filter name\n";
+    }
+    const std::string auth = key("Auth", "/a.dll");
     for (const auto& [before, after] : orders) {
-        metabase(order(before.c_str()) + auth + key("Brevant"));
+        filters(order(before.c_str()) + auth + kOwn);
         EXPECT_TRUE(call(UnConfigureFilter)) << before;
         EXPECT_EQ(keys(), order(after.c_str()) + auth) << before;
         EXPECT_EQ(newOutput(),
-                  pathLine() + names + "Retrieved filter name\nBrevant: filter name = Auth\n" +
-                      names + "Retrieved filter name\nBrevant: filter name = Brevant\n" + names +
+                  pathLine() + kNames + "Retrieved filter name\nBrevant: filter name = Auth\n" +
+                      kNames + "Retrieved filter name\nBrevant: filter name = Brevant\n" + kNames +
                       "Brevant: Removed metabase filter entry for Brevant.\n" +
                       "Brevant: Current Filter Load Order = " + before + "\n" +
                       (before == after ? "" : "Brevant: New Filter Load Order = " + after + "\n"));
     }
 }
 
-// The exports fail without COM of their model, a path, or the key, which another client holds
-// past their 200 ms; the steps work through its handle, with a reference of their own meanwhile.
-TEST_F(FilterRegistrationTest, TheExportsFailWithoutTheKeyOrCOMOrAPathButNotTheSteps) {
-    metabase(order("A"));
+TEST_F(FilterRegistrationTest, BothFailWhenCOMRunsAnotherThreadingModel) {
+    filters(order("A"));
     for (auto exported : {ConfigureFilter, UnConfigureFilter}) {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
-        EXPECT_FALSE(call(exported));  // CoInitialize asks for the other threading model
+        EXPECT_FALSE(call(exported));  // CoInitialize asks for the other model
         EXPECT_EQ(newOutput(), pathLine() + failed("CoInitialize", "80010106"));
     }
+}
+
+TEST_F(FilterRegistrationTest, ConfigureNeedsAPath) {
     EXPECT_FALSE(ConfigureFilter(nullptr));
     EXPECT_EQ(newOutput(), "Brevant: ConfigureFilter() needs the path to the filter.\n");
+}
+
+// Another client holds the key past the exports' 200 ms; the steps work through its handle,
+// with a reference of their own meanwhile.
+TEST_F(FilterRegistrationTest, AKeyHeldElsewhereFailsTheExportsButNotTheSteps) {
+    filters(order("A"));
     CoInitialize(nullptr);
     IMSAdminBase* admin = nullptr;
     CoCreateInstance(CLSID_MSAdminBase, nullptr, CLSCTX_ALL, IID_IMSAdminBase,

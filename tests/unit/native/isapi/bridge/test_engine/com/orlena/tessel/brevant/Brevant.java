@@ -23,12 +23,13 @@ public final class Brevant {
     }
 
     public static byte Init(String serverType, int unused, String mimeMap, int zero,
-                            String dataDirectory, String servletsDirectory, String library) {
+                            String dataDirectory, String servletsDirectory, String library)
+            throws IOException {
         data = Paths.get(dataDirectory);
         record("init " + serverType + "|" + unused + "|" + zero + "|" + servletsDirectory);
         System.load(library);
         Path code = data.resolve("init-code");
-        return Files.exists(code) ? Byte.parseByte(read(code).trim()) : 0;
+        return Files.exists(code) ? Byte.parseByte(Files.readString(code).trim()) : 0;
     }
 
     public static String getInitMsg() {
@@ -70,6 +71,7 @@ public final class Brevant {
                 answer = "" + ISAPINativeLib.writeHeaders(handle, new byte[0], OK_HEAD);
                 break;
             case "security":
+                ISAPINativeLib.disableIISSecurity();
                 ISAPINativeLib.disableIISSecurity();
                 ISAPINativeLib.enableIISSecurity();
                 ISAPINativeLib.enableIISSecurity();
@@ -127,14 +129,6 @@ public final class Brevant {
 
     private static byte[] bytes(String text) {
         return text.getBytes(StandardCharsets.ISO_8859_1);
-    }
-
-    private static String read(Path file) {
-        try {
-            return new String(Files.readAllBytes(file), StandardCharsets.ISO_8859_1);
-        } catch (IOException e) {
-            throw new UncheckedIOException(e);
-        }
     }
 
     private static synchronized void record(String call) {

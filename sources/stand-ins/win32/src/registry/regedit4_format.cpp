@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "stand-ins/win32/src/text_scanning.h"
@@ -234,7 +235,7 @@ bool parseValueLine(std::string_view line, RegistryKey& key) {
         }
         std::vector<BYTE> data(text->begin(), text->end());
         data.push_back(0);
-        key.setEntry({std::string(name), REG_SZ, std::move(data)});
+        key.setEntry({std::move(name), REG_SZ, std::move(data)});
         return true;
     }
     if (startsWithNoCase(line, "dword:")) {
@@ -242,10 +243,9 @@ bool parseValueLine(std::string_view line, RegistryKey& key) {
         if (!number) {
             return false;
         }
-        key.setEntry(
-            {std::string(name),
-             REG_DWORD,
-             {BYTE(*number), BYTE(*number >> 8), BYTE(*number >> 16), BYTE(*number >> 24)}});
+        std::vector<BYTE> bytes = {BYTE(*number), BYTE(*number >> 8), BYTE(*number >> 16),
+                                   BYTE(*number >> 24)};
+        key.setEntry({std::move(name), REG_DWORD, std::move(bytes)});
         return true;
     }
     std::optional<DWORD> type;
@@ -263,7 +263,7 @@ bool parseValueLine(std::string_view line, RegistryKey& key) {
     if (!bytes) {
         return false;
     }
-    key.setEntry({std::string(name), *type, std::move(*bytes)});
+    key.setEntry({std::move(name), *type, std::move(*bytes)});
     return true;
 }
 

@@ -84,8 +84,8 @@ class Metabase : public testing::Test {
     }
 
     // The handle is left in opened_.
-    HRESULT open(const std::string& path, DWORD access, DWORD timeoutMs = 0,
-                 IMSAdminBase* admin = nullptr) {
+    HRESULT openKey(const std::string& path, DWORD access, DWORD timeoutMs = 0,
+                    IMSAdminBase* admin = nullptr) {
         return (admin != nullptr ? admin : admin_)
             ->OpenKey(0, wide(path).c_str(), access, timeoutMs, &opened_);
     }
@@ -94,12 +94,12 @@ class Metabase : public testing::Test {
     }
     // Makes the keys, then opens `path` for writing.
     METADATA_HANDLE writable(const std::string& path, std::initializer_list<std::string> keys) {
-        EXPECT_EQ(S_OK, open("/", kWrite));
+        EXPECT_EQ(S_OK, openKey("/", kWrite));
         for (const std::string& key : keys) {
             EXPECT_EQ(S_OK, addKey(opened_, key)) << key;
         }
         admin_->CloseKey(opened_);
-        EXPECT_EQ(S_OK, open(path, kWrite)) << path;
+        EXPECT_EQ(S_OK, openKey(path, kWrite)) << path;
         return opened_;
     }
     void makeKeys(std::initializer_list<std::string> keys) {
@@ -338,30 +338,30 @@ TEST_F(Metabase, KeyNamesAreShorterThanTheLongestName) {
 
 TEST_F(Metabase, ChangesNeedAnOpenHandleWithWritePermission) {
     makeKeys({"/LM"});
-    ASSERT_EQ(S_OK, open("/LM", kRead));
+    ASSERT_EQ(S_OK, openKey("/LM", kRead));
     EXPECT_EQ(kDenied, addKey(METADATA_MASTER_ROOT_HANDLE, "/LM/W3SVC"));
     EXPECT_EQ(kDenied, addKey(opened_, "W3SVC"));
     EXPECT_EQ(kDenied, set(opened_, "", 1, 0, DWORD_METADATA, dword(1)));
     EXPECT_EQ(S_OK, admin_->CloseKey(opened_));
     EXPECT_EQ(kBadHandle, admin_->CloseKey(opened_));
     EXPECT_EQ(kBadHandle, addKey(opened_, "W3SVC"));
-    EXPECT_EQ(E_INVALIDARG, open("/LM", 4));
+    EXPECT_EQ(E_INVALIDARG, openKey("/LM", 4));
 }
 
 TEST_F(Metabase, HandlesBelongToTheirObjectAndCloseWithItsLastRelease) {
     METADATA_HANDLE handle = writable("/LM", {"LM"});
     IMSAdminBase* other = createAdminBase();
     EXPECT_EQ(kBadHandle, other->CloseKey(handle));
-    EXPECT_EQ(kBusy, open("/LM", kRead, 0, other));
+    EXPECT_EQ(kBusy, openKey("/LM", kRead, 0, other));
     admin_->Release();
     admin_ = nullptr;
-    EXPECT_EQ(S_OK, open("/LM", kRead, 0, other));
+    EXPECT_EQ(S_OK, openKey("/LM", kRead, 0, other));
     other->Release();
 }
 
 TEST_F(Metabase, WithoutAFileTheMetabaseIsEmptyAndCannotBeWritten) {
     unsetenv("STANDIN_METABASE");
-    ASSERT_EQ(S_OK, open("/", kWrite));
+    ASSERT_EQ(S_OK, openKey("/", kWrite));
     EXPECT_EQ(kDenied, addKey(opened_, "LM"));
     EXPECT_EQ(kDenied, set(opened_, "", 1, 0, DWORD_METADATA, dword(1)));
     EXPECT_FALSE(std::filesystem::exists(file_));
@@ -369,37 +369,37 @@ TEST_F(Metabase, WithoutAFileTheMetabaseIsEmptyAndCannotBeWritten) {
 
 TEST_F(Metabase, ReadersShareAKeyAndKeepWritersOfItsWholeLineButNotSiblingsOut) {
     makeKeys({"/LM/W3SVC/1/ROOT", "/LM/W3SVC/10"});
-    ASSERT_EQ(S_OK, open("/LM/W3SVC/1", kRead));
-    EXPECT_EQ(S_OK, open("/lm/w3svc/1", kRead));
+    ASSERT_EQ(S_OK, openKey("/LM/W3SVC/1", kRead));
+    EXPECT_EQ(S_OK, openKey("/lm/w3svc/1", kRead));
     for (const char* path : {"/LM/W3SVC/1", "/LM", "/", "/LM/W3SVC/1/ROOT"}) {
-        EXPECT_EQ(kBusy, open(path, kWrite)) << path;
+        EXPECT_EQ(kBusy, openKey(path, kWrite)) << path;
     }
-    EXPECT_EQ(S_OK, open("/LM/W3SVC/10", kWrite));
+    EXPECT_EQ(S_OK, openKey("/LM/W3SVC/10", kWrite));
     EXPECT_EQ(kNoData, get("/LM/W3SVC/1", 1).result) << "the master root handle takes no lock";
 }
 
 TEST_F(Metabase, AWriterKeepsReadersOfItsWholeLineOut) {
     makeKeys({"/LM/W3SVC/1/ROOT"});
-    ASSERT_EQ(S_OK, open("/LM/W3SVC/1", kRead));
+    ASSERT_EQ(S_OK, openKey("/LM/W3SVC/1", kRead));
     METADATA_HANDLE handle = opened_;
     ASSERT_EQ(S_OK, admin_->ChangePermissions(handle, 0, kWrite));
-    EXPECT_EQ(kBusy, open("/LM/W3SVC/1/ROOT", kRead));
-    EXPECT_EQ(kBusy, open("/LM", kRead));
+    EXPECT_EQ(kBusy, openKey("/LM/W3SVC/1/ROOT", kRead));
+    EXPECT_EQ(kBusy, openKey("/LM", kRead));
     ASSERT_EQ(S_OK, admin_->ChangePermissions(handle, 0, kRead));
-    EXPECT_EQ(S_OK, open("/LM/W3SVC/1/ROOT", kRead));
+    EXPECT_EQ(S_OK, openKey("/LM/W3SVC/1/ROOT", kRead));
 }
 
 TEST_F(Metabase, AWaitingOpenGetsTheKeyWhenTheWriterLetsGoOrGivesUpAtItsTimeout) {
     METADATA_HANDLE writer = writable("/LM/W3SVC", {"/LM/W3SVC/1"});
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(kBusy, open("/LM/W3SVC/1", kRead, 300));
+    EXPECT_EQ(kBusy, openKey("/LM/W3SVC/1", kRead, 300));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
     std::thread closer([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         admin_->CloseKey(writer);
     });
     start = std::chrono::steady_clock::now();
-    EXPECT_EQ(S_OK, open("/LM/W3SVC/1", kWrite, 10000));
+    EXPECT_EQ(S_OK, openKey("/LM/W3SVC/1", kWrite, 10000));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     closer.join();
 }
@@ -411,9 +411,9 @@ TEST_F(Metabase, AHandleOfAnotherProcessLocksUntilThatProcessDies) {
         return long(createAdminBase()->OpenKey(0, u"/LM/W3SVC", kWrite, 0, &held));
     });
     ASSERT_EQ(S_OK, child->result());
-    EXPECT_EQ(kBusy, open("/LM/W3SVC/1/ROOT", kRead));
+    EXPECT_EQ(kBusy, openKey("/LM/W3SVC/1/ROOT", kRead));
     child.reset();
-    EXPECT_EQ(S_OK, open("/LM/W3SVC/1/ROOT", kRead));
+    EXPECT_EQ(S_OK, openKey("/LM/W3SVC/1/ROOT", kRead));
 }
 
 TEST_F(Metabase, ProcessesWritingAtOnceLoseNothing) {

@@ -38,14 +38,14 @@ class StandinRegistry : public testing::Test {
         EXPECT_EQ(ERROR_SUCCESS, error) << path;
         return key;
     }
-    static HKEY open(const std::string& path, REGSAM access = KEY_READ) {
+    static HKEY openKey(const std::string& path, REGSAM access = KEY_READ) {
         HKEY key = nullptr;
         EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kMachine, path.c_str(), 0, access, &key)) << path;
         return key;
     }
     // The value of the key at `path`; nothing when it cannot be read.
     static std::optional<std::vector<BYTE>> valueAt(const std::string& path, const char* name) {
-        HKEY key = open(path);
+        HKEY key = openKey(path);
         std::optional<std::vector<BYTE>> value = queryValue(key, name);
         RegCloseKey(key);
         return value;
@@ -114,7 +114,7 @@ TEST_F(StandinRegistry, WritesRegedit4ThatReadsBackByteForByte) {
     // A copy has no cached tree behind it: everything comes from parsing the text.
     std::filesystem::copy_file(registry_, scratch_.file("copy.reg"));
     setenv("STANDIN_REGISTRY", scratch_.file("copy.reg").c_str(), 1);
-    key = open("SOFTWARE\\Orlena\\Brevant ISAPI");
+    key = openKey("SOFTWARE\\Orlena\\Brevant ISAPI");
     for (const auto& value : values) {
         DWORD type = REG_NONE;
         EXPECT_EQ(value.data, queryValue(key, value.name, &type)) << value.name;
@@ -148,7 +148,7 @@ TEST_F(StandinRegistry, ReadsHandWrittenFiles) {
 [hkey_local_machine\software\hand]
 @=dword:2
 )");
-    HKEY key = open("SOFTWARE\\Hand");
+    HKEY key = openKey("SOFTWARE\\Hand");
     EXPECT_EQ((std::vector<std::string>{"Spaced", "Path", "Long", "Upper", "Expand", "After", ""}),
               namesIn(key));
     EXPECT_EQ(terminated("with \"quotes\" and \\ one backslash"), queryValue(key, "Spaced"));
@@ -163,7 +163,7 @@ TEST_F(StandinRegistry, ReadsHandWrittenFiles) {
     RegCloseKey(key);
     EXPECT_EQ(std::nullopt, queryValue(kMachine, "Orphan"));
     EXPECT_EQ((std::vector<std::string>{"SOFTWARE"}), namesIn(kMachine, true));
-    EXPECT_EQ((std::vector<std::string>{"Hand"}), namesIn(open("SOFTWARE"), true));
+    EXPECT_EQ((std::vector<std::string>{"Hand"}), namesIn(openKey("SOFTWARE"), true));
 }
 
 TEST_F(StandinRegistry, FollowsTheFileAndTheVariableFromCallToCall) {
@@ -203,7 +203,7 @@ TEST_F(StandinRegistry, ProcessesWritingAtOnceLoseNothing) {
     ForkedChild child([&] { return long(writeMany("child-")); });
     EXPECT_TRUE(writeMany("parent-"));
     ASSERT_EQ(1, child.result());
-    HKEY key = open("SOFTWARE\\Race");
+    HKEY key = openKey("SOFTWARE\\Race");
     EXPECT_EQ(300u, namesIn(key).size());
     EXPECT_EQ(30u, namesIn(key, true).size());
     EXPECT_EQ(terminated("child-149"), queryValue(key, "child-149"));
@@ -227,14 +227,15 @@ TEST_F(StandinRegistry, AnotherProcessSeesChangesAndDeletions) {
 
 TEST_F(StandinRegistry, RightsAreCheckedAsWindowsDoes) {
     RegCloseKey(create("SOFTWARE\\Present"));
-    HKEY reader = open("SOFTWARE"), key = nullptr;
+    HKEY reader = openKey("SOFTWARE"), key = nullptr;
     EXPECT_EQ(ERROR_SUCCESS,
               RegCreateKeyExA(reader, "Present", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr));
     // Wine lets this through; Windows checks KEY_CREATE_SUB_KEY on the parent's handle.
     EXPECT_EQ(ERROR_ACCESS_DENIED,
               RegCreateKeyExA(reader, "Absent", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, setValue(open("SOFTWARE\\Present", GENERIC_READ), "V", 3, {1}));
-    HKEY writer = open("SOFTWARE\\Present", GENERIC_WRITE);
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              setValue(openKey("SOFTWARE\\Present", GENERIC_READ), "V", 3, {1}));
+    HKEY writer = openKey("SOFTWARE\\Present", GENERIC_WRITE);
     EXPECT_EQ(ERROR_SUCCESS, setValue(writer, "V", REG_BINARY, {1}));
     EXPECT_EQ(std::nullopt, queryValue(writer, "V")) << "writing is no reading";
 }

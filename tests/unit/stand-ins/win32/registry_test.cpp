@@ -20,41 +20,41 @@ namespace {
 using win32test::bytesOf;
 using win32test::ForkedChild;
 using win32test::namesIn;
+using win32test::queryValue;
+using win32test::setValue;
 using win32test::terminated;
 
-HKEY createKey(const char* path, HKEY parent = HKEY_LOCAL_MACHINE) {
-    HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr))
-        << path;
-    return key;
-}
+const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
-HKEY openKey(const char* path, REGSAM access = KEY_ALL_ACCESS) {
-    HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, access, &key)) << path;
-    return key;
-}
-
-LONG setValue(HKEY key, const char* name, DWORD type, const std::vector<BYTE>& data) {
-    return RegSetValueExA(key, name, 0, type, data.data(), DWORD(data.size()));
-}
-
-// The value's bytes; nothing when it cannot be read.
-std::optional<std::vector<BYTE>> queryValue(HKEY key, const char* name, DWORD* type = nullptr) {
-    std::vector<BYTE> data(4096);
-    DWORD size = DWORD(data.size());
-    if (RegQueryValueExA(key, name, nullptr, type, data.data(), &size) != ERROR_SUCCESS) {
-        return std::nullopt;
-    }
-    data.resize(size);
-    return data;
-}
-
+// A registry file of the test's own; the helpers work below HKEY_LOCAL_MACHINE.
 class StandinRegistry : public testing::Test {
   protected:
     void SetUp() override { setenv("STANDIN_REGISTRY", registry_.c_str(), 1); }
     void TearDown() override { setenv("STANDIN_REGISTRY", previous_.c_str(), 1); }
+
+    static HKEY create(const std::string& path, HKEY parent = kMachine) {
+        LONG error = ERROR_SUCCESS;
+        HKEY key = win32test::createKey(parent, path, &error);
+        EXPECT_EQ(ERROR_SUCCESS, error) << path;
+        return key;
+    }
+    static HKEY openKey(const std::string& path, REGSAM access = KEY_READ) {
+        HKEY key = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kMachine, path.c_str(), 0, access, &key)) << path;
+        return key;
+    }
+    // The value of the key at `path`; nothing when it cannot be read.
+    static std::optional<std::vector<BYTE>> valueAt(const std::string& path, const char* name) {
+        HKEY key = openKey(path);
+        std::optional<std::vector<BYTE>> value = queryValue(key, name);
+        RegCloseKey(key);
+        return value;
+    }
+    static LONG createError(const char* path) {
+        LONG error = ERROR_SUCCESS;
+        RegCloseKey(win32test::createKey(kMachine, path, &error));
+        return error;
+    }
 
     testsupport::ScratchDir scratch_{"registry"};
     const std::string registry_ = scratch_.file("registry.reg");
@@ -69,7 +69,7 @@ TEST_F(StandinRegistry, WritesRegedit4ThatReadsBackByteForByte) {
     } values[] = {
         {"Home", REG_SZ, terminated("/opt/Brevant ISAPI")},
         {"Flags", REG_DWORD, {0xef, 0xbe, 0xad, 0xde}},
-        {nullptr, REG_SZ, terminated("default value")},
+        {"", REG_SZ, terminated("default value")},
         {"Multi", REG_MULTI_SZ, {'a', 0, 'b', 0, 0}},
         {"Bin", REG_BINARY, {1, 2, 3}},
         {"Say \"hi\" \\", REG_SZ, terminated("C:\\dir\\\"q\"")},
@@ -79,13 +79,13 @@ TEST_F(StandinRegistry, WritesRegedit4ThatReadsBackByteForByte) {
         {"Big", REG_QWORD, {8, 7, 6, 5, 4, 3, 2, 1}},
         {"Empty", REG_BINARY, {}},
     };
-    HKEY key = createKey("SOFTWARE\\Orlena\\Brevant ISAPI");
+    HKEY key = create("SOFTWARE\\Orlena\\Brevant ISAPI");
     for (const auto& value : values) {
         ASSERT_EQ(ERROR_SUCCESS, setValue(key, value.name, value.type, value.data));
     }
     RegCloseKey(key);
-    RegCloseKey(createKey("SOFTWARE\\Orlena\\Empty"));
-    RegCloseKey(createKey("software\\ORLENA\\alpha"));
+    RegCloseKey(create("SOFTWARE\\Orlena\\Empty"));
+    RegCloseKey(create("software\\ORLENA\\alpha"));
     EXPECT_EQ(R"reg(REGEDIT4
 
 [HKEY_LOCAL_MACHINE\SOFTWARE]
@@ -111,12 +111,10 @@ TEST_F(StandinRegistry, WritesRegedit4ThatReadsBackByteForByte) {
 
 )reg",
               testsupport::readFile(registry_));
-
     // A copy has no cached tree behind it: everything comes from parsing the text.
-    std::string copy = scratch_.file("copy.reg");
-    std::filesystem::copy_file(registry_, copy);
-    setenv("STANDIN_REGISTRY", copy.c_str(), 1);
-    key = openKey("SOFTWARE\\Orlena\\Brevant ISAPI", KEY_READ);
+    std::filesystem::copy_file(registry_, scratch_.file("copy.reg"));
+    setenv("STANDIN_REGISTRY", scratch_.file("copy.reg").c_str(), 1);
+    key = openKey("SOFTWARE\\Orlena\\Brevant ISAPI");
     for (const auto& value : values) {
         DWORD type = REG_NONE;
         EXPECT_EQ(value.data, queryValue(key, value.name, &type)) << value.name;
@@ -125,6 +123,8 @@ TEST_F(StandinRegistry, WritesRegedit4ThatReadsBackByteForByte) {
     RegCloseKey(key);
 }
 
+// A file written by hand: blanks, escapes and continued lines are read, and what does not
+// belong to HKEY_LOCAL_MACHINE or cannot be read is left out.
 TEST_F(StandinRegistry, ReadsHandWrittenFiles) {
     testsupport::writeFile(registry_, R"(REGEDIT4
 
@@ -148,7 +148,7 @@ TEST_F(StandinRegistry, ReadsHandWrittenFiles) {
 [hkey_local_machine\software\hand]
 @=dword:2
 )");
-    HKEY key = openKey("SOFTWARE\\Hand", KEY_READ);
+    HKEY key = openKey("SOFTWARE\\Hand");
     EXPECT_EQ((std::vector<std::string>{"Spaced", "Path", "Long", "Upper", "Expand", "After", ""}),
               namesIn(key));
     EXPECT_EQ(terminated("with \"quotes\" and \\ one backslash"), queryValue(key, "Spaced"));
@@ -161,103 +161,94 @@ TEST_F(StandinRegistry, ReadsHandWrittenFiles) {
     EXPECT_EQ((std::vector<BYTE>{2, 0, 0, 0}), queryValue(key, nullptr));
     EXPECT_EQ(std::vector<std::string>{"Deeper"}, namesIn(key, true));
     RegCloseKey(key);
-    EXPECT_EQ(std::nullopt, queryValue(HKEY_LOCAL_MACHINE, "Orphan"));
-    EXPECT_EQ((std::vector<std::string>{"SOFTWARE"}), namesIn(HKEY_LOCAL_MACHINE, true));
-    EXPECT_EQ((std::vector<std::string>{"Hand"}), namesIn(openKey("SOFTWARE", KEY_READ), true));
+    EXPECT_EQ(std::nullopt, queryValue(kMachine, "Orphan"));
+    EXPECT_EQ((std::vector<std::string>{"SOFTWARE"}), namesIn(kMachine, true));
+    EXPECT_EQ((std::vector<std::string>{"Hand"}), namesIn(openKey("SOFTWARE"), true));
 }
 
 TEST_F(StandinRegistry, FollowsTheFileAndTheVariableFromCallToCall) {
-    for (const char* which : {"first", "the second"}) {
-        testsupport::writeFile(
-            registry_,
-            std::string("REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"Which\"=\"") + which + "\"\n");
-        EXPECT_EQ(terminated(which), queryValue(HKEY_LOCAL_MACHINE, "Which"));
+    for (std::string which : {"first", "the second"}) {
+        testsupport::writeFile(registry_,
+                               "REGEDIT4\n[HKEY_LOCAL_MACHINE]\n\"W\"=\"" + which + "\"");
+        EXPECT_EQ(terminated(which), queryValue(kMachine, "W"));
     }
     setenv("STANDIN_REGISTRY", scratch_.file("other.reg").c_str(), 1);
-    EXPECT_EQ(std::nullopt, queryValue(HKEY_LOCAL_MACHINE, "Which"));
+    EXPECT_EQ(std::nullopt, queryValue(kMachine, "W"));
 }
 
 TEST_F(StandinRegistry, WithoutAWritableFileTheRegistryIsEmptyAndReadOnly) {
-    HKEY key = nullptr;
     unsetenv("STANDIN_REGISTRY");
-    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0,
-                                                   KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, setValue(HKEY_LOCAL_MACHINE, "Value", REG_BINARY, {1}));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"));
-    EXPECT_EQ(std::vector<std::string>{}, namesIn(HKEY_LOCAL_MACHINE, true));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, createError("SOFTWARE"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, setValue(kMachine, "Value", REG_BINARY, {1}));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(kMachine, "SOFTWARE"));
+    EXPECT_EQ(std::vector<std::string>{}, namesIn(kMachine, true));
     setenv("STANDIN_REGISTRY", (scratch_.file("missing") + "/registry.reg").c_str(), 1);
-    EXPECT_EQ(ERROR_PATH_NOT_FOUND, RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, nullptr, 0,
-                                                    KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_PATH_NOT_FOUND, createError("SOFTWARE"));
 }
 
 TEST_F(StandinRegistry, ProcessesWritingAtOnceLoseNothing) {
     auto writeMany = [](const std::string& prefix) {
-        for (DWORD i = 0; i < 150; ++i) {
-            HKEY key = createKey("SOFTWARE\\Race");
+        bool written = true;
+        for (int i = 0; i < 150 && written; ++i) {
+            HKEY key = create("SOFTWARE\\Race");
             std::string name = prefix + std::to_string(i);
-            bool written = setValue(key, name.c_str(), REG_SZ, terminated(name)) == ERROR_SUCCESS;
+            written = setValue(key, name.c_str(), REG_SZ, terminated(name)) == ERROR_SUCCESS;
             if (i % 10 == 0) {
-                RegCloseKey(createKey(name.c_str(), key));
+                RegCloseKey(create(name, key));
             }
             RegCloseKey(key);
-            if (!written) {
-                return false;
-            }
         }
-        return true;
+        return written;
     };
     ForkedChild child([&] { return long(writeMany("child-")); });
     EXPECT_TRUE(writeMany("parent-"));
     ASSERT_EQ(1, child.result());
-    HKEY key = openKey("SOFTWARE\\Race", KEY_READ);
+    HKEY key = openKey("SOFTWARE\\Race");
     EXPECT_EQ(300u, namesIn(key).size());
     EXPECT_EQ(30u, namesIn(key, true).size());
-    for (std::string name : {"child-0", "child-149", "parent-0", "parent-149"}) {
-        EXPECT_EQ(terminated(name), queryValue(key, name.c_str()));
-    }
+    EXPECT_EQ(terminated("child-149"), queryValue(key, "child-149"));
     RegCloseKey(key);
 }
 
 TEST_F(StandinRegistry, AnotherProcessSeesChangesAndDeletions) {
-    HKEY doomed = createKey("SOFTWARE\\Doomed");
-    ASSERT_EQ(
-        1, ForkedChild([] {
-               HKEY key = createKey("SOFTWARE\\Orlena");
-               bool written = setValue(key, "ServerName", REG_SZ, {'t', 0}) == ERROR_SUCCESS;
-               return long(RegCloseKey(key) == ERROR_SUCCESS && written &&
-                           RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Doomed") == ERROR_SUCCESS);
-           }).result());
-    EXPECT_EQ(terminated("t"), queryValue(openKey("software\\ORLENA", KEY_READ), "SERVERNAME"));
-    HKEY child = nullptr;
-    EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExA(doomed, "Child", 0, nullptr, 0, KEY_ALL_ACCESS,
-                                                 nullptr, &child, nullptr));
+    HKEY doomed = create("SOFTWARE\\Doomed");
+    ASSERT_EQ(1, ForkedChild([] {
+                     HKEY key = create("SOFTWARE\\Orlena");
+                     bool written = setValue(key, "Server", REG_SZ, {'t', 0}) == ERROR_SUCCESS;
+                     RegCloseKey(key);
+                     return long(written && RegDeleteKeyA(kMachine, "SOFTWARE\\Doomed") == 0);
+                 }).result());
+    EXPECT_EQ(terminated("t"), valueAt("software\\ORLENA", "SERVER"));
+    LONG error = ERROR_SUCCESS;
+    win32test::createKey(doomed, "Child", &error);
+    EXPECT_EQ(ERROR_KEY_DELETED, error);
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(doomed));
 }
 
 TEST_F(StandinRegistry, RightsAreCheckedAsWindowsDoes) {
-    RegCloseKey(createKey("SOFTWARE\\Present"));
-    HKEY reader = openKey("SOFTWARE", KEY_READ), key = nullptr;
+    RegCloseKey(create("SOFTWARE\\Present"));
+    HKEY reader = openKey("SOFTWARE"), key = nullptr;
     EXPECT_EQ(ERROR_SUCCESS,
               RegCreateKeyExA(reader, "Present", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr));
     // Wine lets this through; Windows checks KEY_CREATE_SUB_KEY on the parent's handle.
     EXPECT_EQ(ERROR_ACCESS_DENIED,
               RegCreateKeyExA(reader, "Absent", 0, nullptr, 0, KEY_READ, nullptr, &key, nullptr));
-    HKEY genericRead = openKey("SOFTWARE\\Present", GENERIC_READ);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, setValue(genericRead, "Value", REG_BINARY, {1}));
-    HKEY genericWrite = openKey("SOFTWARE\\Present", GENERIC_WRITE);
-    EXPECT_EQ(ERROR_SUCCESS, setValue(genericWrite, "Value", REG_BINARY, {1}));
-    EXPECT_EQ(std::nullopt, queryValue(genericWrite, "Value"));
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              setValue(openKey("SOFTWARE\\Present", GENERIC_READ), "V", 3, {1}));
+    HKEY writer = openKey("SOFTWARE\\Present", GENERIC_WRITE);
+    EXPECT_EQ(ERROR_SUCCESS, setValue(writer, "V", REG_BINARY, {1}));
+    EXPECT_EQ(std::nullopt, queryValue(writer, "V")) << "writing is no reading";
 }
 
 TEST_F(StandinRegistry, UnknownAndClosedHandlesAreInvalid) {
-    HKEY key = createKey("SOFTWARE\\Handles"), opened = nullptr;
+    HKEY key = create("SOFTWARE\\Handles"), opened = nullptr;
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
     EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(key));
     EXPECT_EQ(ERROR_INVALID_HANDLE, setValue(key, "Value", REG_BINARY, {1}));
     EXPECT_EQ(ERROR_INVALID_HANDLE,
               RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &opened));
-    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(HKEY_LOCAL_MACHINE));
-    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(HKEY_LOCAL_MACHINE, ""));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(kMachine));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegDeleteKeyA(kMachine, ""));
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ TEST_F(Services, CreateServiceChecksItsArgumentsAsWindowsDoes) {
     EXPECT_EQ(failure(create("A", "p")), ERROR_ACCESS_DENIED);
 }
 
-TEST_F(Services, EachCallNeedsItsHandleWithItsRight) {
+TEST_F(Services, OnlyTheLocalActiveDatabaseOpens) {
     EXPECT_EQ(failure(OpenSCManagerA("\\\\elsewhere", nullptr, SC_MANAGER_CONNECT)),
               RPC_S_SERVER_UNAVAILABLE);
     EXPECT_EQ(failure(OpenSCManagerA(nullptr, SERVICES_FAILED_DATABASEA, SC_MANAGER_CONNECT)),
@@ -169,6 +169,9 @@ TEST_F(Services, EachCallNeedsItsHandleWithItsRight) {
     EXPECT_EQ(failure(CloseServiceHandle(manager)), ERROR_INVALID_HANDLE);
     EXPECT_FALSE(CloseServiceHandle(nullptr));
     EXPECT_EQ(control(manager_, SERVICE_CONTROL_STOP), ERROR_INVALID_HANDLE);
+}
+
+TEST_F(Services, EachCallNeedsItsRight) {
     create("Svc", imagePath());
     SC_HANDLE readOnly = open("Svc", READ_CONTROL), executing = open("Svc", GENERIC_EXECUTE);
     EXPECT_EQ(failure(StartServiceA(readOnly, 0, nullptr)), ERROR_ACCESS_DENIED);
@@ -178,7 +181,9 @@ TEST_F(Services, EachCallNeedsItsHandleWithItsRight) {
     // Execute has no query, but it may stop.
     EXPECT_EQ(failure(QueryServiceStatus(executing, &status_)), ERROR_ACCESS_DENIED);
     EXPECT_EQ(control(executing, SERVICE_CONTROL_STOP), ERROR_SERVICE_NOT_ACTIVE);
-    // A process not started as a service gets no dispatcher.
+}
+
+TEST_F(Services, AProcessNotStartedAsAServiceGetsNoDispatcher) {
     static char name[] = "X";
     SERVICE_TABLE_ENTRYA table[] = {{name, [](DWORD, LPSTR*) {}}, {nullptr, nullptr}};
     setenv("STANDIN_SCM_CONTROL", "0", 1);  // standard input is no listening socket

@@ -37,7 +37,7 @@ HRESULT AdminBase::SetData(METADATA_HANDLE handle, LPCWSTR path, PMETADATA_RECOR
             return result;
         }
         return changeKey(key, [&](MetabaseKey& found) {
-            found.setProperty(std::move(property));
+            found.setEntry(std::move(property));
             return S_OK;
         });
     });
@@ -86,12 +86,12 @@ HRESULT AdminBase::DeleteData(METADATA_HANDLE handle, LPCWSTR path, DWORD identi
                               DWORD dataType) {
     return atKey(handle, path, METADATA_PERMISSION_WRITE, [&](const KeyPath& key, size_t) {
         return changeKey(key, [&](MetabaseKey& found) {
-            const Property* property = found.findProperty(identifier);
+            const Property* property = found.findEntry(identifier);
             if (property == nullptr ||
                 (dataType != ALL_METADATA && dataType != property->dataType)) {
                 return HRESULT(MD_ERROR_DATA_NOT_FOUND);
             }
-            found.removeProperty(identifier);
+            found.removeEntry(identifier);
             return S_OK;
         });
     });

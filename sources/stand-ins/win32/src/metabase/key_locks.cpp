@@ -38,7 +38,8 @@ std::string recordPath(const KeyPath& path) {
     std::string text;
     for (const std::string& component : path) {
         text += '/';
-        std::transform(component.begin(), component.end(), std::back_inserter(text), upperAscii);
+        std::transform(component.begin(), component.end(), std::back_inserter(text),
+                       brevant::ascii::toUpper);
     }
     if (text.size() > kMaxPathBytes) {
         text.erase(text.rfind('/', kMaxPathBytes));

@@ -328,13 +328,13 @@ std::unique_ptr<MetabaseKey> parseMetabase(std::string_view text,
         } else {
             Property property;
             if (parseProperty(line.text, &property, &error)) {
-                if (key->findProperty(property.identifier) != nullptr) {
+                if (key->findEntry(property.identifier) != nullptr) {
                     problems->push_back({line.number,
                                          "identifier " + std::to_string(property.identifier) +
                                              " again in this key; the earlier line is ignored",
                                          false});
                 }
-                key->setProperty(std::move(property));
+                key->setEntry(std::move(property));
             }
         }
         if (!error.empty()) {

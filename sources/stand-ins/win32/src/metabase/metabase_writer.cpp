@@ -117,7 +117,7 @@ void appendProperty(const Property& property, std::string* out) {
 
 void appendKey(const MetabaseKey& key, const std::string& path, std::string* out) {
     *out += "\n[" + path + "]\n";
-    for (const Property& property : key.properties()) {
+    for (const Property& property : key.entries()) {
         appendProperty(property, out);
     }
     for (const auto& child : key.children()) {
@@ -129,9 +129,9 @@ void appendKey(const MetabaseKey& key, const std::string& path, std::string* out
 
 std::string formatMetabase(const MetabaseKey& root) {
     std::string text = kHeader;
-    if (!root.properties().empty()) {
+    if (!root.entries().empty()) {
         text += "\n[/]\n";
-        for (const Property& property : root.properties()) {
+        for (const Property& property : root.entries()) {
             appendProperty(property, &text);
         }
     }

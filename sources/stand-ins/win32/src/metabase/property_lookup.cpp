@@ -20,7 +20,7 @@ HRESULT visibleProperties(const MetabaseKey& root, const KeyPath& path, const Pr
         if (!own && !inherit) {
             break;
         }
-        for (const Property& property : chain[depth]->properties()) {
+        for (const Property& property : chain[depth]->entries()) {
             if (!matchesTypes(property, query.userType, query.dataType) ||
                 (!own && (property.attributes & METADATA_INHERIT) == 0) ||
                 std::find(seen.begin(), seen.end(), property.identifier) != seen.end()) {

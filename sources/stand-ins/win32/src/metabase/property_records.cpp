@@ -53,20 +53,6 @@ DWORD storedAttributes(DWORD attributes) {
     return attributes & ~DWORD(METADATA_PARTIAL_PATH | METADATA_ISINHERITED);
 }
 
-bool isWellFormed(DWORD dataType, const std::vector<BYTE>& data) {
-    if (dataType == DWORD_METADATA) {
-        return data.size() == sizeof(DWORD);
-    }
-    if (!isText(dataType)) {
-        return isDataType(dataType);
-    }
-    if (data.size() % sizeof(char16_t) != 0) {
-        return false;
-    }
-    size_t units = data.size() / sizeof(char16_t);
-    return units > 0 && textUnits(dataType, data.data(), units) == units;
-}
-
 HRESULT propertyFromRecord(const METADATA_RECORD& record, Property* out) {
     if (!isDataType(record.dwMDDataType) ||
         (record.pbMDData == nullptr && record.dwMDDataLen > 0)) {

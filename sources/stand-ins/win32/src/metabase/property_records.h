@@ -26,9 +26,6 @@ bool isDataType(DWORD dataType);
 // meaning in requests and answers (METADATA_PARTIAL_PATH, METADATA_ISINHERITED).
 DWORD storedAttributes(DWORD attributes);
 
-// Whether `data` has the form that `dataType` demands.
-bool isWellFormed(DWORD dataType, const std::vector<BYTE>& data);
-
 // The property that SetData stores for `record`. Like IIS, takes strings up to their end
 // rather than by dwMDDataLen, but never reads past dwMDDataLen bytes: text that does not
 // end within them is E_INVALIDARG.

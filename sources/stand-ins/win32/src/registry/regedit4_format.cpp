@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "stand-ins/win32/src/text_scanning.h"
@@ -84,11 +85,11 @@ void appendData(std::string& out, const RegistryValue& value) {
 // `path` is the key's full name; it is extended for the subkeys and restored.
 void appendKey(std::string& out, const RegistryKey& key, std::string& path, bool isRoot) {
     // The root exists without a section; writing an empty one would only add noise.
-    if (!isRoot || !key.values().empty()) {
+    if (!isRoot || !key.entries().empty()) {
         out += '[';
         out += path;
         out += "]\n";
-        for (const RegistryValue& value : key.values()) {
+        for (const RegistryValue& value : key.entries()) {
             if (value.name.empty()) {
                 out += '@';
             } else {
@@ -100,7 +101,7 @@ void appendKey(std::string& out, const RegistryKey& key, std::string& path, bool
         }
         out += '\n';
     }
-    for (const auto& [name, subkey] : key.subkeys()) {
+    for (const auto& subkey : key.children()) {
         size_t length = path.size();
         path += '\\';
         path += subkey->name();
@@ -234,7 +235,7 @@ bool parseValueLine(std::string_view line, RegistryKey& key) {
         }
         std::vector<BYTE> data(text->begin(), text->end());
         data.push_back(0);
-        key.setValue(name, REG_SZ, std::move(data));
+        key.setEntry({std::move(name), REG_SZ, std::move(data)});
         return true;
     }
     if (startsWithNoCase(line, "dword:")) {
@@ -242,8 +243,9 @@ bool parseValueLine(std::string_view line, RegistryKey& key) {
         if (!number) {
             return false;
         }
-        key.setValue(name, REG_DWORD,
-                     {BYTE(*number), BYTE(*number >> 8), BYTE(*number >> 16), BYTE(*number >> 24)});
+        std::vector<BYTE> bytes = {BYTE(*number), BYTE(*number >> 8), BYTE(*number >> 16),
+                                   BYTE(*number >> 24)};
+        key.setEntry({std::move(name), REG_DWORD, std::move(bytes)});
         return true;
     }
     std::optional<DWORD> type;
@@ -261,7 +263,7 @@ bool parseValueLine(std::string_view line, RegistryKey& key) {
     if (!bytes) {
         return false;
     }
-    key.setValue(name, *type, std::move(*bytes));
+    key.setEntry({std::move(name), *type, std::move(*bytes)});
     return true;
 }
 

@@ -25,16 +25,16 @@
 
 namespace {
 
+using standin::createKey;
+using standin::findKey;
+using standin::KeyPath;
 using standin::registry::appendSubKey;
 using standin::registry::copyData;
 using standin::registry::copyName;
-using standin::registry::createKey;
-using standin::registry::findKey;
 using standin::registry::grantedAccess;
 using standin::registry::guarded;
 using standin::registry::injected;
 using standin::registry::isStorableName;
-using standin::registry::KeyPath;
 using standin::registry::nameFits;
 using standin::registry::OpenKey;
 using standin::registry::OpenKeys;
@@ -173,7 +173,7 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
             if (found == nullptr) {
                 return LONG(ERROR_KEY_DELETED);
             }
-            const RegistryValue* value = found->findValue(valueName != nullptr ? valueName : "");
+            const RegistryValue* value = found->findEntry(valueName != nullptr ? valueName : "");
             if (value == nullptr) {
                 return LONG(ERROR_FILE_NOT_FOUND);
             }
@@ -207,7 +207,7 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD
             if (found == nullptr) {
                 return LONG(ERROR_KEY_DELETED);
             }
-            found->setValue(name, type, std::move(bytes));
+            found->setEntry({std::string(name), type, std::move(bytes)});
             return LONG(ERROR_SUCCESS);
         });
     });
@@ -234,10 +234,10 @@ LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueN
             if (found == nullptr) {
                 return LONG(ERROR_KEY_DELETED);
             }
-            if (index >= found->values().size()) {
+            if (index >= found->entries().size()) {
                 return LONG(ERROR_NO_MORE_ITEMS);
             }
-            const RegistryValue& value = found->values()[index];
+            const RegistryValue& value = found->entries()[index];
             if (type != nullptr) {
                 *type = value.type;
             }
@@ -275,11 +275,10 @@ LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, L
                 if (found == nullptr) {
                     return LONG(ERROR_KEY_DELETED);
                 }
-                if (index >= found->subkeys().size()) {
+                if (index >= found->children().size()) {
                     return LONG(ERROR_NO_MORE_ITEMS);
                 }
-                const std::string& subkeyName =
-                    std::next(found->subkeys().begin(), index)->second->name();
+                const std::string& subkeyName = found->children()[index]->name();
                 // Keys have no class here: an empty one still needs room for its terminator.
                 bool classFits = keyClass == nullptr || classSize == nullptr || *classSize > 0;
                 if (!nameFits(subkeyName, nameSize) || !classFits) {
@@ -327,11 +326,11 @@ LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
             if (target == nullptr) {
                 return LONG(ERROR_FILE_NOT_FOUND);
             }
-            if (!target->subkeys().empty()) {
+            if (!target->children().empty()) {
                 return LONG(ERROR_ACCESS_DENIED);  // Windows deletes only leaf keys
             }
             KeyPath parent(path.begin(), path.end() - 1);
-            findKey(root, parent)->removeSubkey(path.back());
+            findKey(root, parent)->removeChild(path.back());
             return LONG(ERROR_SUCCESS);
         });
     });

@@ -89,8 +89,7 @@ const SERVICE_TABLE_ENTRYA* entryFor(const SERVICE_TABLE_ENTRYA* table, const st
         return &table[0];  // a service of its own process: the name does not matter
     }
     for (const SERVICE_TABLE_ENTRYA* entry = table; entry->lpServiceProc != nullptr; ++entry) {
-        if (entry->lpServiceName != nullptr &&
-            standin::registry::sameName(entry->lpServiceName, name)) {
+        if (entry->lpServiceName != nullptr && standin::sameName(entry->lpServiceName, name)) {
             return entry;
         }
     }

@@ -294,7 +294,7 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD d
             return fail<SC_HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);  // only this machine
         }
         if (databaseName != nullptr &&
-            !standin::registry::sameName(databaseName, SERVICES_ACTIVE_DATABASEA)) {
+            !standin::sameName(databaseName, SERVICES_ACTIVE_DATABASEA)) {
             return fail<SC_HANDLE>(ERROR_DATABASE_DOES_NOT_EXIST, nullptr);
         }
         SetLastError(ERROR_SUCCESS);

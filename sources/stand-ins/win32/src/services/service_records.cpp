@@ -11,17 +11,17 @@ namespace standin::services {
 
 namespace {
 
-using registry::findKey;
-using registry::KeyPath;
 using registry::RegistryKey;
 using registry::RegistryStore;
 using registry::RegistryValue;
-using registry::sameName;
+using standin::findKey;
+using standin::KeyPath;
+using standin::sameName;
 
 const KeyPath kServicesPath = {"SYSTEM", "CurrentControlSet", "Services"};
 
 bool readDword(const RegistryKey& key, const char* name, DWORD* value) {
-    const RegistryValue* found = key.findValue(name);
+    const RegistryValue* found = key.findEntry(name);
     if (found == nullptr || found->type != REG_DWORD || found->data.size() != sizeof(DWORD)) {
         return false;
     }
@@ -31,7 +31,7 @@ bool readDword(const RegistryKey& key, const char* name, DWORD* value) {
 
 // A string value up to its terminating zero; "" when missing.
 std::string readString(const RegistryKey& key, const char* name, DWORD* type = nullptr) {
-    const RegistryValue* found = key.findValue(name);
+    const RegistryValue* found = key.findEntry(name);
     if (found == nullptr) {
         return "";
     }
@@ -61,7 +61,7 @@ bool isService(const RegistryKey& key) {
 
 const RegistryKey* findService(const RegistryKey& root, std::string_view name) {
     const RegistryKey* services = findKey(root, kServicesPath);
-    const RegistryKey* key = services != nullptr ? services->findSubkey(name) : nullptr;
+    const RegistryKey* key = services != nullptr ? services->findChild(name) : nullptr;
     return key != nullptr && isService(*key) ? key : nullptr;
 }
 
@@ -92,7 +92,7 @@ LONG readRecord(std::string_view name, ServiceRecord* record) {
 LONG createRecord(const ServiceRecord& record, std::string_view objectName,
                   std::string_view loadOrderGroup, std::string_view dependencies) {
     return RegistryStore::instance().write([&](RegistryKey& root) {
-        RegistryKey& services = registry::createKey(root, kServicesPath);
+        RegistryKey& services = standin::createKey(root, kServicesPath);
         if (const RegistryKey* existing = findService(root, record.name)) {
             DWORD deleteFlag = 0;
             return readDword(*existing, "DeleteFlag", &deleteFlag) && deleteFlag != 0
@@ -100,7 +100,7 @@ LONG createRecord(const ServiceRecord& record, std::string_view objectName,
                        : LONG(ERROR_SERVICE_EXISTS);
         }
         if (!record.displayName.empty()) {
-            for (const auto& [keyName, other] : services.subkeys()) {
+            for (const auto& other : services.children()) {
                 if (isService(*other) &&
                     (sameName(other->name(), record.displayName) ||
                      sameName(readString(*other, "DisplayName"), record.displayName))) {
@@ -109,24 +109,24 @@ LONG createRecord(const ServiceRecord& record, std::string_view objectName,
             }
         }
         // An existing key that is no service (Parameters written first) is taken over.
-        RegistryKey& key = services.addSubkey(record.name);
-        key.setValue("Type", REG_DWORD, dwordData(record.type));
-        key.setValue("Start", REG_DWORD, dwordData(record.start));
-        key.setValue("ErrorControl", REG_DWORD, dwordData(record.errorControl));
-        key.setValue("ImagePath", REG_EXPAND_SZ, stringData(record.imagePath));
+        RegistryKey& key = services.addChild(record.name);
+        key.setEntry({"Type", REG_DWORD, dwordData(record.type)});
+        key.setEntry({"Start", REG_DWORD, dwordData(record.start)});
+        key.setEntry({"ErrorControl", REG_DWORD, dwordData(record.errorControl)});
+        key.setEntry({"ImagePath", REG_EXPAND_SZ, stringData(record.imagePath)});
         if (!record.displayName.empty()) {
-            key.setValue("DisplayName", REG_SZ, stringData(record.displayName));
+            key.setEntry({"DisplayName", REG_SZ, stringData(record.displayName)});
         }
         if (!objectName.empty()) {
-            key.setValue("ObjectName", REG_SZ, stringData(objectName));
+            key.setEntry({"ObjectName", REG_SZ, stringData(objectName)});
         }
         if (!loadOrderGroup.empty()) {
-            key.setValue("Group", REG_SZ, stringData(loadOrderGroup));
+            key.setEntry({"Group", REG_SZ, stringData(loadOrderGroup)});
         }
         if (!dependencies.empty()) {
             // A list of strings, each ending in a zero, and one more zero at the end.
-            key.setValue("DependOnService", REG_MULTI_SZ,
-                         std::vector<BYTE>(dependencies.begin(), dependencies.end()));
+            key.setEntry({"DependOnService", REG_MULTI_SZ,
+                          std::vector<BYTE>(dependencies.begin(), dependencies.end())});
         }
         return LONG(ERROR_SUCCESS);
     });
@@ -138,7 +138,7 @@ LONG deleteRecord(std::string_view name) {
         if (services == nullptr || findService(root, name) == nullptr) {
             return LONG(ERROR_SERVICE_DOES_NOT_EXIST);
         }
-        services->removeSubkey(name);
+        services->removeChild(name);
         return LONG(ERROR_SUCCESS);
     });
 }
@@ -146,7 +146,7 @@ LONG deleteRecord(std::string_view name) {
 LONG markForDelete(std::string_view name) {
     return RegistryStore::instance().write([&](RegistryKey& root) {
         RegistryKey* services = findKey(root, kServicesPath);
-        RegistryKey* key = services != nullptr ? services->findSubkey(name) : nullptr;
+        RegistryKey* key = services != nullptr ? services->findChild(name) : nullptr;
         if (key == nullptr || !isService(*key)) {
             return LONG(ERROR_SERVICE_DOES_NOT_EXIST);
         }
@@ -154,7 +154,7 @@ LONG markForDelete(std::string_view name) {
         if (readDword(*key, "DeleteFlag", &deleteFlag) && deleteFlag != 0) {
             return LONG(ERROR_SERVICE_MARKED_FOR_DELETE);
         }
-        key->setValue("DeleteFlag", REG_DWORD, dwordData(1));
+        key->setEntry({"DeleteFlag", REG_DWORD, dwordData(1)});
         return LONG(ERROR_SUCCESS);
     });
 }

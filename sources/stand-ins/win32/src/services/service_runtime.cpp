@@ -48,6 +48,31 @@ bool parseField(const std::string& text, const char* name, DWORD* value) {
     return true;
 }
 
+// The status file's content; false when there is none (or it cannot be read).
+bool readStatusFile(const std::string& path, RuntimeStatus* runtime) {
+    UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
+        return false;
+    }
+    std::string text;
+    char buffer[512];
+    ssize_t got;
+    while ((got = read(file.get(), buffer, sizeof(buffer))) > 0) {
+        text.append(buffer, size_t(got));
+    }
+    SERVICE_STATUS& status = runtime->status;
+    bool complete =
+        parseField(text, "ServiceType", &status.dwServiceType) &&
+        parseField(text, "CurrentState", &status.dwCurrentState) &&
+        parseField(text, "ControlsAccepted", &status.dwControlsAccepted) &&
+        parseField(text, "Win32ExitCode", &status.dwWin32ExitCode) &&
+        parseField(text, "ServiceSpecificExitCode", &status.dwServiceSpecificExitCode) &&
+        parseField(text, "CheckPoint", &status.dwCheckPoint) &&
+        parseField(text, "WaitHint", &status.dwWaitHint) &&
+        parseField(text, "ProcessId", &runtime->processId);
+    return complete;
+}
+
 }  // namespace
 
 std::optional<ServicePlace> placeOf(std::string_view name) {
@@ -73,30 +98,6 @@ RuntimeStatus neverStarted(DWORD serviceType) {
     runtime.status.dwServiceType = serviceType;
     runtime.status.dwCurrentState = SERVICE_STOPPED;
     return runtime;
-}
-
-bool readStatusFile(const std::string& path, RuntimeStatus* runtime) {
-    UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!file.valid()) {
-        return false;
-    }
-    std::string text;
-    char buffer[512];
-    ssize_t got;
-    while ((got = read(file.get(), buffer, sizeof(buffer))) > 0) {
-        text.append(buffer, size_t(got));
-    }
-    SERVICE_STATUS& status = runtime->status;
-    bool complete =
-        parseField(text, "ServiceType", &status.dwServiceType) &&
-        parseField(text, "CurrentState", &status.dwCurrentState) &&
-        parseField(text, "ControlsAccepted", &status.dwControlsAccepted) &&
-        parseField(text, "Win32ExitCode", &status.dwWin32ExitCode) &&
-        parseField(text, "ServiceSpecificExitCode", &status.dwServiceSpecificExitCode) &&
-        parseField(text, "CheckPoint", &status.dwCheckPoint) &&
-        parseField(text, "WaitHint", &status.dwWaitHint) &&
-        parseField(text, "ProcessId", &runtime->processId);
-    return complete;
 }
 
 DWORD writeStatusFile(const std::string& path, const RuntimeStatus& runtime) {

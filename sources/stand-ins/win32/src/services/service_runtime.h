@@ -39,8 +39,6 @@ struct RuntimeStatus {
 // The stopped state a service has before it ever ran.
 RuntimeStatus neverStarted(DWORD serviceType);
 
-// The status file's content; false when there is none (or it cannot be read).
-bool readStatusFile(const std::string& path, RuntimeStatus* runtime);
 // Replaces the status file; a Win32 error code.
 DWORD writeStatusFile(const std::string& path, const RuntimeStatus& runtime);
 void removeStatusFile(const std::string& path);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,9 +17,35 @@ inline std::vector<BYTE> bytesOf(const std::string& text) {
 
 // A string's bytes with its terminating zero, as REG_SZ data is normally written.
 inline std::vector<BYTE> terminated(const std::string& text) {
-    std::vector<BYTE> bytes = bytesOf(text);
-    bytes.push_back(0);
-    return bytes;
+    return bytesOf(std::string(text) + '\0');
+}
+
+// The key, created with all rights where missing; nullptr (and the error) when that fails.
+inline HKEY createKey(HKEY parent, const std::string& path, LONG* error = nullptr,
+                      DWORD* disposition = nullptr) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &key, disposition);
+    if (error != nullptr) {
+        *error = status;
+    }
+    return key;
+}
+
+inline LONG setValue(HKEY key, const char* name, DWORD type, const std::vector<BYTE>& data) {
+    return RegSetValueExA(key, name, 0, type, data.data(), DWORD(data.size()));
+}
+
+// The value's bytes; nothing when it cannot be read.
+inline std::optional<std::vector<BYTE>> queryValue(HKEY key, const char* name,
+                                                   DWORD* type = nullptr) {
+    std::vector<BYTE> data(4096);
+    DWORD size = DWORD(data.size());
+    if (RegQueryValueExA(key, name, nullptr, type, data.data(), &size) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    data.resize(size);
+    return data;
 }
 
 // The names of a key's values (or, with `subkeys`, of its subkeys) in enumeration order.

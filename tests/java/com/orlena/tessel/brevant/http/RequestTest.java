@@ -47,14 +47,6 @@ public class RequestTest {
     }
 
     @Test
-    public void parametersAreTheQueryThenTheUrlencodedForm() throws Exception {
-        Parameters p = request("POST /servlet/Snoop?a=1&b=x%20y&a=2 HTTP/1.1\n" + FORM, "c=3&d=%41").parameters();
-        assertEquals(List.of("a", "b", "c", "d"), p.names());
-        assertEquals(List.of("1", "2"), p.getAll("a"));
-        assertEquals(List.of("x y", "A"), List.of(p.get("b"), p.get("d")));
-    }
-
-    @Test
     public void anotherMethodKeepsItsFormBody() throws Exception {
         Request r = request("PUT /servlet/Snoop?a=1 HTTP/1.1\n" + FORM, "b=2");
         assertEquals(List.of("a"), r.parameters().names());

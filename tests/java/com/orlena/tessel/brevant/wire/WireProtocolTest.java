@@ -76,16 +76,16 @@ public class WireProtocolTest {
     }
 
     @Test
-    public void snoopShowsWhatTheHeadAndTheAdditionalInformationSaid() throws Exception {
+    public void snoopShowsWhatTheHeadTheAdditionalInformationAndTheFormSaid() throws Exception {
         byte[] form = "c=3&d=%41".getBytes(StandardCharsets.ISO_8859_1);
-        ScriptedAdapter peer = send("POST /servlet/Snoop?a=1&b=x%20y HTTP/1.1\r\nHOST: web.example\r\n"
+        ScriptedAdapter peer = send("POST /servlet/Snoop?a=1&b=x%20y&a=2 HTTP/1.1\r\nHOST: web.example\r\n"
             + "CONTENT-TYPE:application/x-www-form-urlencoded\r\nCONTENT-LENGTH: 9\r\n\r\n" + ADDL, form, form.length);
-        assertEquals("Method: POST\nRequested URL: /servlet/Snoop?a=1&b=x%20y\nPath: /servlet/Snoop\n"
-            + "Query string: a=1&b=x%20y\nProtocol: HTTP/1.1\nRemote address: 127.0.0.1\nRemote host: localhost\n"
+        assertEquals("Method: POST\nRequested URL: /servlet/Snoop?a=1&b=x%20y&a=2\nPath: /servlet/Snoop\n"
+            + "Query string: a=1&b=x%20y&a=2\nProtocol: HTTP/1.1\nRemote address: 127.0.0.1\nRemote host: localhost\n"
             + "Remote user: \nServer name: web.example\nServer port: 8081\nServer software: isapihost\nSecure: false\n"
             + "Content length: 9\n\nHeaders:\n  HOST: web.example\n"
             + "  CONTENT-TYPE: application/x-www-form-urlencoded\n  CONTENT-LENGTH: 9\n\n"
-            + "Parameters:\n  a = 1\n  b = x y\n  c = 3\n  d = A\n", peer.body());
+            + "Parameters:\n  a = 1\n  a = 2\n  b = x y\n  c = 3\n  d = A\n", peer.body());
         assertEquals(0, peer.certificateRequests);
     }
 

@@ -214,7 +214,7 @@ class Setup:
         instance = Server("the application-server instance",
                           ["java", HEAP, *self.jvm_options,
                            "-cp", str(self.out / "java" / "Brevant30.jar"),
-                           "com.orlena.tessel.brevant.AppServer", "--port", str(instance_port),
+                           "com.orlena.tessel.brevant.server.AppServer", "--port", str(instance_port),
                            "--threads", str(self.threads)],
                           folder / "appserver.log", ready_line="AppServer: listening on port")
         port, host = self.isapihost(

@@ -20,7 +20,7 @@ struct Chain {
         const int instancePort = chain::freePort();
         if (!instance.start(
                 "/usr/bin/java",
-                {"-cp", out + "/java/Brevant30.jar", "com.orlena.tessel.brevant.AppServer",
+                {"-cp", out + "/java/Brevant30.jar", "com.orlena.tessel.brevant.server.AppServer",
                  "--port", std::to_string(instancePort)},
                 {}, scratch.file("appserver.log"), "AppServer: listening on port",
                 std::chrono::seconds(30))) {

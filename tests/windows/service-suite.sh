@@ -93,6 +93,19 @@ expect_state() {  # description, service, expected "STATE WIN32 SERVICE"
     fi
 }
 
+# Checks that a file (by default $LOGS/out.txt, the last command's output) has a line matching.
+expect_line() {  # description, [file], grep options and pattern
+    local description="$1" file="$LOGS/out.txt"
+    shift
+    [[ $1 == -* ]] || { file="$1"; shift; }
+    if grep -q "$@" "$file"; then
+        pass "$description"
+    else
+        fail "$description"
+        cat "$file"
+    fi
+}
+
 finish() {
     wineserver -k >/dev/null 2>&1 </dev/null
     wineserver -w >/dev/null 2>&1 </dev/null
@@ -107,18 +120,10 @@ started=$SECONDS
 wineboot -i >"$LOGS/wineboot.log" 2>&1 </dev/null
 wineserver -w
 mkdir -p "$HOME_DIR"
-cp "$OUT/Enlistor.exe" "$OUT/tests/StopExit"*.exe "$HOME_DIR/"
+cp "$OUT/Enlistor.exe" "$OUT/Brevant.exe" "$OUT/tests/StopExit"*.exe "$HOME_DIR/"
 cp "$OUT/Enlistor.exe" "$HOME_DIR/Installer.exe"
 printf '@echo off\r\n' >"$HOME_DIR/StartBrevant.bat"
 printf '@echo off\r\n' >"$HOME_DIR/StopBrevant.bat"
-have_service=yes
-if [[ -f "$OUT/Brevant.exe" ]]; then
-    cp "$OUT/Brevant.exe" "$HOME_DIR/"
-else
-    have_service=no
-    # Enlistor only checks that the service's program exists.
-    cp "$OUT/tests/StopExit0.exe" "$HOME_DIR/Brevant.exe"
-fi
 wineserver -p >"$LOGS/wineserver.log" 2>&1 </dev/null
 trap finish EXIT
 trap 'exit 1' TERM INT  # a ctest time-out still ends the server
@@ -140,27 +145,13 @@ expect_output "defaults beside the program create the service Brevant" 0 \
 "
 
 run reg query "$SERVICES_KEY\\Brevant\\Parameters"
-if grep -qxF "    Start    REG_SZ    $WIN_HOME\\StartBrevant.bat" "$LOGS/out.txt" &&
-    grep -qxF "    Stop    REG_SZ    $WIN_HOME\\StopBrevant.bat" "$LOGS/out.txt"; then
-    pass "Parameters hold Start and Stop"
-else
-    fail "Parameters"
-    cat "$LOGS/out.txt"
-fi
+expect_line "Parameters hold Start" -xF "    Start    REG_SZ    $WIN_HOME\\StartBrevant.bat"
+expect_line "Parameters hold Stop" -xF "    Stop    REG_SZ    $WIN_HOME\\StopBrevant.bat"
 run reg query "$SERVICES_KEY\\Brevant" /v ImagePath
-if grep -qxF "    ImagePath    REG_SZ    \"$WIN_HOME\\Brevant.exe\"" "$LOGS/out.txt"; then
-    pass "a program path with a blank is recorded in quotes"
-else
-    fail "program path"
-    cat "$LOGS/out.txt"
-fi
+expect_line "a program path with a blank is recorded in quotes" \
+    -xF "    ImagePath    REG_SZ    \"$WIN_HOME\\Brevant.exe\""
 run reg query "$SERVICES_KEY\\Brevant" /v Start
-if grep -qE "Start +REG_DWORD +0x3$" "$LOGS/out.txt"; then
-    pass "started on demand"
-else
-    fail "start type"
-    cat "$LOGS/out.txt"
-fi
+expect_line "started on demand" -E "Start +REG_DWORD +0x3$"
 
 expect_enlistor "a second run leaves the service alone" 1 \
     "The service(Brevant) already exists!!!
@@ -209,63 +200,52 @@ fi
 
 # ---- Brevant.exe under the service control manager ---------------------------------------
 
-if [[ $have_service == no ]]; then
-    echo "SKIPPED: the Brevant.exe cases: $OUT/Brevant.exe is not built yet"
-else
-    # One service per stop command, each with a start command of its own to mark.
-    for code in 0 3 7 4; do
-        cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/Start$code.exe"
-        enlist "BrevantStop$code" "Start$code.exe" "StopExit$code.exe"
-        run net start "BrevantStop$code"
-        expect_state "net start BrevantStop$code runs" "BrevantStop$code" "4 0 0"
-        for ((tries = 0; tries < 20; ++tries)); do
-            [[ -f "$HOME_DIR/Start$code.exe.ran" ]] && break
-            sleep 0.25
-        done
-        if [[ -f "$HOME_DIR/Start$code.exe.ran" ]]; then
-            pass "the start command of BrevantStop$code ran"
-        else
-            fail "the start command of BrevantStop$code did not run"
-        fi
-        run net stop "BrevantStop$code"
-        if [[ $code == 4 ]]; then
-            expect_state "a stop command ending with -4 leaves it running" "BrevantStop$code" \
-                "4 1066 4294967292"
-        else
-            expect_state "a stop command ending with -$code stops it" "BrevantStop$code" "1 0 0"
-        fi
+# One service per stop command, each with a start command of its own to mark.
+for code in 0 3 7 4; do
+    cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/Start$code.exe"
+    enlist "BrevantStop$code" "Start$code.exe" "StopExit$code.exe"
+    run net start "BrevantStop$code"
+    expect_state "net start BrevantStop$code runs" "BrevantStop$code" "4 0 0"
+    for ((tries = 0; tries < 20; ++tries)); do
+        [[ -f "$HOME_DIR/Start$code.exe.ran" ]] && break
+        sleep 0.25
     done
-
-    # Parameters without "Start": the registry's error code, file not found.
-    cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/StartNoValue.exe"
-    enlist BrevantNoStart StartNoValue.exe StopExit0.exe
-    run reg delete "$SERVICES_KEY\\BrevantNoStart\\Parameters" /v Start /f
-    run net start BrevantNoStart
-    expect_state "Parameters without Start give the stopped state" BrevantNoStart "1 2 0"
-
-    # A start file that is gone by the time the service starts: 1066 and -10.
-    cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/StartGone.exe"
-    enlist BrevantGone StartGone.exe StopExit0.exe
-    rm -f "$HOME_DIR/StartGone.exe"
-    run net start BrevantGone
-    expect_state "a start file that does not exist gives the stopped state" BrevantGone \
-        "1 1066 4294967286"
-
-    if grep -qF '[BREVANT] Invalid admin username and password \n' "$LOGS/services-debug.txt"; then
-        pass "the service explains the stop command's -4 in the debugger output"
+    if [[ -f "$HOME_DIR/Start$code.exe.ran" ]]; then
+        pass "the start command of BrevantStop$code ran"
     else
-        fail "no '[BREVANT] Invalid admin username and password' in the debugger output"
+        fail "the start command of BrevantStop$code did not run"
     fi
-
-    # From a prompt, outside the service control manager.
-    WINEDEBUG=-all,+debugstr wine "$WIN_HOME\\Brevant.exe" >"$LOGS/prompt.txt" 2>&1 </dev/null
-    if grep -qF '[BREVANT] StartServiceCtrlDispatcher error = 1063 \n' "$LOGS/prompt.txt"; then
-        pass "Brevant.exe from a prompt reports the dispatcher error 1063"
+    run net stop "BrevantStop$code"
+    if [[ $code == 4 ]]; then
+        expect_state "a stop command ending with -4 leaves it running" "BrevantStop$code" \
+            "4 1066 4294967292"
     else
-        fail "Brevant.exe from a prompt"
-        cat "$LOGS/prompt.txt"
+        expect_state "a stop command ending with -$code stops it" "BrevantStop$code" "1 0 0"
     fi
-fi
+done
+
+# Parameters without "Start": the registry's error code, file not found.
+cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/StartNoValue.exe"
+enlist BrevantNoStart StartNoValue.exe StopExit0.exe
+run reg delete "$SERVICES_KEY\\BrevantNoStart\\Parameters" /v Start /f
+run net start BrevantNoStart
+expect_state "Parameters without Start give the stopped state" BrevantNoStart "1 2 0"
+
+# A start file that is gone by the time the service starts: 1066 and -10.
+cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/StartGone.exe"
+enlist BrevantGone StartGone.exe StopExit0.exe
+rm -f "$HOME_DIR/StartGone.exe"
+run net start BrevantGone
+expect_state "a start file that does not exist gives the stopped state" BrevantGone \
+    "1 1066 4294967286"
+
+expect_line "the service explains the stop command's -4 in the debugger output" \
+    "$LOGS/services-debug.txt" -F '[BREVANT] Invalid admin username and password \n'
+
+# From a prompt, outside the service control manager.
+WINEDEBUG=-all,+debugstr wine "$WIN_HOME\\Brevant.exe" >"$LOGS/prompt.txt" 2>&1 </dev/null
+expect_line "Brevant.exe from a prompt reports the dispatcher error 1063" "$LOGS/prompt.txt" \
+    -F '[BREVANT] StartServiceCtrlDispatcher error = 1063 \n'
 
 echo "service suite: $((SECONDS - started)) s, $failures failure(s); logs in $LOGS"
 [[ $failures -eq 0 ]]

@@ -15,5 +15,5 @@ if not exist "%BREVANT_JAR%" (
 )
 set JAVA=java
 if not "%JAVA_HOME%"=="" set JAVA=%JAVA_HOME%\bin\java
-"%JAVA%" -cp "%BREVANT_JAR%" com.orlena.tessel.brevant.AppServer --port %BREVANT_PORT% --admin-port %BREVANT_ADMIN_PORT% --admin-user "%BREVANT_ADMIN_USER%" --admin-password "%BREVANT_ADMIN_PASSWORD%" %*
+"%JAVA%" -cp "%BREVANT_JAR%" com.orlena.tessel.brevant.server.AppServer --port %BREVANT_PORT% --admin-port %BREVANT_ADMIN_PORT% --admin-user "%BREVANT_ADMIN_USER%" --admin-password "%BREVANT_ADMIN_PASSWORD%" %*
 exit /b %ERRORLEVEL%

@@ -19,6 +19,6 @@ fi
 if [ -n "$JAVA_HOME" ]; then JAVA="$JAVA_HOME/bin/java"; else JAVA=java; fi
 
 # exec: the instance's exit code is the script's, and signals reach the VM directly.
-exec "$JAVA" -cp "$BREVANT_JAR" com.orlena.tessel.brevant.AppServer --port "$BREVANT_PORT" \
+exec "$JAVA" -cp "$BREVANT_JAR" com.orlena.tessel.brevant.server.AppServer --port "$BREVANT_PORT" \
     --admin-port "$BREVANT_ADMIN_PORT" --admin-user "$BREVANT_ADMIN_USER" \
     --admin-password "$BREVANT_ADMIN_PASSWORD" "$@"

@@ -13,5 +13,5 @@ if not exist "%BREVANT_JAR%" (
 )
 set JAVA=java
 if not "%JAVA_HOME%"=="" set JAVA=%JAVA_HOME%\bin\java
-"%JAVA%" -cp "%BREVANT_JAR%" com.orlena.tessel.brevant.StopServer --port %BREVANT_ADMIN_PORT% --user "%BREVANT_ADMIN_USER%" --password "%BREVANT_ADMIN_PASSWORD%" %*
+"%JAVA%" -cp "%BREVANT_JAR%" com.orlena.tessel.brevant.server.StopServer --port %BREVANT_ADMIN_PORT% --user "%BREVANT_ADMIN_USER%" --password "%BREVANT_ADMIN_PASSWORD%" %*
 exit /b %ERRORLEVEL%

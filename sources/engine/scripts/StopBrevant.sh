@@ -16,5 +16,5 @@ if [ ! -f "$BREVANT_JAR" ]; then
 fi
 if [ -n "$JAVA_HOME" ]; then JAVA="$JAVA_HOME/bin/java"; else JAVA=java; fi
 
-exec "$JAVA" -cp "$BREVANT_JAR" com.orlena.tessel.brevant.StopServer --port "$BREVANT_ADMIN_PORT" \
+exec "$JAVA" -cp "$BREVANT_JAR" com.orlena.tessel.brevant.server.StopServer --port "$BREVANT_ADMIN_PORT" \
     --user "$BREVANT_ADMIN_USER" --password "$BREVANT_ADMIN_PASSWORD" "$@"

@@ -1,5 +1,5 @@
 // Brevant: main, the service's main function and control handler, and the start and stop
-// commands they run. See BrevantNTService.h.
+// commands they run. See BrevantNTService.h and, for the steps, BrevantNTService_internal.h.
 //
 // Beyond the plain reading: "Start" and "Stop" are read into a buffer one byte longer than the
 // value and terminated there, whatever the value's registry type; a command holding a blank is
@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "native/ntservice/BrevantNTService_internal.h"
 #include "native/ntservice/ntservice_platform.h"
 
 std::string service_name;

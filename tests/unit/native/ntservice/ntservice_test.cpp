@@ -1,7 +1,6 @@
-// Brevant's logic on the Win32 stand-in: the stop command's exit codes, the reading and
-// running of the start and stop commands, the control handler's states and what everything
-// writes to the debugger output, byte for byte. The service control manager's side, and main,
-// are driven for real in tests/integration/ntservice_test.cpp.
+// Brevant's logic on the Win32 stand-in: what each step writes to the debugger output, byte
+// for byte, and what it reports. tests/integration/ntservice_test.cpp drives the service
+// control manager's side and main for real.
 #include <standin_test_hooks.h>
 #include <windows.h>
 
@@ -9,15 +8,32 @@
 #include <sys/stat.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <thread>
 
 #include "native/ntservice/BrevantNTService.h"
+#include "native/ntservice/BrevantNTService_internal.h"
 #include "debug_output_capture.h"
 #include "test_paths.h"
 
 namespace {
+
+// The stop client's exit codes: the message each gives (none: nullptr) and whether the
+// server counts as stopped.
+const std::tuple<int, const char*, bool> kStopOutcomes[] = {
+    {0, nullptr, true},
+    {-1, "[BREVANT] Failed to get local host \n", false},
+    {-2, "[BREVANT] Failed to get port number \n", false},
+    {-3, "[BREVANT] Didn't receive a response from Brevant \n", true},
+    {-4, "[BREVANT] Invalid admin username and password \n", false},
+    {-5, "[BREVANT] Failed to connect to Brevant \n", false},
+    {-6, "[BREVANT] Received unexpected response code \n", false},
+    {-7, "[BREVANT] Received an i/o exception \n", true},
+    {-8, "[BREVANT] Can't stop Brevant with -help option \n", false},
+    {-9, "[BREVANT] Bad options were passed to StopBrevant \n", false},
+    {-10, nullptr, true},
+    {1, nullptr, true},
+};
 
 // A scratch registry, a fresh service state, and a folder whose name holds a blank and
 // what would be a format.
@@ -36,87 +52,57 @@ class Brevant : public ::testing::Test {
     void setParameter(const char* name, const std::string& bytes, DWORD type = REG_SZ) {
         std::string path = "SYSTEM\\CurrentControlSet\\Services\\" + service_name + "\\Parameters";
         HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                                 DWORD(bytes.size())));
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                 DWORD(bytes.size())),
+                  ERROR_SUCCESS);
         RegCloseKey(key);
     }
     // A script in the folder: appends "ran <argument count>" to the record, exits `exitCode`.
     std::string script(const std::string& name, int exitCode) {
         std::string path = folder_ + "/" + name;
-        testsupport::writeFile(path, "#!/bin/sh\necho \"ran $#\" >> '" + recordFile_ + "'\nexit " +
+        testsupport::writeFile(path, "#!/bin/sh\necho \"ran $#\" >> '" + record_ + "'\nexit " +
                                          std::to_string(exitCode) + "\n");
         chmod(path.c_str(), 0755);
         return path;
     }
-    // The record once it holds anything: the start command is not waited for.
-    std::string startRecord() const {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (record().empty() && std::chrono::steady_clock::now() < deadline) {
+    // The record, waited for: the start command runs unwaited.
+    std::string record(bool wait = false) const {
+        for (int i = 0; wait && i < 1000 && testsupport::readFile(record_).empty(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return record();
+        return testsupport::readFile(record_);
     }
-    std::string record() const { return testsupport::readFile(recordFile_); }
-    // What is written about running `command`, when it could be run and when not.
     static std::string spawning(const std::string& command, bool spawned = true) {
         return "[BREVANT] Spawning " + command + "... \n" +
                (spawned ? "[BREVANT] Spawned " + command + " \n" : "");
     }
 
     testsupport::ScratchDir dir_{"ntservice"};
-    const std::string folder_ = dir_.file("Brevant %s ISAPI"), recordFile_ = dir_.file("record");
+    const std::string folder_ = dir_.file("Brevant %s ISAPI"), record_ = dir_.file("record");
     testsupport::DebugOutputCapture output_;
 };
-
-// The stop client's exit codes: the message each gives (none: nullptr) and whether the
-// server counts as stopped.
-const std::tuple<int, const char*, bool> kStopOutcomes[] = {
-    {0, nullptr, true},
-    {-1, "[BREVANT] Failed to get local host \n", false},
-    {-2, "[BREVANT] Failed to get port number \n", false},
-    {-3, "[BREVANT] Didn't receive a response from Brevant \n", true},
-    {-4, "[BREVANT] Invalid admin username and password \n", false},
-    {-5, "[BREVANT] Failed to connect to Brevant \n", false},
-    {-6, "[BREVANT] Received unexpected response code \n", false},
-    {-7, "[BREVANT] Received an i/o exception \n", true},
-    {-8, "[BREVANT] Can't stop Brevant with -help option \n", false},
-    {-9, "[BREVANT] Bad options were passed to StopBrevant \n", false},
-    {-10, nullptr, true},
-    {1, nullptr, true},
-    {127, nullptr, true},
-};
-
-// The message of the exit code -n, 1 <= n <= 9.
-std::string stopMessage(int n) {
-    return std::get<1>(kStopOutcomes[n]);
-}
 
 }  // namespace
 
 TEST(StopOutcome, EachExitCodeOfTheStopClientHasItsMessageAndOutcome) {
     for (const auto& [exitCode, message, stopped] : kStopOutcomes) {
-        StopOutcome outcome = StopOutcomeFor(exitCode);
-        EXPECT_EQ(outcome.stopped, stopped) << exitCode;
-        EXPECT_STREQ(outcome.message, message) << exitCode;
+        EXPECT_EQ(StopOutcomeFor(exitCode).stopped, stopped) << exitCode;
+        EXPECT_STREQ(StopOutcomeFor(exitCode).message, message) << exitCode;
     }
 }
 
 TEST(ServiceDebugOut, FormatsOneValueAndDropsLongFormats) {
     testsupport::DebugOutputCapture output;
-    ServiceDebugOut("[BREVANT] StartServiceCtrlDispatcher error = %d \n", 1063);
     ServiceDebugOut("[BREVANT] SetServiceStatus error %ld \n", DWORD(-4));
     ServiceDebugOut("[BREVANT] Returning from main \n", 7);
-    std::string longest(999, 'x');
-    ServiceDebugOut(longest.c_str(), 0);
+    ServiceDebugOut(std::string(999, 'x').c_str(), 0);
     ServiceDebugOut(std::string(1000, 'y').c_str(), 0);
     EXPECT_EQ(output.text(),
-              "[BREVANT] StartServiceCtrlDispatcher error = 1063 \n"
-              "[BREVANT] SetServiceStatus error -4 \n"
-              "[BREVANT] Returning from main \n" +
-                  longest);
+              "[BREVANT] SetServiceStatus error -4 \n[BREVANT] Returning from main \n" +
+                  std::string(999, 'x'));
 }
 
 TEST_F(Brevant, AnUnreadableCommandGivesTheRegistrysErrorCode) {
@@ -130,8 +116,7 @@ TEST_F(Brevant, AnUnreadableCommandGivesTheRegistrysErrorCode) {
     EXPECT_EQ(serviceStatus.dwWin32ExitCode, DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(serviceStatus.dwServiceSpecificExitCode, 0u);
     EXPECT_EQ(output_.text(),
-              "[BREVANT] Starting Brevant... \n"
-              "[BREVANT] Failed to open Parameters registry key \n"
+              "[BREVANT] Starting Brevant... \n[BREVANT] Failed to open Parameters registry key \n"
               "[BREVANT] Stopping Brevant... \n"
               "[BREVANT] Failed to get ParametersStop registry value \n"
               "[BREVANT] Starting Brevant... \n"
@@ -158,7 +143,7 @@ TEST_F(Brevant, TheStartCommandRunsUnwaitedAsOneFileNameOrGivesMinus10) {
                                      (started ? "[BREVANT] Started Bre%s%n%dvant \n"
                                               : "[BREVANT] Failed to spawn service command \n"));
     }
-    EXPECT_EQ(startRecord(), "ran 0\n") << "the blank in its path is quoted";
+    EXPECT_EQ(record(true), "ran 0\n") << "the blank in its path is quoted";
 }
 
 TEST_F(Brevant, TheHandlerRunsTheStopCommandForStopAndShutdownAndReportsEachState) {
@@ -171,11 +156,11 @@ TEST_F(Brevant, TheHandlerRunsTheStopCommandForStopAndShutdownAndReportsEachStat
     const DWORD running = SERVICE_RUNNING, stopped = SERVICE_STOPPED,
                 pending = SERVICE_STOP_PENDING, failed = ERROR_SERVICE_SPECIFIC_ERROR;
     const Case cases[] = {
-        {SERVICE_CONTROL_STOP, 252, running, failed, DWORD(-4), stopMessage(4)},
+        {SERVICE_CONTROL_STOP, 252, running, failed, DWORD(-4), std::get<1>(kStopOutcomes[4])},
         // Only the Win32 exit code starts again from 0.
         {SERVICE_CONTROL_SHUTDOWN, 253, stopped, 0, DWORD(-4),
-         stopMessage(3) + "[BREVANT] Stopped Brevant \n"},
-        {SERVICE_CONTROL_STOP, -1, running, failed, DWORD(-1), stopMessage(1)},
+         std::get<1>(kStopOutcomes[3]) + std::string("[BREVANT] Stopped Brevant \n")},
+        {SERVICE_CONTROL_STOP, -1, running, failed, DWORD(-1), std::get<1>(kStopOutcomes[1])},
         {SERVICE_CONTROL_STOP, 0, stopped, 0, DWORD(-1), "[BREVANT] Stopped Brevant \n"},
         {SERVICE_CONTROL_PAUSE, 0, running, 0, DWORD(-1), ""},
         {SERVICE_CONTROL_CONTINUE, 0, running, 0, DWORD(-1), ""},
@@ -183,14 +168,13 @@ TEST_F(Brevant, TheHandlerRunsTheStopCommandForStopAndShutdownAndReportsEachStat
         {200, 0, pending, 0, DWORD(-1), "[BREVANT] Unrecognized event 200 \n"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("case " + std::to_string(&c - cases));
         bool stops = c.control == SERVICE_CONTROL_STOP || c.control == SERVICE_CONTROL_SHUTDOWN;
-        std::string command =
-            c.stopExit < 0 ? folder_ + "/NoStop.sh" : script("Stop.sh", c.stopExit);
+        std::string command = c.stopExit < 0 ? folder_ + "/None.sh" : script("Stop.sh", c.stopExit);
         setParameter("Stop", command + '\0');
-        testsupport::writeFile(recordFile_, "");
+        testsupport::writeFile(record_, "");
         serviceStatus.dwCurrentState = SERVICE_STOP_PENDING;
         serviceStatus.dwCheckPoint = 3;
-        SCOPED_TRACE("case " + std::to_string(&c - cases));
         testsupport::DebugOutputCapture output;
         BrevantServiceCtrlHandler(c.control);
         EXPECT_EQ(serviceStatus.dwCurrentState, c.state);

@@ -1,5 +1,18 @@
 package com.orlena.tessel.brevant;
 
+import com.orlena.tessel.brevant.apps.Applications;
+import com.orlena.tessel.brevant.http.ConnectionInfo;
+import com.orlena.tessel.brevant.http.MalformedRequestException;
+import com.orlena.tessel.brevant.http.Pages;
+import com.orlena.tessel.brevant.http.Request;
+import com.orlena.tessel.brevant.http.RequestBody;
+import com.orlena.tessel.brevant.http.RequestHead;
+import com.orlena.tessel.brevant.http.RequestTextParser;
+import com.orlena.tessel.brevant.http.Response;
+import com.orlena.tessel.brevant.inprocess.AccessRules;
+import com.orlena.tessel.brevant.inprocess.NativeBodySource;
+import com.orlena.tessel.brevant.inprocess.NativeResponseSink;
+import com.orlena.tessel.brevant.inprocess.ServletAliases;
 import java.io.IOException;
 import java.io.PrintWriter;
 import java.io.StringWriter;
@@ -22,15 +35,15 @@ import java.util.Arrays;
  */
 public final class Brevant {
     /** Init's failure codes; 0 is success. */
-    static final byte INIT_NO_SERVLETS_DIRECTORY = 1;
-    static final byte INIT_LIBRARY_NOT_LOADED = 2;
-    static final byte INIT_BAD_DATA_FILE = 3;
+    private static final byte INIT_NO_SERVLETS_DIRECTORY = 1;
+    private static final byte INIT_LIBRARY_NOT_LOADED = 2;
+    private static final byte INIT_BAD_DATA_FILE = 3;
 
     private static volatile String initMsg = "";
     private static volatile String serverInfo = "";
     private static volatile ServletAliases aliases = new ServletAliases();
     private static volatile AccessRules access = new AccessRules();
-    private static volatile Applications applications = inProcessApplications();
+    private static volatile Applications applications = Applications.inProcess();
 
     private Brevant() {
     }
@@ -69,7 +82,7 @@ public final class Brevant {
                         + html(String.valueOf(libraryPath)) + "</b> cannot be loaded: "
                         + html(String.valueOf(e.getMessage())));
         }
-        applications = inProcessApplications();
+        applications = Applications.inProcess();
         initMsg = "";
         return 0;
     }
@@ -149,12 +162,6 @@ public final class Brevant {
     static void loadDataFiles(Path dataDirectory) throws IOException {
         aliases = ServletAliases.load(dataDirectory);
         access = AccessRules.load(dataDirectory);
-    }
-
-    private static Applications inProcessApplications() {
-        Applications apps = Applications.builtIn();
-        apps.register("Security", new SecurityApplication());
-        return apps;
     }
 
     private static String certificate(int handle) {

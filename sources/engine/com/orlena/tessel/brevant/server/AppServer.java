@@ -1,0 +1,142 @@
+package com.orlena.tessel.brevant.server;
+
+import com.orlena.tessel.brevant.apps.Applications;
+import com.orlena.tessel.brevant.wire.WireExchange;
+import java.io.IOException;
+import java.io.PrintStream;
+import java.net.ServerSocket;
+import java.net.Socket;
+import java.net.SocketException;
+import java.util.concurrent.ExecutorService;
+import java.util.concurrent.Executors;
+import java.util.concurrent.RejectedExecutionException;
+import java.util.concurrent.TimeUnit;
+
+/**
+ * The application-server instance: accepts adapter connections and serves one request
+ * on each, on a pool of threads. The accepting thread only hands connections over.
+ *
+ *   java -cp Brevant30.jar com.orlena.tessel.brevant.server.AppServer --port 8888
+ *        [--read-timeout SECONDS] [--threads N]
+ *        [--admin-port N --admin-user U --admin-password P]
+ *
+ * With --admin-port, AdminPort lets StopServer stop the instance; the process then exits 0.
+ */
+public final class AppServer {
+    private final ServerSocket listener;
+    private final Applications apps;
+    private final int readTimeoutMillis;
+    private final ExecutorService pool;
+    private final PrintStream log;
+
+    public AppServer(int port, Applications apps, int readTimeoutMillis, int threads, PrintStream log)
+        throws IOException {
+        this.listener = new ServerSocket(port, 128);
+        this.apps = apps;
+        this.readTimeoutMillis = readTimeoutMillis;
+        this.pool = Executors.newFixedThreadPool(threads);
+        this.log = log;
+    }
+
+    public int port() {
+        return listener.getLocalPort();
+    }
+
+    /** Accepts until close() is called; returns then. */
+    public void serve() {
+        while (!listener.isClosed()) {
+            Socket socket;
+            try {
+                socket = listener.accept();
+            } catch (IOException e) {
+                if (listener.isClosed()) {
+                    break;
+                }
+                log.println("AppServer: accept failed: " + e.getMessage());
+                continue;
+            }
+            try {
+                // A relay that stops short must not hold a pool thread forever.
+                socket.setSoTimeout(readTimeoutMillis);
+                socket.setTcpNoDelay(true);
+            } catch (SocketException e) {
+                closeQuietly(socket);
+                continue;
+            }
+            try {
+                pool.execute(new WireExchange(socket, apps, log)::run);
+            } catch (RejectedExecutionException e) {
+                // close() ran between accept and here: the instance is stopping.
+                closeQuietly(socket);
+                break;
+            }
+        }
+    }
+
+    public void close() {
+        try {
+            listener.close();
+        } catch (IOException e) {
+            // Closing only to stop accepting; nothing to recover.
+        }
+        pool.shutdown();
+        try {
+            pool.awaitTermination(5, TimeUnit.SECONDS);
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
+        }
+    }
+
+    private static void closeQuietly(Socket socket) {
+        try {
+            socket.close();
+        } catch (IOException e) {
+            // The connection is being given up anyway.
+        }
+    }
+
+    public static void main(String[] args) {
+        AppServerOptions options = AppServerOptions.parse(args);
+        if (options.error != null) {
+            System.err.println("AppServer: " + options.error);
+            System.err.println(AppServerOptions.USAGE);
+            System.exit(2);
+        }
+        AppServer server;
+        try {
+            server = new AppServer(options.port, Applications.builtIn(), options.readTimeoutSeconds * 1000,
+                                   options.threads, System.out);
+        } catch (IOException e) {
+            System.err.println("AppServer: cannot listen on port " + options.port + ": " + e.getMessage());
+            System.exit(1);
+            return;
+        }
+        AdminPort admin = null;
+        if (options.adminPort >= 0) {
+            try {
+                admin = new AdminPort(options.adminPort,
+                                      new AdminCredentials(options.adminUser, options.adminPassword),
+                                      server::close, System.out);
+            } catch (IOException e) {
+                System.err.println("AppServer: cannot listen on admin port " + options.adminPort + ": "
+                                   + e.getMessage());
+                server.close();
+                System.exit(1);
+                return;
+            }
+            System.out.println("AppServer: admin port " + admin.port() + " on the loopback address");
+        }
+        Runtime.getRuntime().addShutdownHook(new Thread(server::close));
+        System.out.println("AppServer: listening on port " + server.port());
+        System.out.flush();
+        server.serve();
+        // serve() returns only once the listener is closed, here by the admin port's STOP.
+        if (admin != null) {
+            admin.close();
+        }
+        server.close();
+        System.out.println("AppServer: stopped");
+        System.out.flush();
+        System.exit(0);
+    }
+}

@@ -1,0 +1,83 @@
+package com.orlena.tessel.brevant.wire;
+
+import java.io.BufferedOutputStream;
+import java.io.ByteArrayOutputStream;
+import java.io.DataInputStream;
+import java.io.IOException;
+import java.io.OutputStream;
+import java.net.Socket;
+import java.nio.charset.StandardCharsets;
+import java.util.Random;
+
+/**
+ * Test helper playing the adapter's part: sends the head with the additional-information
+ * block and the preloaded body, then answers commands until the instance closes.
+ */
+final class ScriptedAdapter {
+    static final String ADDL = "127.0.0.1\r\nlocalhost\r\nweb.example\r\n8081\r\nisapihost\r\nfalse\r\n\r\n";
+
+    /** The response as the command-0 frames carried it. */
+    final ByteArrayOutputStream response = new ByteArrayOutputStream();
+    int frames;
+    int largestFrame;
+    long bodyAskedFor;
+    int certificateRequests;
+    String certificate = "&END&";
+    /** Body bytes the client "has"; a relay stops short when this is below the body's length. */
+    long clientBytes = Long.MAX_VALUE;
+    /** Answer command 1 in two pieces with a pause, as a slow client makes the adapter do. */
+    boolean slowClient;
+
+    /** Runs one exchange: the head and ADDL (lines ended by CR LF), the preloaded bytes of body, then commands. */
+    ScriptedAdapter exchange(int port, String head, byte[] body, int preloaded) throws IOException, InterruptedException {
+        try (Socket socket = new Socket("127.0.0.1", port)) {
+            socket.setSoTimeout(60_000);
+            OutputStream out = new BufferedOutputStream(socket.getOutputStream(), 65536);
+            DataInputStream in = new DataInputStream(socket.getInputStream());
+            out.write(head.getBytes(StandardCharsets.ISO_8859_1));
+            out.write(body, 0, preloaded);
+            out.flush();
+            int sent = preloaded;
+            for (int command; (command = in.read()) >= 0; out.flush()) {
+                if (command == WireCommands.RESPONSE_DATA) {
+                    int length = in.readInt();
+                    response.write(in.readNBytes(length));
+                    frames++;
+                    largestFrame = Math.max(largestFrame, length);
+                } else if (command == WireCommands.READ_BODY) {
+                    int count = in.readInt();
+                    bodyAskedFor += count;
+                    int n = (int) Math.max(0, Math.min(Math.min(count, body.length - sent), clientBytes - sent));
+                    int first = slowClient ? n / 2 : n;
+                    out.write(body, sent, first);
+                    if (first < n) {
+                        out.flush();
+                        Thread.sleep(50);
+                        out.write(body, sent + first, n - first);
+                    }
+                    sent += n;
+                } else if (command == WireCommands.CLIENT_CERTIFICATE) {
+                    certificateRequests++;
+                    out.write(certificate.getBytes(StandardCharsets.ISO_8859_1));
+                } else {
+                    throw new IOException("unknown command " + command);
+                }
+            }
+        }
+        return this;
+    }
+
+    String text() {
+        return response.toString(StandardCharsets.ISO_8859_1);
+    }
+
+    String body() {
+        return text().substring(text().indexOf("\r\n\r\n") + 4);
+    }
+
+    static byte[] bytes(int length) {
+        byte[] data = new byte[length];
+        new Random(12345).nextBytes(data);
+        return data;
+    }
+}

@@ -1,0 +1,166 @@
+package com.orlena.tessel.brevant.wire;
+
+import static org.junit.Assert.assertEquals;
+import static org.junit.Assert.assertTrue;
+
+import com.orlena.tessel.brevant.apps.Applications;
+import com.orlena.tessel.brevant.server.AppServer;
+import java.io.ByteArrayOutputStream;
+import java.io.PrintStream;
+import java.net.Socket;
+import java.nio.charset.StandardCharsets;
+import java.util.zip.CRC32;
+import org.junit.After;
+import org.junit.Before;
+import org.junit.Test;
+
+/** A real instance on a loopback port, driven by a scripted adapter. */
+public class WireProtocolTest {
+    /** What the web server reads ahead and the adapter sends unasked. */
+    private static final int READ_AHEAD = 48 * 1024;
+    private static final String ADDL = ScriptedAdapter.ADDL;
+    private static final String HELLO =
+        "<html><head><title>Hello</title></head><body><h1>Hello from Brevant</h1></body></html>\n";
+
+    private final ByteArrayOutputStream logBytes = new ByteArrayOutputStream();
+    private AppServer server;
+    private Thread acceptor;
+
+    @Before
+    public void start() throws Exception {
+        restart(120_000);
+    }
+
+    /** A fresh instance with this read time-out; answers its port. */
+    private int restart(int readTimeoutMillis) throws Exception {
+        if (server != null) {
+            stop();
+        }
+        server = new AppServer(0, Applications.builtIn(), readTimeoutMillis, 8, new PrintStream(logBytes, true, "UTF-8"));
+        acceptor = new Thread(server::serve);
+        acceptor.start();
+        return server.port();
+    }
+
+    @After
+    public void stop() throws Exception {
+        server.close();
+        acceptor.join(10_000);
+    }
+
+    private String log() throws Exception {
+        stop();  // the log is complete once the server has stopped
+        return logBytes.toString("UTF-8");
+    }
+
+    private ScriptedAdapter send(String head, byte[] body, int preloaded) throws Exception {
+        return new ScriptedAdapter().exchange(server.port(), head, body, preloaded);
+    }
+
+    private ScriptedAdapter get(String url) throws Exception {
+        return send("GET " + url + " HTTP/1.1\r\nHOST: web.example\r\n\r\n" + ADDL, new byte[0], 0);
+    }
+
+    private ScriptedAdapter upload(ScriptedAdapter peer, int length, int preloaded) throws Exception {
+        return peer.exchange(server.port(), "POST /servlet/Upload HTTP/1.1\r\nCONTENT-LENGTH: " + length
+                             + "\r\n\r\n" + ADDL, ScriptedAdapter.bytes(length), preloaded);
+    }
+
+    @Test
+    public void helloIsAFixedPageWithItsLength() throws Exception {
+        ScriptedAdapter peer = get("/servlet/Hello");
+        assertEquals("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
+                     + HELLO.length() + "\r\n\r\n" + HELLO, peer.text());
+        assertEquals(0, peer.bodyAskedFor);
+        assertTrue(log().contains("127.0.0.1 GET /servlet/Hello 200 " + HELLO.length() + " "));
+    }
+
+    @Test
+    public void snoopShowsWhatTheHeadTheAdditionalInformationAndTheFormSaid() throws Exception {
+        byte[] form = "c=3&d=%41".getBytes(StandardCharsets.ISO_8859_1);
+        ScriptedAdapter peer = send("POST /servlet/Snoop?a=1&b=x%20y&a=2 HTTP/1.1\r\nHOST: web.example\r\n"
+            + "CONTENT-TYPE:application/x-www-form-urlencoded\r\nCONTENT-LENGTH: 9\r\n\r\n" + ADDL, form, form.length);
+        assertEquals("Method: POST\nRequested URL: /servlet/Snoop?a=1&b=x%20y&a=2\nPath: /servlet/Snoop\n"
+            + "Query string: a=1&b=x%20y&a=2\nProtocol: HTTP/1.1\nRemote address: 127.0.0.1\nRemote host: localhost\n"
+            + "Remote user: \nServer name: web.example\nServer port: 8081\nServer software: isapihost\nSecure: false\n"
+            + "Content length: 9\n\nHeaders:\n  HOST: web.example\n"
+            + "  CONTENT-TYPE: application/x-www-form-urlencoded\n  CONTENT-LENGTH: 9\n\n"
+            + "Parameters:\n  a = 1\n  a = 2\n  b = x y\n  c = 3\n  d = A\n", peer.body());
+        assertEquals(0, peer.certificateRequests);
+    }
+
+    @Test
+    public void uploadsOfEverySizeArriveWhole() throws Exception {
+        // A negative length stands for a slow client: answers that arrive in pieces must not
+        // make the instance ask twice for the same bytes.
+        for (int length : new int[] {0, 100, READ_AHEAD, READ_AHEAD + 1, 20 * 1024 * 1024, -(READ_AHEAD + 200_000)}) {
+            ScriptedAdapter peer = new ScriptedAdapter();
+            peer.slowClient = length < 0;
+            length = Math.abs(length);
+            int preloaded = Math.min(length, READ_AHEAD);
+            CRC32 crc = new CRC32();
+            crc.update(ScriptedAdapter.bytes(length));
+            assertEquals(String.format("length=%d crc32=%08x%n", length, crc.getValue()),
+                         upload(peer, length, preloaded).body());
+            assertEquals("asks for what the read-ahead did not bring", length - preloaded, peer.bodyAskedFor);
+        }
+    }
+
+    @Test
+    public void streamWithoutLengthEndsWithTheConnectionInFullFrames() throws Exception {
+        ScriptedAdapter peer = get("/servlet/Stream?bytes=1000000");
+        String head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n\r\n";
+        assertTrue(peer.text().startsWith(head));
+        assertEquals(1_000_000, peer.body().length());
+        assertEquals('a' + (999_999 % (32 * 1024)) % 26, peer.body().charAt(999_999));
+        assertEquals("small writes are gathered", (head.length() + 1_000_000 + 65535) / 65536, peer.frames);
+        assertEquals(65536, peer.largestFrame);
+    }
+
+    @Test
+    public void certAsksWithCommandTwo() throws Exception {
+        ScriptedAdapter peer = new ScriptedAdapter();
+        peer.certificate = "&DN#CN=alice&IN#CN=ca&SN#0a0b&END&";
+        peer.exchange(server.port(), "GET /servlet/Cert HTTP/1.1\r\n\r\n" + ADDL, new byte[0], 0);
+        assertEquals(1, peer.certificateRequests);
+        assertEquals(peer.certificate + "\n", peer.body());
+    }
+
+    @Test
+    public void eachRequestHasItsStatus() throws Exception {
+        String[][] cases = {{"GET /servlet/Status?code=404 HTTP/1.1\r\n\r\n" + ADDL, "404 Not Found"},
+                            {"GET /servlet/Nothing HTTP/1.1\r\n\r\n" + ADDL, "404 Not Found"},
+                            {"GET /servlet/Status?code=abc HTTP/1.1\r\n\r\n" + ADDL, "400 Bad Request"},
+                            {"NONSENSE\r\n\r\n" + ADDL, "400 Bad Request"},
+                            {"GET / HTTP/1.0\r\nno colon\r\n\r\n" + ADDL, "400 Bad Request"},
+                            {"GET / HTTP/1.0\r\n\r\na\r\nb\r\nc\r\nport\r\ne\r\nfalse\r\n\r\n", "400 Bad Request"},
+                            {"GET / HTTP/1.0\r\n\r\n" + ADDL.replace("false\r\n\r\n", "false\r\nmore\r\n"),
+                             "400 Bad Request"}};
+        for (String[] c : cases) {
+            String answer = send(c[0], new byte[0], 0).text();
+            assertTrue(c[0] + answer, answer.startsWith("HTTP/1.1 " + c[1] + "\r\n"));
+        }
+    }
+
+    @Test
+    public void aBodyCutShortEndsAtTheReadTimeOut() throws Exception {
+        restart(1_000);
+        ScriptedAdapter peer = new ScriptedAdapter();
+        peer.clientBytes = 60_000;
+        long started = System.nanoTime();
+        upload(peer, 100_000, READ_AHEAD);
+        long ms = (System.nanoTime() - started) / 1_000_000;
+        assertEquals("no response for a body it never got", 0, peer.frames);
+        assertTrue("closed after " + ms + " ms", ms >= 900 && ms < 10_000);
+    }
+
+    @Test
+    public void aHeadCutShortGetsNoAnswer() throws Exception {
+        try (Socket socket = new Socket("127.0.0.1", server.port())) {
+            socket.getOutputStream().write("GET / HTTP/1.0\r\nHOST: x\r\n".getBytes(StandardCharsets.ISO_8859_1));
+            socket.shutdownOutput();
+            assertEquals(-1, socket.getInputStream().read());
+        }
+        assertTrue(log().contains("connection: connection closed inside the request head"));
+    }
+}

@@ -10,8 +10,7 @@ function(brevant_fake_jvm target)
     add_library(${target} SHARED ${fake_jvm_sources})
     brevant_own_code(${target})
     target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
-    target_include_directories(${target} PRIVATE ${vm_tests}/fake_jvm
-                               ${CMAKE_SOURCE_DIR}/sources/native/isapi/jvm)
+    target_include_directories(${target} PRIVATE ${vm_tests}/fake_jvm)
     target_link_libraries(${target} PRIVATE brevant_jni_headers)
     set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${fake_jvm_output})
 endfunction()
@@ -51,7 +50,7 @@ if(NOT BREVANT_SANITIZE)
         ${vm_tests}/jvm_host_world.cpp
         ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)
-    target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests} ${vm_tests}/real_jdk)
+    target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests})
     target_compile_definitions(isapi_real_jvm_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}")
     target_link_libraries(isapi_real_jvm_tests PRIVATE brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry

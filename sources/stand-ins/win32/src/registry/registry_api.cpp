@@ -55,6 +55,46 @@ LONG resolveSubKey(HKEY key, LPCSTR subKey, REGSAM desired, OpenKey* base, OpenK
     return appendSubKey(subKey, &opened->path);
 }
 
+// Whether the subkey `opened` below `base` exists; ERROR_KEY_DELETED when `base` itself is gone.
+LONG lookUpSubKey(const OpenKey& base, const OpenKey& opened, bool* exists) {
+    return RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
+        if (findKey(root, base.path) == nullptr) {
+            return LONG(ERROR_KEY_DELETED);
+        }
+        *exists = findKey(root, opened.path) != nullptr;
+        return LONG(ERROR_SUCCESS);
+    });
+}
+
+// Runs `use` on the key that handle `key` names, if the handle grants `access`; a key that
+// another handle deleted meanwhile is ERROR_KEY_DELETED.
+template <typename Use>
+LONG readKey(HKEY key, REGSAM access, Use use) {
+    OpenKey opened;
+    LONG status = resolve(key, access, &opened);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    return RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME& lastWrite) {
+        const RegistryKey* found = findKey(root, opened.path);
+        return found != nullptr ? LONG(use(*found, lastWrite)) : LONG(ERROR_KEY_DELETED);
+    });
+}
+
+// As readKey, for a change of the key.
+template <typename Change>
+LONG changeKey(HKEY key, REGSAM access, Change change) {
+    OpenKey opened;
+    LONG status = resolve(key, access, &opened);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    return RegistryStore::instance().write([&](RegistryKey& root) {
+        RegistryKey* found = findKey(root, opened.path);
+        return found != nullptr ? LONG(change(*found)) : LONG(ERROR_KEY_DELETED);
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -76,15 +116,13 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD /*options*/, REGSAM des
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        status = RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
-            if (findKey(root, base.path) == nullptr) {
-                return LONG(ERROR_KEY_DELETED);
-            }
-            return findKey(root, opened.path) != nullptr ? LONG(ERROR_SUCCESS)
-                                                         : LONG(ERROR_FILE_NOT_FOUND);
-        });
+        bool exists = false;
+        status = lookUpSubKey(base, opened, &exists);
         if (status != ERROR_SUCCESS) {
             return status;
+        }
+        if (!exists) {
+            return LONG(ERROR_FILE_NOT_FOUND);
         }
         *result = OpenKeys::instance().add(std::move(opened));
         return ERROR_SUCCESS;
@@ -113,15 +151,8 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR /*key
                          isStorableName)) {
             return ERROR_INVALID_PARAMETER;
         }
-        RegistryStore& store = RegistryStore::instance();
         bool exists = false;
-        status = store.read([&](const RegistryKey& root, const FILETIME&) {
-            if (findKey(root, base.path) == nullptr) {
-                return LONG(ERROR_KEY_DELETED);
-            }
-            exists = findKey(root, opened.path) != nullptr;
-            return LONG(ERROR_SUCCESS);
-        });
+        status = lookUpSubKey(base, opened, &exists);
         if (status != ERROR_SUCCESS) {
             return status;
         }
@@ -131,7 +162,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR /*key
             if ((base.granted & KEY_CREATE_SUB_KEY) == 0) {
                 return ERROR_ACCESS_DENIED;
             }
-            status = store.write([&](RegistryKey& root) {
+            status = RegistryStore::instance().write([&](RegistryKey& root) {
                 if (findKey(root, base.path) == nullptr) {
                     return LONG(ERROR_KEY_DELETED);
                 }
@@ -163,17 +194,8 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWO
         return ERROR_INVALID_PARAMETER;
     }
     return guarded([&]() -> LONG {
-        OpenKey opened;
-        LONG status = resolve(key, KEY_QUERY_VALUE, &opened);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-        return RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
-            const RegistryKey* found = findKey(root, opened.path);
-            if (found == nullptr) {
-                return LONG(ERROR_KEY_DELETED);
-            }
-            const RegistryValue* value = found->findEntry(valueName != nullptr ? valueName : "");
+        return readKey(key, KEY_QUERY_VALUE, [&](const RegistryKey& found, const FILETIME&) {
+            const RegistryValue* value = found.findEntry(valueName != nullptr ? valueName : "");
             if (value == nullptr) {
                 return LONG(ERROR_FILE_NOT_FOUND);
             }
@@ -196,18 +218,9 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD
         return ERROR_INVALID_PARAMETER;
     }
     return guarded([&]() -> LONG {
-        OpenKey opened;
-        LONG status = resolve(key, KEY_SET_VALUE, &opened);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
         std::vector<BYTE> bytes(data, data + dataSize);
-        return RegistryStore::instance().write([&](RegistryKey& root) {
-            RegistryKey* found = findKey(root, opened.path);
-            if (found == nullptr) {
-                return LONG(ERROR_KEY_DELETED);
-            }
-            found->setEntry({std::string(name), type, std::move(bytes)});
+        return changeKey(key, KEY_SET_VALUE, [&](RegistryKey& found) {
+            found.setEntry({std::string(name), type, std::move(bytes)});
             return LONG(ERROR_SUCCESS);
         });
     });
@@ -224,20 +237,11 @@ LONG WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueN
         return ERROR_INVALID_PARAMETER;
     }
     return guarded([&]() -> LONG {
-        OpenKey opened;
-        LONG status = resolve(key, KEY_QUERY_VALUE, &opened);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-        return RegistryStore::instance().read([&](const RegistryKey& root, const FILETIME&) {
-            const RegistryKey* found = findKey(root, opened.path);
-            if (found == nullptr) {
-                return LONG(ERROR_KEY_DELETED);
-            }
-            if (index >= found->entries().size()) {
+        return readKey(key, KEY_QUERY_VALUE, [&](const RegistryKey& found, const FILETIME&) {
+            if (index >= found.entries().size()) {
                 return LONG(ERROR_NO_MORE_ITEMS);
             }
-            const RegistryValue& value = found->entries()[index];
+            const RegistryValue& value = found.entries()[index];
             if (type != nullptr) {
                 *type = value.type;
             }
@@ -264,21 +268,12 @@ LONG WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, L
         return ERROR_INVALID_PARAMETER;
     }
     return guarded([&]() -> LONG {
-        OpenKey opened;
-        LONG status = resolve(key, KEY_ENUMERATE_SUB_KEYS, &opened);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-        return RegistryStore::instance().read(
-            [&](const RegistryKey& root, const FILETIME& lastWrite) {
-                const RegistryKey* found = findKey(root, opened.path);
-                if (found == nullptr) {
-                    return LONG(ERROR_KEY_DELETED);
-                }
-                if (index >= found->children().size()) {
+        return readKey(
+            key, KEY_ENUMERATE_SUB_KEYS, [&](const RegistryKey& found, const FILETIME& lastWrite) {
+                if (index >= found.children().size()) {
                     return LONG(ERROR_NO_MORE_ITEMS);
                 }
-                const std::string& subkeyName = found->children()[index]->name();
+                const std::string& subkeyName = found.children()[index]->name();
                 // Keys have no class here: an empty one still needs room for its terminator.
                 bool classFits = keyClass == nullptr || classSize == nullptr || *classSize > 0;
                 if (!nameFits(subkeyName, nameSize) || !classFits) {

@@ -411,7 +411,7 @@ TEST_F(ExtensionTest, RelaysPiecesAsOneStreamAndTakesTheStatusFromTheFirstOnly) 
     EXPECT_EQ(ecb->get()->dwHttpStatusCode, 404u);
 }
 
-TEST_F(ExtensionTest, TakesTheStatusFromWhatTheFirstReceiveBrings) {
+TEST_F(ExtensionTest, TakesTheStatusFromWhatTheFirstReceiveBringsOnly) {
     std::string command = responseData("HTTP/1.0 404 Not Found\r\n\r\n");
     auto ecb = Request();
     Exchange(*ecb, {command.substr(0, 13), command.substr(13)});  // "HTTP/1.0" first

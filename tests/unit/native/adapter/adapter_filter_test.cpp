@@ -314,42 +314,39 @@ TEST_F(FilterTest, FailedHeaderChangesAreReportedAndTheRestStillRuns) {
               "Brevant: failed to add X-Brevant-Group header.\n");
 }
 
-TEST_F(FilterTest, LogShowsTheRequestedUrlAndQuery) {
-    const struct {
-        std::string request;
-        std::string target;
-        std::string parameters;
-    } kCases[] = {
-        {"/app/x?a=1&b=?2", "/app/x", "a=1&b=?2"},
-        {std::string(1021, 'p') + "?", std::string(1021, 'p'), ""},  // the longest that fits
-    };
-    for (const auto& c : kCases) {
-        FakeFilterContext fake;
-        fake.variables = {{"HTTP_X_BREVANT_REQUEST", c.request}};
-        EXPECT_EQ(Log(fake), kNext);
-        EXPECT_EQ(fake.logRecord()->pszTarget, c.target);
-        EXPECT_EQ(fake.logRecord()->pszParameters, c.parameters);
-        EXPECT_EQ(fake.calls[0], "GetServerVariable(HTTP_X_BREVANT_REQUEST, 1023)");
-    }
-}
-
-TEST_F(FilterTest, LogRecordStaysAsIisMadeItWhenTheUrlCannotBeHad) {
-    // Not routed, too long for 1023 bytes, or no memory for the copies.
+TEST_F(FilterTest, LogShowsTheRequestedUrlAndQueryWhenItCanBeHad) {
+    const std::string kIis = "/Scripts/Brevant_Adapter.dll";  // what IIS would log
     const struct {
         std::optional<std::string> request;
         int allocations;
-    } kCases[] = {{std::nullopt, -1}, {std::string(1023, 'p'), -1}, {"/a?b", 1}};
+        std::string target;
+        std::string parameters;
+    } kCases[] = {
+        {"/app/x?a=1&b=?2", -1, "/app/x", "a=1&b=?2"},
+        {std::string(1021, 'p') + "?", -1, std::string(1021, 'p'), ""},  // fits its 1023 bytes
+        {std::string(1023, 'p'), -1, kIis, ""},                          // does not
+        {std::nullopt, -1, kIis, ""},                                    // not routed
+        {"/a?b", 1, kIis, ""},                                           // no memory for copies
+    };
     for (const auto& c : kCases) {
         FakeFilterContext fake;
         if (c.request) {
             fake.variables = {{"HTTP_X_BREVANT_REQUEST", *c.request}};
         }
         fake.allocationsLeft = c.allocations;
-        const HTTP_FILTER_LOG before = *fake.logRecord();
         EXPECT_EQ(Log(fake), kNext);
-        EXPECT_EQ(fake.logRecord()->pszTarget, before.pszTarget);
-        EXPECT_EQ(fake.logRecord()->pszParameters, before.pszParameters);
+        EXPECT_EQ(fake.logRecord()->pszTarget, c.target);
+        EXPECT_EQ(fake.logRecord()->pszParameters, c.parameters);
     }
+}
+
+TEST_F(FilterTest, LogReadsTheUrlWithItsBufferSizeAndCopiesItWithTerminators) {
+    FakeFilterContext fake;
+    fake.variables = {{"HTTP_X_BREVANT_REQUEST", "/app/x?a=1&b=?2"}};
+    Log(fake);
+    EXPECT_EQ(fake.calls,
+              (std::vector<std::string>{"GetServerVariable(HTTP_X_BREVANT_REQUEST, 1023)",
+                                        "AllocMem(7)", "AllocMem(9)"}));
 }
 
 TEST_F(FilterTest, ExceptionsAreCaughtAndOtherNotificationsPassed) {

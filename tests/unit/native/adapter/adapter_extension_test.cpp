@@ -85,12 +85,12 @@ std::string readAll(int socket, bool* closed = nullptr) {
     return received;
 }
 
-// Plays `pieces` of the instance's side on `socket`, 50 ms apart so that the adapter receives
+// Plays `pieces` of the instance's side on `socket`, 100 ms apart so that the adapter receives
 // them apart, then ends its side.
 void playPieces(int socket, const std::vector<std::string>& pieces) {
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
         send(socket, pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL);
     }

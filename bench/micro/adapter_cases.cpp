@@ -82,9 +82,11 @@ void describeRoutedGet(FakeEcb& ecb) {
 }  // namespace
 
 void setupAdapterFilter() {
-    brevant::adapter::resetGroups();
-    brevant::adapter::parseProperties("brevant.default.applications=/servlet/\n");
-    brevant::adapter::supplyDefaults();
+    // What GetFilterVersion does, with this file in place of brevant.properties.
+    brevant::adapter::GroupTable& table = brevant::adapter::processGroupTable;
+    table = brevant::adapter::GroupTable();
+    brevant::adapter::parseProperties(table, "brevant.default.applications=/servlet/\n");
+    brevant::adapter::supplyDefaults(table);
     filterContext = std::make_unique<BrowserFilterContext>();
 }
 
@@ -108,7 +110,7 @@ bool adapterFilterPassed() {
 
 void teardownAdapterFilter() {
     filterContext.reset();
-    brevant::adapter::resetGroups();
+    brevant::adapter::processGroupTable = brevant::adapter::GroupTable();
 }
 
 void setupAdapterHead() {

@@ -2,11 +2,11 @@
 // instance, the request sent in the adapter's wire format, the instance's commands served
 // until it closes, the connection closed.
 #include "native/adapter/adapter_extension.h"
+#include "native/adapter/adapter_extension_internal.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "native/adapter/adapter_groups.h"
 #include "native/adapter/caught_messages.h"
 #include "native/adapter/debug_output.h"
 #include "native/adapter/instance_connection.h"
@@ -40,14 +40,14 @@ int readGroupNumber(EXTENSION_CONTROL_BLOCK* ecb) {
     return number;
 }
 
-DWORD serveRequest(EXTENSION_CONTROL_BLOCK* ecb) {
+DWORD serveRequest(const GroupTable& table, EXTENSION_CONTROL_BLOCK* ecb) {
     int group = readGroupNumber(ecb);
     if (group < 0 || group >= kMaxGroups) {
         debugOut("Failed to retrieve Brevant Group for request.");
         return HSE_STATUS_ERROR;
     }
 
-    InstanceConnection connection = connectToInstance(ecb, groups[group]);
+    InstanceConnection connection = connectToInstance(ecb, table.groups[group]);
     if (!connection.isOpen()) {
         return HSE_STATUS_ERROR;  // the client has the failure page
     }
@@ -90,11 +90,15 @@ void sendFailurePage(EXTENSION_CONTROL_BLOCK* ecb, const char* page) {
     ecb->WriteClient(ecb->ConnID, const_cast<char*>(page), &pageLength, HSE_IO_SYNC);
 }
 
+// Like every entry point, it catches what escapes it: IIS must never see an exception.
+DWORD handleExtensionRequest(const GroupTable& table, EXTENSION_CONTROL_BLOCK* ecb) {
+    return guardEntryPoint(DWORD(HSE_STATUS_ERROR), kHttpExtensionProcCaught, debugOut,
+                           [&] { return serveRequest(table, ecb); });
+}
+
 }  // namespace brevant::adapter
 
 using brevant::adapter::debugOut;
-
-// Every entry point catches what escapes it: IIS must never see an exception.
 
 extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
     return brevant::guardEntryPoint(
@@ -107,9 +111,7 @@ extern "C" BOOL WINAPI GetExtensionVersion(HSE_VERSION_INFO* info) {
 }
 
 extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
-    return brevant::guardEntryPoint(DWORD(HSE_STATUS_ERROR),
-                                    brevant::adapter::kHttpExtensionProcCaught, debugOut,
-                                    [&] { return brevant::adapter::serveRequest(ecb); });
+    return brevant::adapter::handleExtensionRequest(brevant::adapter::processGroupTable, ecb);
 }
 
 extern "C" BOOL WINAPI TerminateExtension(DWORD /*flags*/) {

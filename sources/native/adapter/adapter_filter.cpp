@@ -2,17 +2,15 @@
 // routes each request to a group's extension call and puts the requested URL back into the
 // log record.
 //
-// GetFilterVersion runs once, on the thread that loads the filter. HttpFilterProc runs on
-// any number of IIS threads at once; it works on its own stack buffers, reads the table,
-// and carries its decision to the extension only in the two headers it adds.
-#include <winsock2.h>  // before windows.h, as WinSock 2 asks
-#include <windows.h>
-#include <httpfilt.h>
+// GetFilterVersion runs once, on the thread that loads the filter, and alone writes the
+// process-wide table. HttpFilterProc runs on any number of IIS threads at once; it works on
+// its own stack buffers, reads the table, and carries its decision to the extension only in
+// the two headers it adds.
+#include "native/adapter/adapter_filter_internal.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "native/adapter/adapter_groups.h"
 #include "native/adapter/adapter_properties.h"
 #include "native/common/basics/ascii_text.h"
 #include "native/adapter/caught_messages.h"
@@ -65,7 +63,8 @@ void markRequest(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
     }
 }
 
-DWORD onPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
+DWORD onPreprocHeaders(const GroupTable& table, HTTP_FILTER_CONTEXT* pfc,
+                       HTTP_FILTER_PREPROC_HEADERS* headers) {
     // Only the filter may mark a request: a client's markers would steer the extension to
     // any group or forge the URL an instance sees.
     common::removeClientHeaders(pfc, headers, common::kRequestMarkerSpellings);
@@ -84,14 +83,14 @@ DWORD onPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
     readHostText(pfc, headers, host);
 
     int group = kNoGroup;
-    if (groupCount > 1) {
-        group = findAdminGroup(url, pfc);
+    if (table.groupCount > 1) {
+        group = findAdminGroup(table, url, pfc);
         if (group == kAdminPageSent) {
             return SF_STATUS_REQ_FINISHED;
         }
     }
     if (group == kNoGroup) {
-        group = selectGroup(url, host);
+        group = selectGroup(table, url, host);
     }
     if (group != kNoGroup) {
         markRequest(pfc, headers, url, group);
@@ -128,6 +127,23 @@ DWORD onLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log) {
 
 }  // namespace
 
+DWORD handleFilterNotification(const GroupTable& table, HTTP_FILTER_CONTEXT* pfc,
+                               DWORD notificationType, VOID* notification) {
+    // The messages name HttpExtensionProc, as this filter's always have.
+    return guardEntryPoint(
+        DWORD(SF_STATUS_REQ_ERROR), kHttpExtensionProcCaught, debugOut, [&]() -> DWORD {
+            switch (notificationType) {
+                case SF_NOTIFY_PREPROC_HEADERS:
+                    return onPreprocHeaders(
+                        table, pfc, static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
+                case SF_NOTIFY_LOG:
+                    return onLog(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
+                default:
+                    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+            }
+        });
+}
+
 }  // namespace brevant::adapter
 
 using namespace brevant::adapter;
@@ -140,26 +156,14 @@ extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) {
                        SF_NOTIFY_NONSECURE_PORT | SF_NOTIFY_SECURE_PORT;
     // The filter stays loaded whatever happens here: without a table it routes nothing.
     return brevant::guardEntryPoint(BOOL(TRUE), kGetFilterVersionCaught, debugOut, [] {
-        resetGroups();  // every record: retry time 120 s, no instance parsed yet
-        loadProperties();
-        supplyDefaults();
+        processGroupTable = GroupTable();  // as a freshly loaded module has it
+        loadProperties(processGroupTable);
+        supplyDefaults(processGroupTable);
         return BOOL(TRUE);
     });
 }
 
 extern "C" DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType,
                                        VOID* notification) {
-    // The messages name HttpExtensionProc, as this filter's always have.
-    return brevant::guardEntryPoint(
-        DWORD(SF_STATUS_REQ_ERROR), kHttpExtensionProcCaught, debugOut, [&]() -> DWORD {
-            switch (notificationType) {
-                case SF_NOTIFY_PREPROC_HEADERS:
-                    return onPreprocHeaders(
-                        pfc, static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
-                case SF_NOTIFY_LOG:
-                    return onLog(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
-                default:
-                    return SF_STATUS_REQ_NEXT_NOTIFICATION;
-            }
-        });
+    return handleFilterNotification(processGroupTable, pfc, notificationType, notification);
 }

@@ -2,16 +2,6 @@
 
 namespace brevant::adapter {
 
-AdapterGroup groups[kMaxGroups];
-int32_t groupCount = 0;
-bool adminEnabled = true;
-
-void resetGroups() {
-    for (AdapterGroup& group : groups) {
-        group = AdapterGroup();
-    }
-    groupCount = 0;
-    adminEnabled = true;
-}
+GroupTable processGroupTable;
 
 }  // namespace brevant::adapter

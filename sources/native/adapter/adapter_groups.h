@@ -1,6 +1,4 @@
-// The group table of Brevant_Adapter: the application-server groups read from
-// brevant.properties when IIS loads the filter (adapter_properties.cpp), read-only after
-// that, and read without a lock by every filter notification and extension call.
+// The group table of Brevant_Adapter: the application-server groups of brevant.properties.
 //
 // A group's index in `groups` is its group number, the value of the "X-Brevant-Group:"
 // header that the filter adds and the extension reads back.
@@ -50,13 +48,21 @@ struct AdapterGroup {
     int32_t lastInstance = -1;             // index of the last parsed instance entry
 };
 
-// Process-wide, zero-initialised at load, written only by GetFilterVersion.
-extern AdapterGroup groups[kMaxGroups];
-extern int32_t groupCount;
-extern bool adminEnabled;
+// A value-initialised table is that of a freshly loaded module: no group, every record
+// with the retry time of 120 s and no instance parsed yet, the admin page enabled.
+struct GroupTable {
+    AdapterGroup groups[kMaxGroups];
+    int32_t groupCount = 0;
+    bool adminEnabled = true;
+};
 
-// Back to the state of a freshly loaded module (for GetFilterVersion and for tests).
-void resetGroups();
+// The table the IIS entry points use. Written only while IIS loads the filter:
+// GetFilterVersion resets it and reads brevant.properties into it, on the loading thread,
+// before any request arrives. Read without a lock afterwards, and only read, by every
+// filter notification (routing, the admin page) and every extension call, on any number of
+// IIS threads at once. The code below the entry points takes the table it works on, so that
+// the entry points alone name this one.
+extern GroupTable processGroupTable;
 
 }  // namespace brevant::adapter
 

@@ -29,7 +29,7 @@ bool isBlank(char c) {
 
 // The index of the group of that name, appended when new; -1 when the name or the table
 // is beyond the limits of the model.
-int groupIndex(const std::string& name, const PropertySource& source) {
+int groupIndex(GroupTable& table, const std::string& name, const PropertySource& source) {
     if (name.size() >= kGroupNameSize) {
         debugOutf(
             "Brevant: brevant.properties line %d: group name longer than %d characters; "
@@ -37,28 +37,28 @@ int groupIndex(const std::string& name, const PropertySource& source) {
             source.line, static_cast<int>(kGroupNameSize - 1), source.key.c_str());
         return -1;
     }
-    for (int i = 0; i < groupCount; ++i) {
-        if (name == groups[i].name) {
+    for (int i = 0; i < table.groupCount; ++i) {
+        if (name == table.groups[i].name) {
             return i;
         }
     }
-    if (groupCount >= kMaxGroups) {
+    if (table.groupCount >= kMaxGroups) {
         debugOutf("Brevant: brevant.properties line %d: more than %d groups; key ignored: %.256s\n",
                   source.line, kMaxGroups, source.key.c_str());
         return -1;
     }
-    AdapterGroup& group = groups[groupCount];
+    AdapterGroup& group = table.groups[table.groupCount];
     std::memcpy(group.name, name.c_str(), name.size() + 1);
-    return groupCount++;
+    return table.groupCount++;
 }
 
-void setAdmin(std::string_view value) {
-    adminEnabled = value == "enabled";
-    debugOut(adminEnabled ? "Brevant admin is enabled\n" : "Brevant admin is disabled\n");
+void setAdmin(GroupTable& table, std::string_view value) {
+    table.adminEnabled = value == "enabled";
+    debugOut(table.adminEnabled ? "Brevant admin is enabled\n" : "Brevant admin is disabled\n");
 }
 
 // A key of the form prefix.group.property; the prefix is not examined.
-void setGroupProperty(const PropertySource& source, const std::string& value) {
+void setGroupProperty(GroupTable& table, const PropertySource& source, const std::string& value) {
     const std::string& key = source.key;
     size_t first = key.find('.');
     size_t last = key.rfind('.');
@@ -66,11 +66,11 @@ void setGroupProperty(const PropertySource& source, const std::string& value) {
         return;  // no group name, or a property of fewer than two characters
     }
     int index = groupIndex(
-        ascii::lowerCase(std::string_view(key).substr(first + 1, last - first - 1)), source);
+        table, ascii::lowerCase(std::string_view(key).substr(first + 1, last - first - 1)), source);
     if (index < 0) {
         return;
     }
-    AdapterGroup& group = groups[index];
+    AdapterGroup& group = table.groups[index];
     std::string property = ascii::lowerCase(std::string_view(key).substr(last + 1));
     if (property == "instances") {
         parseInstances(group, value, source);
@@ -86,7 +86,7 @@ void setGroupProperty(const PropertySource& source, const std::string& value) {
 }
 
 // One line without its line end; it begins with a character that is not blank.
-void parseLine(std::string_view line, int lineNumber) {
+void parseLine(GroupTable& table, std::string_view line, int lineNumber) {
     size_t end = line.size();
     while (end > 0 && isBlank(line[end - 1])) {
         --end;
@@ -105,15 +105,15 @@ void parseLine(std::string_view line, int lineNumber) {
     std::string_view key = line.substr(0, keyEnd);
     std::string value(line.substr(valueStart));
     if (key == "brevant.admin") {
-        setAdmin(value);
+        setAdmin(table, value);
         return;
     }
-    setGroupProperty(PropertySource{std::string(key), lineNumber}, value);
+    setGroupProperty(table, PropertySource{std::string(key), lineNumber}, value);
 }
 
 }  // namespace
 
-void parseProperties(std::string_view text) {
+void parseProperties(GroupTable& table, std::string_view text) {
     size_t position = 0;
     size_t counted = 0;  // line feeds before this offset are in lineNumber
     int lineNumber = 1;
@@ -133,7 +133,7 @@ void parseProperties(std::string_view text) {
             --end;  // the line starts with a character that is not CR: still inside it
         }
         if (text[position] != '#') {
-            parseLine(text.substr(position, end - position), lineNumber);
+            parseLine(table, text.substr(position, end - position), lineNumber);
         }
         if (lineFeed == std::string_view::npos) {
             return;
@@ -157,7 +157,7 @@ bool readPropertiesFile(const std::string& path, std::string* text) {
     return true;
 }
 
-void loadProperties() {
+void loadProperties(GroupTable& table) {
     HMODULE module = GetModuleHandleA(kModuleName);
     if (module == nullptr) {
         debugOut("BrevantISAPIAdapter::GetFilterVersion() failed to get the module handle.\n");
@@ -178,25 +178,25 @@ void loadProperties() {
         debugOut("BrevantISAPIAdapter::GetFilterVersion() failed to open brevant.properties.\n");
         return;
     }
-    parseProperties(text);
+    parseProperties(table, text);
 }
 
-void supplyDefaults() {
+void supplyDefaults(GroupTable& table) {
     AdapterInstance fallback;
     fallback.address = inet_addr("127.0.0.1");
     fallback.port = htons(kDefaultPort);
     fallback.state = 0;
-    if (groupCount == 0) {
+    if (table.groupCount == 0) {
         debugOut("No groups were specified, using default values\n");
-        AdapterGroup& group = groups[0];
+        AdapterGroup& group = table.groups[0];
         std::memcpy(group.name, "default", sizeof "default");
         group.instance = fallback;
         group.lastInstance = 0;
-        groupCount = 1;
+        table.groupCount = 1;
         return;
     }
-    for (int i = 0; i < groupCount; ++i) {
-        AdapterGroup& group = groups[i];
+    for (int i = 0; i < table.groupCount; ++i) {
+        AdapterGroup& group = table.groups[i];
         if (group.lastInstance == -1) {
             group.instance = fallback;
             group.lastInstance = 0;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "native/adapter/adapter_groups.h"
+
 namespace brevant::adapter {
 
 // Appends the content of the file at `path` to `*text`, read in pieces of at most 511
@@ -15,8 +17,8 @@ bool readPropertiesFile(const std::string& path, std::string* text);
 
 // Parses the text of a brevant.properties file into the table. A line ends at CR LF or at
 // a lone LF; a lone CR is an ordinary character.
-// REQUIRES: the table is as resetGroups() leaves it, or holds earlier lines of this file.
-void parseProperties(std::string_view text);
+// REQUIRES: the table is value-initialised, or holds earlier lines of this file.
+void parseProperties(GroupTable& table, std::string_view text);
 
 }  // namespace brevant::adapter
 

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "native/adapter/adapter_groups.h"
-
 namespace brevant::adapter {
 
 namespace {
@@ -55,7 +53,7 @@ bool isX11Browser(HTTP_FILTER_CONTEXT* pfc) {
            std::strstr(userAgent, "X11") != nullptr;
 }
 
-std::string adminPage(bool x11) {
+std::string adminPage(const GroupTable& table, bool x11) {
     std::string page = "<html><head><TITLE>Brevant AS Admin</TITLE><STYLE TYPE=\"TEXT/CSS\"><!--";
     for (const char* rule : x11 ? kX11Styles : kDefaultStyles) {
         page += rule;
@@ -76,13 +74,13 @@ std::string adminPage(bool x11) {
         "<p>Click a Brevant Application Server instance name:</p>"
         "<TABLE WIDTH=\"96%\" BORDER=0 CELLSPACING=2 CELLPADDING=6 bgcolor=#ffcc66>"
         "<th>Server Name</th>";
-    for (int i = 0; i < groupCount; ++i) {
+    for (int i = 0; i < table.groupCount; ++i) {
         page +=
             "<TR><td align=center bgcolor=#ffffee class=\"normalText\"><a "
             "href=\"/servlet/admin/";
-        page += groups[i].name;
+        page += table.groups[i].name;
         page += "\">";
-        page += groups[i].name;
+        page += table.groups[i].name;
         page += "</a></td></tr>";
     }
     page +=
@@ -93,13 +91,13 @@ std::string adminPage(bool x11) {
 
 }  // namespace
 
-void sendAdminPage(HTTP_FILTER_CONTEXT* pfc) {
+void sendAdminPage(const GroupTable& table, HTTP_FILTER_CONTEXT* pfc) {
     char headers[] = "Content-type: text/html\r\n\r\n";
     if (!pfc->ServerSupportFunction(pfc, SF_REQ_SEND_RESPONSE_HEADER, nullptr,
                                     reinterpret_cast<ULONG_PTR>(headers), 0)) {
         return;
     }
-    std::string page = adminPage(isX11Browser(pfc));
+    std::string page = adminPage(table, isX11Browser(pfc));
     DWORD length = static_cast<DWORD>(page.size());
     pfc->WriteClient(pfc, page.data(), &length, 1);
 }

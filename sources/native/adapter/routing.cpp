@@ -28,19 +28,19 @@ bool hasPrefix(std::string_view text, const std::string& prefix) {
 
 }  // namespace
 
-int findAdminGroup(const char* url, HTTP_FILTER_CONTEXT* pfc) {
+int findAdminGroup(const GroupTable& table, const char* url, HTTP_FILTER_CONTEXT* pfc) {
     std::string_view path(url);
     path = path.substr(0, path.find('?'));
-    if (path == kAdminPath && adminEnabled) {
-        sendAdminPage(pfc);
+    if (path == kAdminPath && table.adminEnabled) {
+        sendAdminPage(table, pfc);
         return kAdminPageSent;
     }
     if (path.substr(0, kAdminGroupPrefix.size()) != kAdminGroupPrefix) {
         return kNoGroup;
     }
     std::string_view rest = path.substr(kAdminGroupPrefix.size());
-    for (int i = 0; i < groupCount; ++i) {
-        std::string_view name(groups[i].name);
+    for (int i = 0; i < table.groupCount; ++i) {
+        std::string_view name(table.groups[i].name);
         if (rest == name || (rest.size() > name.size() && rest.substr(0, name.size()) == name &&
                              rest[name.size()] == '/')) {
             return i;
@@ -49,14 +49,14 @@ int findAdminGroup(const char* url, HTTP_FILTER_CONTEXT* pfc) {
     return kNoGroup;
 }
 
-int selectGroup(const char* url, const char* host) {
-    for (int i = 0; i < groupCount; ++i) {
-        if (servesHost(groups[i], host) && matchesApplication(url, groups[i])) {
+int selectGroup(const GroupTable& table, const char* url, const char* host) {
+    for (int i = 0; i < table.groupCount; ++i) {
+        if (servesHost(table.groups[i], host) && matchesApplication(url, table.groups[i])) {
             return i;
         }
     }
-    for (int i = 0; i < groupCount; ++i) {
-        if (servesHost(groups[i], host) && matchesAlias(url, groups[i])) {
+    for (int i = 0; i < table.groupCount; ++i) {
+        if (servesHost(table.groups[i], host) && matchesAlias(url, table.groups[i])) {
             return i;
         }
     }

@@ -2,7 +2,7 @@
 // alias, each limited to the groups that serve the request's host.
 //
 // Called by the preprocessing notification on any IIS thread at once; reads the group
-// table, which nothing writes after loading, and keeps no state.
+// table it is given, which nothing writes after loading, and keeps no state.
 #ifndef BREVANT_ADAPTER_ROUTING_H
 #define BREVANT_ADAPTER_ROUTING_H
 
@@ -20,11 +20,11 @@ constexpr int kAdminPageSent = -2;  // the request has been answered with the ad
 // "/servlet/admin" answered with the page when allowed, or "/servlet/admin/<group>[/...]"
 // routed to that group; kNoGroup for every other URL.
 // REQUIRES: more than one group is configured.
-int findAdminGroup(const char* url, HTTP_FILTER_CONTEXT* pfc);
+int findAdminGroup(const GroupTable& table, const char* url, HTTP_FILTER_CONTEXT* pfc);
 
 // The first group serving `host` whose application the URL begins with; failing that, the
 // first serving `host` with a matching alias; else kNoGroup. `host` is in lower case.
-int selectGroup(const char* url, const char* host);
+int selectGroup(const GroupTable& table, const char* url, const char* host);
 
 // Some application of the group is a prefix of the URL.
 bool matchesApplication(const char* url, const AdapterGroup& group);

@@ -1,6 +1,6 @@
-// The promises of the filter: which group takes a request and how it is marked for the
-// extension, the administration page byte for byte, the client's own marker headers
-// removed, the log record, and the failure paths.
+// The filter: which group takes a request and how it is marked for the extension, the
+// administration page byte for byte, the client's own marker headers removed, the log record,
+// and the failure paths.
 #include <winsock2.h>
 #include <windows.h>
 #include <httpfilt.h>
@@ -11,19 +11,24 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "native/adapter/adapter_groups.h"
-#include "native/adapter/adapter_properties.h"
-#include "native/adapter/adapter_properties_internal.h"
 #include "debug_output_capture.h"
 #include "fake_filter_context.h"
+#include "native/adapter/adapter_filter_internal.h"
+#include "native/adapter/adapter_properties.h"
+#include "native/adapter/adapter_properties_internal.h"
 
-using namespace brevant::adapter;
+namespace brevant::adapter {
+namespace {
+
 using testsupport::DebugOutputCapture;
 using testsupport::FakeFilterContext;
+using Headers = std::vector<std::pair<std::string, std::string>>;
 
-namespace {
+const DWORD kNext = SF_STATUS_REQ_NEXT_NOTIFICATION;
+const DWORD kFinished = SF_STATUS_REQ_FINISHED;
 
 const std::string kPageStart =
     "<html><head><TITLE>Brevant AS Admin</TITLE><STYLE TYPE=\"TEXT/CSS\"><!--";
@@ -64,326 +69,330 @@ const std::string kPageRestForSalesAndHr =
     "href=\"/servlet/admin/hr\">hr</a></td></tr>"
     "</table><p></p>"
     "</DIV></TD></TR></TABLE></body></html>";
-
 const std::string kDefaultPage = kPageStart + kDefaultStyles + kPageRestForSalesAndHr;
 
 // The same rules for X11 browsers: Helvetica first, fonts two points larger.
-std::string x11Styles() {
+std::string x11Page() {
     std::string styles = kDefaultStyles;
     for (auto [from, to] : {std::pair{"Verdana, Helvetica", "Helvetica, Verdana"},
                             {"10pt", "12pt"},
                             {"14pt", "16pt"}}) {
-        for (size_t at = styles.find(from); at != std::string::npos;
-             at = styles.find(from, at + 1)) {
+        for (size_t at = styles.find(from); at != std::string::npos; at = styles.find(from, at)) {
             styles.replace(at, std::strlen(from), to);
         }
     }
-    return styles;
+    return kPageStart + styles + kPageRestForSalesAndHr;
 }
 
-const std::string kX11Page = kPageStart + x11Styles() + kPageRestForSalesAndHr;
-
-// The table as loading leaves it for this file.
-void configure(const std::string& properties) {
-    DebugOutputCapture quiet;
-    resetGroups();
-    parseProperties(properties);
-    supplyDefaults();
-}
-
-DWORD preprocess(FakeFilterContext& fake) {
-    return HttpFilterProc(fake.pfc(), SF_NOTIFY_PREPROC_HEADERS, fake.preproc());
-}
-
-// The group the filter gave the request, or "none" when it left the request alone.
-std::string groupFor(const std::string& url, std::optional<std::string> host = std::nullopt) {
-    FakeFilterContext fake;
-    fake.url = url;
-    if (host) {
-        fake.headers.emplace_back("Host", *host);
+// The calls of a preprocessing notification: the client's markers removed, then `calls`.
+std::vector<std::string> afterRemovals(const std::vector<std::string>& calls) {
+    std::vector<std::string> all;
+    for (const char* name : {"Request", "Group"}) {
+        for (const char* spelling :
+             {"X-Brevant-%s:", "X_Brevant_%s:", "X-Brevant_%s:", "X_Brevant-%s:"}) {
+            char header[32];
+            std::snprintf(header, sizeof header, spelling, name);
+            all.push_back(std::string("SetHeader(") + header + ", )");
+        }
     }
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
-    std::optional<std::string> group = fake.header("X-Brevant-Group:");
-    if (!group) {
-        EXPECT_EQ(fake.url, url);
-        EXPECT_FALSE(fake.header("X-Brevant-Request:"));
-        return "none";
-    }
-    EXPECT_EQ(fake.url, "/Scripts/Brevant_Adapter.dll");
-    return *group;
-}
-
-const std::vector<std::string> kMarkerRemovals = {
-    "SetHeader(X-Brevant-Request:, )", "SetHeader(X_Brevant_Request:, )",
-    "SetHeader(X-Brevant_Request:, )", "SetHeader(X_Brevant-Request:, )",
-    "SetHeader(X-Brevant-Group:, )",   "SetHeader(X_Brevant_Group:, )",
-    "SetHeader(X-Brevant_Group:, )",   "SetHeader(X_Brevant-Group:, )",
-};
-
-std::vector<std::string> withRemovals(const std::vector<std::string>& calls) {
-    std::vector<std::string> all = kMarkerRemovals;
     all.insert(all.end(), calls.begin(), calls.end());
     return all;
 }
 
-// The page the filter writes for "/servlet/admin`query`" to a browser that says `agent`.
-std::string adminPageFor(const std::optional<std::string>& agent, const std::string& query = "") {
-    FakeFilterContext fake;
-    fake.url = "/servlet/admin" + query;
-    if (agent) {
-        fake.variables = {{"HTTP_USER_AGENT", *agent}};
-    }
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
-    return fake.written;
-}
-
-const char kSalesAndHr[] = "brevant.sales.applications=/s\nbrevant.hr.applications=/h\n";
-
-class AdapterFilter : public testing::Test {
+class FilterTest : public testing::Test {
   protected:
-    void TearDown() override { resetGroups(); }
+    // The table as loading leaves it for this brevant.properties text.
+    void Configure(const std::string& properties) {
+        DebugOutputCapture quiet;
+        table_ = GroupTable();
+        parseProperties(table_, properties);
+        supplyDefaults(table_);
+    }
+
+    DWORD Preprocess(FakeFilterContext& fake) {
+        return handleFilterNotification(table_, fake.pfc(), SF_NOTIFY_PREPROC_HEADERS,
+                                        fake.preproc());
+    }
+
+    DWORD Log(FakeFilterContext& fake) {
+        return handleFilterNotification(table_, fake.pfc(), SF_NOTIFY_LOG, fake.logRecord());
+    }
+
+    // The group the filter gave the request, or "none" when it left the request alone.
+    std::string GroupFor(const std::string& url, const std::optional<std::string>& host = {}) {
+        FakeFilterContext fake;
+        fake.url = url;
+        if (host) {
+            fake.headers.emplace_back("Host", *host);
+        }
+        EXPECT_EQ(Preprocess(fake), kNext);
+        std::optional<std::string> group = fake.header("X-Brevant-Group:");
+        EXPECT_EQ(fake.url, group ? "/Scripts/Brevant_Adapter.dll" : url);
+        EXPECT_EQ(fake.header("X-Brevant-Request:").has_value(), group.has_value());
+        return group.value_or("none");
+    }
+
+    // The page written for "/servlet/admin`query`" to a browser that says `agent`.
+    std::string AdminPageFor(const char* agent, const std::string& query = "") {
+        FakeFilterContext fake;
+        fake.url = "/servlet/admin" + query;
+        if (agent != nullptr) {
+            fake.variables = {{"HTTP_USER_AGENT", agent}};
+        }
+        EXPECT_EQ(Preprocess(fake), kFinished);
+        return fake.written;
+    }
+
+    GroupTable table_;
 };
 
-}  // namespace
+struct Route {
+    std::string url;
+    std::optional<std::string> host;
+    const char* group;
+};
 
-TEST_F(AdapterFilter, RoutesByHostThenApplicationsBeforeAliases) {
-    configure(
+TEST_F(FilterTest, RoutesByHostThenApplicationsBeforeAliases) {
+    Configure(
         "brevant.shop.servers=www.shop.example\n"
-        "brevant.shop.aliases=/app/x, .jsp\n"
+        "brevant.shop.aliases=/app/x, /shop, .jsp\n"
         "brevant.intra.applications=/app\n"  // serves every host
         "brevant.caps.servers=WWW.CAPS.EXAMPLE\n"
         "brevant.caps.applications=/caps\n"
         "brevant.port.servers=shop:81, default\n"
         "brevant.port.applications=/p\n");
-    // Applications of every group are tried before any alias.
-    EXPECT_EQ(groupFor("/app/x/y", "www.shop.example"), "1");
-    EXPECT_EQ(groupFor("/application", "www.shop.example"), "1");
-    EXPECT_EQ(groupFor("/app?x=1"), "1");
-    // Suffix aliases end the path, before "?" or ";", and are shorter than it.
-    EXPECT_EQ(groupFor("/a/b.jsp?x=1", "WWW.Shop.Example"), "0");
-    EXPECT_EQ(groupFor("/a/b.jsp;v=1", "www.shop.example"), "0");
-    EXPECT_EQ(groupFor("/a/b.jspx", "www.shop.example"), "none");
-    EXPECT_EQ(groupFor(".jsp", "www.shop.example"), "none");
-    EXPECT_EQ(groupFor("/a/b.jsp", "other.example"), "none");
-    // Host names in capitals never match: the host text is in lower case.
-    EXPECT_EQ(groupFor("/caps/x", "www.caps.example"), "none");
-    // The port stays part of the host; no Host header, or one too long, is "default".
-    EXPECT_EQ(groupFor("/p", "Shop:81"), "3");
-    EXPECT_EQ(groupFor("/p", "shop"), "none");
-    EXPECT_EQ(groupFor("/p"), "3");
-    EXPECT_EQ(groupFor("/p", std::string(63, 'h')), "none");
-    EXPECT_EQ(groupFor("/p", std::string(64, 'h')), "3");
-    // Absolute URLs are routed by their path; with no path they are empty.
-    EXPECT_EQ(groupFor("http://www.shop.example/app?y=1", "www.shop.example"), "1");
-    EXPECT_EQ(groupFor("http://www.shop.example", "www.shop.example"), "none");
-    EXPECT_EQ(groupFor("HTTP://www.shop.example/app"), "none");
+    const Route kRoutes[] = {
+        {"/app/x/y", "www.shop.example", "1"},  // every application before any alias
+        {"/application", "www.shop.example", "1"},
+        {"/app?x=1", std::nullopt, "1"},
+        {"/shop/cart", "www.shop.example", "0"},
+        {"/shop/cart", "other.example", "none"},
+        {"/a/b.jsp?x=1", "WWW.Shop.Example", "0"},  // a suffix ends the path before "?" or ";"
+        {"/a/b.jsp;v=1", "www.shop.example", "0"},
+        {"/a/b.jspx", "www.shop.example", "none"},
+        {".jsp", "www.shop.example", "none"},     // and is shorter than the path
+        {"/caps/x", "www.caps.example", "none"},  // the host text is in lower case
+        {"/p", "Shop:81", "3"},                   // the port stays part of the host
+        {"/p", "shop", "none"},
+        {"/p", std::nullopt, "3"},  // no Host header, or one too long for 64 bytes, is "default"
+        {"/p", std::string(63, 'h'), "none"},
+        {"/p", std::string(64, 'h'), "3"},
+        {"http://www.shop.example/app?y=1", "www.shop.example", "1"},  // routed by the path
+        {"http://www.shop.example", "www.shop.example", "none"},
+        {"HTTP://www.shop.example/app", std::nullopt, "none"},
+    };
+    for (const Route& route : kRoutes) {
+        EXPECT_EQ(GroupFor(route.url, route.host), route.group)
+            << route.url << " " << route.host.value_or("(no host)");
+    }
 }
 
-TEST_F(AdapterFilter, MarksARoutedRequestForTheExtension) {
+TEST_F(FilterTest, AdminUrlsRouteToTheirGroup) {
+    Configure("brevant.sales.applications=/servlet\nbrevant.hr.applications=/hr\n");
+    const Route kRoutes[] = {
+        {"/servlet/admin/hr", std::nullopt, "1"},
+        {"/servlet/admin/hr/status?x=1", std::nullopt, "1"},
+        {"/servlet/admin/hr?x=1", std::nullopt, "1"},
+        {"/servlet/admin/HR", std::nullopt, "0"},
+        {"/servlet/admin/hrx", std::nullopt, "0"},
+        {"/servlet/admin/", std::nullopt, "0"},
+    };
+    for (const Route& route : kRoutes) {
+        EXPECT_EQ(GroupFor(route.url), route.group) << route.url;
+    }
+}
+
+TEST_F(FilterTest, WithTheAdminPageDisabledItsUrlIsAnOrdinaryOne) {
+    Configure("brevant.sales.applications=/servlet\nbrevant.hr.applications=/hr\n");
+    table_.adminEnabled = false;
+    EXPECT_EQ(GroupFor("/servlet/admin"), "0");
+    EXPECT_EQ(GroupFor("/servlet/admin/hr"), "1");
+}
+
+TEST_F(FilterTest, ASingleGroupHasNoAdminUrls) {
+    Configure("brevant.only.applications=/servlet\n");
+    EXPECT_EQ(GroupFor("/servlet/admin"), "0");
+    Configure("brevant.only.applications=/x\n");
+    EXPECT_EQ(GroupFor("/servlet/admin/only"), "none");
+}
+
+TEST_F(FilterTest, MarksARoutedRequestForTheExtension) {
     std::string properties;
     for (int i = 0; i < 13; ++i) {
         properties +=
             "brevant.g" + std::to_string(i) + ".applications=/g" + std::to_string(i) + "/\n";
     }
-    configure(properties);
+    Configure(properties);
     FakeFilterContext fake;
     fake.url = "http://www.example/g12/page?q=1";
     fake.headers = {{"Host", "www.example"}, {"Accept", "*/*"}};
     DebugOutputCapture output;
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
-    EXPECT_EQ(fake.calls, withRemovals({
-                              "GetHeader(URL, 4096)",
-                              "GetHeader(Host:, 64)",
-                              "AddHeader(X-Brevant-Request:, /g12/page?q=1)",
-                              "SetHeader(URL, /Scripts/Brevant_Adapter.dll)",
-                              "AddHeader(X-Brevant-Group:, 12)",
-                          }));
-    EXPECT_EQ(fake.headers, (std::vector<std::pair<std::string, std::string>>{
-                                {"Host", "www.example"},
-                                {"Accept", "*/*"},
-                                {"X-Brevant-Request", "/g12/page?q=1"},
-                                {"X-Brevant-Group", "12"},
-                            }));
+    EXPECT_EQ(Preprocess(fake), kNext);
+    EXPECT_EQ(fake.calls, afterRemovals({"GetHeader(URL, 4096)", "GetHeader(Host:, 64)",
+                                         "AddHeader(X-Brevant-Request:, /g12/page?q=1)",
+                                         "SetHeader(URL, /Scripts/Brevant_Adapter.dll)",
+                                         "AddHeader(X-Brevant-Group:, 12)"}));
+    EXPECT_EQ(fake.headers, (Headers{{"Host", "www.example"},
+                                     {"Accept", "*/*"},
+                                     {"X-Brevant-Request", "/g12/page?q=1"},
+                                     {"X-Brevant-Group", "12"}}));
     EXPECT_EQ(output.text(), "");
-
     // A URL of 4095 characters is read; one of 4096 does not fit and passes untouched.
-    EXPECT_EQ(groupFor("/g1/" + std::string(4091, 'u')), "1");
-    EXPECT_EQ(groupFor("/g1/" + std::string(4092, 'u')), "none");
+    EXPECT_EQ(GroupFor("/g1/" + std::string(4091, 'u')), "1");
+    EXPECT_EQ(GroupFor("/g1/" + std::string(4092, 'u')), "none");
 }
 
-TEST_F(AdapterFilter, ClientsCannotSendTheMarkerHeaders) {
-    configure("brevant.a.applications=/a\nbrevant.b.applications=/b\n");
-    const std::vector<std::pair<std::string, std::string>> forged = {
-        {"X-Brevant-Group", "1"},
-        {"x_brevant_group", "1"},
-        {"X-Brevant_Group", "1"},
-        {"X_BREVANT-GROUP", "1"},
-        {"X-Brevant-Request", "/forged"},
-        {"X_Brevant_Request", "/forged"},
-        {"x-brevant_request", "/forged"},
-        {"X_Brevant-Request", "/forged"},
-        {"Accept", "*/*"},
+TEST_F(FilterTest, ClientsCannotSendTheMarkerHeaders) {
+    Configure("brevant.a.applications=/a\nbrevant.b.applications=/b\n");
+    const Headers forged = {
+        {"X-Brevant-Group", "1"},    {"x_brevant_group", "1"},    {"X-Brevant_Group", "1"},
+        {"X_BREVANT-GROUP", "1"},    {"X-Brevant-Request", "/f"}, {"X_Brevant_Request", "/f"},
+        {"x-brevant_request", "/f"}, {"X_Brevant-Request", "/f"}, {"Accept", "*/*"}};
+    // Routed or not, or with a URL the filter cannot read: only the filter's own remain.
+    const struct {
+        std::string url;
+        Headers left;
+    } kCases[] = {
+        {"/a/x", {{"Accept", "*/*"}, {"X-Brevant-Request", "/a/x"}, {"X-Brevant-Group", "0"}}},
+        {"/Scripts/Brevant_Adapter.dll", {{"Accept", "*/*"}}},
+        {"/Scripts/Brevant_Adapter.dll?" + std::string(5000, 'q'), {{"Accept", "*/*"}}},
     };
-    const std::vector<std::pair<std::string, std::string>> accept = {{"Accept", "*/*"}};
-
-    // Routed: only the filter's own values remain.
-    FakeFilterContext routed;
-    routed.url = "/a/x";
-    routed.headers = forged;
-    preprocess(routed);
-    EXPECT_EQ(routed.headers, (std::vector<std::pair<std::string, std::string>>{
-                                  {"Accept", "*/*"},
-                                  {"X-Brevant-Request", "/a/x"},
-                                  {"X-Brevant-Group", "0"},
-                              }));
-
-    // Not routed, or a URL the filter cannot read: removed all the same, before anything
-    // else, so the extension refuses a request for its own URL.
-    FakeFilterContext unrouted;
-    unrouted.url = "/Scripts/Brevant_Adapter.dll";
-    unrouted.headers = forged;
-    EXPECT_EQ(preprocess(unrouted), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
-    EXPECT_EQ(unrouted.headers, accept);
-
-    FakeFilterContext unreadable;
-    unreadable.url = "/Scripts/Brevant_Adapter.dll?" + std::string(5000, 'q');
-    unreadable.headers = forged;
-    EXPECT_EQ(preprocess(unreadable), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
-    EXPECT_EQ(unreadable.headers, accept);
-    EXPECT_EQ(unreadable.calls, withRemovals({"GetHeader(URL, 4096)"}));
+    for (const auto& c : kCases) {
+        FakeFilterContext fake;
+        fake.url = c.url;
+        fake.headers = forged;
+        EXPECT_EQ(Preprocess(fake), kNext);
+        EXPECT_EQ(fake.headers, c.left) << c.url.substr(0, 40);
+        EXPECT_EQ(fake.calls[0], "SetHeader(X-Brevant-Request:, )") << "before anything else";
+    }
 }
 
-TEST_F(AdapterFilter, AdminPageListsTheGroups) {
-    configure(kSalesAndHr);
+TEST_F(FilterTest, AdminPageListsTheGroups) {
+    Configure("brevant.sales.applications=/s\nbrevant.hr.applications=/h\n");
     FakeFilterContext fake;
     fake.url = "/servlet/admin";
     fake.variables = {{"HTTP_USER_AGENT", "Mozilla/5.0 (Windows NT 10.0; Win64; x64)"}};
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
+    EXPECT_EQ(Preprocess(fake), kFinished);
     EXPECT_EQ(fake.written, kDefaultPage);
     EXPECT_EQ(fake.calls,
-              withRemovals({
-                  "GetHeader(URL, 4096)",
-                  "GetHeader(Host:, 64)",
-                  "ServerSupportFunction(0, <none>, Content-type: text/html\r\n\r\n, 0)",
-                  "GetServerVariable(HTTP_USER_AGENT, 255)",
-                  "WriteClient(" + std::to_string(kDefaultPage.size()) + ", 1)",
-              }));
+              afterRemovals({"GetHeader(URL, 4096)", "GetHeader(Host:, 64)",
+                             "ServerSupportFunction(0, <none>, Content-type: text/html\r\n\r\n, 0)",
+                             "GetServerVariable(HTTP_USER_AGENT, 255)",
+                             "WriteClient(" + std::to_string(kDefaultPage.size()) + ", 1)"}));
     EXPECT_EQ(fake.url, "/servlet/admin");
     EXPECT_FALSE(fake.header("X-Brevant-Group:"));
 }
 
-TEST_F(AdapterFilter, AdminPageStyleFollowsTheUserAgent) {
-    configure(kSalesAndHr);
-    EXPECT_EQ(adminPageFor("Mozilla/5.0 (X11; Linux x86_64) Firefox/115.0", "?refresh=1"),
-              kX11Page);
+TEST_F(FilterTest, AdminPageStyleFollowsTheUserAgent) {
+    Configure("brevant.sales.applications=/s\nbrevant.hr.applications=/h\n");
+    EXPECT_EQ(AdminPageFor("Mozilla/5.0 (X11; Linux x86_64)", "?refresh=1"), x11Page());
     // An agent too long for its 256 bytes, or none at all, gets the default style.
-    EXPECT_EQ(adminPageFor("X11" + std::string(251, 'a')), kX11Page);
-    EXPECT_EQ(adminPageFor("X11" + std::string(252, 'a')), kDefaultPage);
-    EXPECT_EQ(adminPageFor(std::nullopt), kDefaultPage);
+    EXPECT_EQ(AdminPageFor(("X11" + std::string(251, 'a')).c_str()), x11Page());
+    EXPECT_EQ(AdminPageFor(("X11" + std::string(252, 'a')).c_str()), kDefaultPage);
+    EXPECT_EQ(AdminPageFor(nullptr), kDefaultPage);
 }
 
-TEST_F(AdapterFilter, AdminPageWithoutItsResponseHeaderWritesNothing) {
-    configure(kSalesAndHr);
+TEST_F(FilterTest, AdminPageWithoutItsResponseHeaderWritesNothing) {
+    Configure("brevant.sales.applications=/s\nbrevant.hr.applications=/h\n");
     FakeFilterContext refused;
     refused.url = "/servlet/admin";
     refused.failResponseHeader = true;
-    EXPECT_EQ(preprocess(refused), static_cast<DWORD>(SF_STATUS_REQ_FINISHED));
+    EXPECT_EQ(Preprocess(refused), kFinished);
     EXPECT_EQ(refused.written, "");
-    EXPECT_EQ(refused.calls.back(),
-              "ServerSupportFunction(0, <none>, Content-type: text/html\r\n\r\n, 0)");
 }
 
-TEST_F(AdapterFilter, AdminUrlsRouteToTheirGroup) {
-    configure(
-        "brevant.sales.applications=/servlet\n"
-        "brevant.hr.applications=/hr\n");
-    EXPECT_EQ(groupFor("/servlet/admin/hr"), "1");
-    EXPECT_EQ(groupFor("/servlet/admin/hr/status?x=1"), "1");
-    EXPECT_EQ(groupFor("/servlet/admin/hr?x=1"), "1");
-    EXPECT_EQ(groupFor("/servlet/admin/HR"), "0");  // names compare exactly
-    EXPECT_EQ(groupFor("/servlet/admin/hrx"), "0");
-    EXPECT_EQ(groupFor("/servlet/admin/"), "0");
-
-    // With the page switched off, "/servlet/admin" is an ordinary URL; the group URLs stay.
-    adminEnabled = false;
-    EXPECT_EQ(groupFor("/servlet/admin"), "0");
-    EXPECT_EQ(groupFor("/servlet/admin/hr"), "1");
-
-    // A single group never has the page nor the group URLs.
-    configure("brevant.only.applications=/servlet\n");
-    EXPECT_EQ(groupFor("/servlet/admin"), "0");
-    configure("brevant.only.applications=/x\n");
-    EXPECT_EQ(groupFor("/servlet/admin/only"), "none");
-}
-
-TEST_F(AdapterFilter, FailedHeaderChangesAreReportedAndTheRestStillRuns) {
-    configure("brevant.a.applications=/a\n");
+TEST_F(FilterTest, FailedHeaderChangesAreReportedAndTheRestStillRuns) {
+    Configure("brevant.a.applications=/a\n");
     FakeFilterContext fake;
     fake.url = "/a";
     fake.failing = {"AddHeader X-Brevant-Request:", "SetHeader URL", "AddHeader X-Brevant-Group:"};
     DebugOutputCapture output;
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+    EXPECT_EQ(Preprocess(fake), kNext);
     EXPECT_EQ(output.text(),
               "Brevant: failed to add X-Brevant-Request header.\n"
               "Brevant: failed to set URL.\n"
               "Brevant: failed to add X-Brevant-Group header.\n");
-    EXPECT_EQ(fake.calls.size(), kMarkerRemovals.size() + 5);
 }
 
-TEST_F(AdapterFilter, LogShowsTheRequestedUrlAndQuery) {
+TEST_F(FilterTest, LogShowsTheRequestedUrlAndQueryWhenItCanBeHad) {
+    const std::string kIis = "/Scripts/Brevant_Adapter.dll";  // what IIS would log
+    const struct {
+        std::optional<std::string> request;
+        int allocations;
+        std::string target;
+        std::string parameters;
+    } kCases[] = {
+        {"/app/x?a=1&b=?2", -1, "/app/x", "a=1&b=?2"},
+        {std::string(1021, 'p') + "?", -1, std::string(1021, 'p'), ""},  // fits its 1023 bytes
+        {std::string(1023, 'p'), -1, kIis, ""},                          // does not
+        {std::nullopt, -1, kIis, ""},                                    // not routed
+        {"/a?b", 1, kIis, ""},                                           // no memory for copies
+    };
+    for (const auto& c : kCases) {
+        FakeFilterContext fake;
+        if (c.request) {
+            fake.variables = {{"HTTP_X_BREVANT_REQUEST", *c.request}};
+        }
+        fake.allocationsLeft = c.allocations;
+        EXPECT_EQ(Log(fake), kNext);
+        EXPECT_EQ(fake.logRecord()->pszTarget, c.target);
+        EXPECT_EQ(fake.logRecord()->pszParameters, c.parameters);
+    }
+}
+
+TEST_F(FilterTest, LogReadsTheUrlWithItsBufferSizeAndCopiesItWithTerminators) {
     FakeFilterContext fake;
     fake.variables = {{"HTTP_X_BREVANT_REQUEST", "/app/x?a=1&b=?2"}};
-    EXPECT_EQ(HttpFilterProc(fake.pfc(), SF_NOTIFY_LOG, fake.logRecord()),
-              static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
-    EXPECT_STREQ(fake.logRecord()->pszTarget, "/app/x");
-    EXPECT_STREQ(fake.logRecord()->pszParameters, "a=1&b=?2");
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{
-                              "GetServerVariable(HTTP_X_BREVANT_REQUEST, 1023)",
-                              "AllocMem(7)",
-                              "AllocMem(9)",
-                          }));
-
-    FakeFilterContext noQuery;
-    noQuery.variables = {{"HTTP_X_BREVANT_REQUEST", std::string(1021, 'p') + "?"}};
-    HttpFilterProc(noQuery.pfc(), SF_NOTIFY_LOG, noQuery.logRecord());
-    EXPECT_EQ(noQuery.logRecord()->pszTarget, std::string(1021, 'p'));
-    EXPECT_STREQ(noQuery.logRecord()->pszParameters, "");
-
-    // Not routed, too long for 1023 bytes, or no memory: the record stays as IIS made it.
-    const HTTP_FILTER_LOG untouched = *fake.logRecord();
-    auto leftAlone = [&](FakeFilterContext& other) {
-        *other.logRecord() = untouched;
-        EXPECT_EQ(HttpFilterProc(other.pfc(), SF_NOTIFY_LOG, other.logRecord()),
-                  static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
-        return other.logRecord()->pszTarget == untouched.pszTarget &&
-               other.logRecord()->pszParameters == untouched.pszParameters;
-    };
-    FakeFilterContext unrouted;
-    EXPECT_TRUE(leftAlone(unrouted));
-    FakeFilterContext tooLong;
-    tooLong.variables = {{"HTTP_X_BREVANT_REQUEST", std::string(1023, 'p')}};
-    EXPECT_TRUE(leftAlone(tooLong));
-    FakeFilterContext noMemory;
-    noMemory.variables = {{"HTTP_X_BREVANT_REQUEST", "/a?b"}};
-    noMemory.allocationsLeft = 1;
-    EXPECT_TRUE(leftAlone(noMemory));
+    Log(fake);
+    EXPECT_EQ(fake.calls,
+              (std::vector<std::string>{"GetServerVariable(HTTP_X_BREVANT_REQUEST, 1023)",
+                                        "AllocMem(7)", "AllocMem(9)"}));
 }
 
-TEST_F(AdapterFilter, ExceptionsAreCaughtAndOtherNotificationsPassed) {
-    configure("brevant.a.applications=/a\n");
+TEST_F(FilterTest, ExceptionsAreCaughtAndOtherNotificationsPassed) {
     FakeFilterContext fake;
     fake.beforeGetHeader = [] { throw std::runtime_error("header trouble"); };
     DebugOutputCapture output;
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_ERROR));
+    EXPECT_EQ(Preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_ERROR));
     fake.beforeGetHeader = [] { throw 7; };
-    EXPECT_EQ(preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_ERROR));
+    EXPECT_EQ(Preprocess(fake), static_cast<DWORD>(SF_STATUS_REQ_ERROR));
     EXPECT_EQ(output.text(),
               "BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n"
               "header trouble"
               "BrevantISAPIAdapter::HttpExtensionProc() caught an unknown exception!!!\n");
-
     FakeFilterContext other;
-    EXPECT_EQ(HttpFilterProc(other.pfc(), SF_NOTIFY_AUTHENTICATION, nullptr),
-              static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+    EXPECT_EQ(handleFilterNotification(table_, other.pfc(), SF_NOTIFY_AUTHENTICATION, nullptr),
+              kNext);
     EXPECT_TRUE(other.calls.empty());
 }
+
+TEST(FilterEntryPointsTest, GetFilterVersionLoadsTheProcessWideTableThatHttpFilterProcUses) {
+    processGroupTable.groupCount = 2;  // what an earlier load left must not survive a new one
+    processGroupTable.adminEnabled = false;
+    HTTP_FILTER_VERSION version;
+    std::memset(&version, 'x', sizeof version);
+    DebugOutputCapture output;
+    EXPECT_EQ(GetFilterVersion(&version), TRUE);
+    EXPECT_EQ(version.dwFilterVersion, 0x40000u);
+    EXPECT_EQ(version.dwFlags, 0x24203u);
+    EXPECT_STREQ(version.lpszFilterDesc, "Brevant Filter");
+    // The unit tests do not load Brevant_Adapter.dll: its module handle cannot be found.
+    EXPECT_EQ(output.text(),
+              "BrevantISAPIAdapter::GetFilterVersion() invoked.\n"
+              "BrevantISAPIAdapter::GetFilterVersion() failed to get the module handle.\n"
+              "No groups were specified, using default values\n");
+    EXPECT_EQ(processGroupTable.groupCount, 1);
+    EXPECT_TRUE(processGroupTable.adminEnabled);
+    EXPECT_EQ(processGroupTable.groups[1].lastInstance, -1);
+    EXPECT_EQ(processGroupTable.groups[1].retryTime, 120.0);
+    processGroupTable.groups[0].applications = {"/d"};
+    processGroupTable.groups[0].servers = {"all"};
+    FakeFilterContext fake;
+    fake.url = "/d/x";
+    EXPECT_EQ(HttpFilterProc(fake.pfc(), SF_NOTIFY_PREPROC_HEADERS, fake.preproc()), kNext);
+    EXPECT_EQ(fake.header("X-Brevant-Group:"), "0");
+    processGroupTable = GroupTable();
+}
+
+}  // namespace
+}  // namespace brevant::adapter

@@ -11,25 +11,27 @@
 
 #include "native/common/client_certificate.h"
 
+namespace brevant::common {
 namespace {
 
-using brevant::common::buildClientCertificate;
-using brevant::common::kCertificateDescriptorSize;
+using Variables = std::map<std::string, std::string>;
 
-// Server variables as IIS gives them: sizes count the NUL, too small a buffer fails.
-struct Variables {
-    std::map<std::string, std::string> values;
-    std::vector<std::string> read;
-    std::vector<DWORD> sizes;
-    std::vector<std::string> flags;
+const std::string kSerial = "01-02-03-04-05-06-07-08-09-0a-0b-0c-0d-0e-0f-10";
+const std::string kReversed = "&SN#100f0e0d0c0b0a090807060504030201";
+const std::string kLongest(1022, 's');  // with its NUL, all that a variable's 1023 bytes hold
+const std::string kIssuer(60, 'Z');     // read into the buffer just before the serial number
 
-    std::string build() {
+class ClientCertificateTest : public testing::Test {
+  protected:
+    // The descriptor for these server variables, read as IIS gives them: sizes count the
+    // NUL, too small a buffer fails.
+    std::string Build(const Variables& values) {
         char descriptor[kCertificateDescriptorSize];
         std::memset(descriptor, '#', sizeof descriptor);
         size_t length = buildClientCertificate(
-            [this](const char* name, char* buffer, DWORD* size) {
-                read.push_back(name);
-                sizes.push_back(*size);
+            [&](const char* name, char* buffer, DWORD* size) {
+                read_.push_back(name);
+                sizes_.push_back(*size);
                 auto found = values.find(name);
                 if (found == values.end() || *size < found->second.size() + 1) {
                     return false;
@@ -38,92 +40,75 @@ struct Variables {
                 *size = static_cast<DWORD>(found->second.size() + 1);
                 return true;
             },
-            [this](const char* value) { flags.push_back(value); }, descriptor);
+            [this](const char* value) { flags_.push_back(value); }, descriptor);
         EXPECT_EQ(std::strlen(descriptor), length) << "the descriptor ends with its NUL";
         return std::string(descriptor, length);
     }
+
+    std::vector<std::string> read_;
+    std::vector<DWORD> sizes_;
+    std::vector<std::string> flags_;
 };
 
-const std::string kSerial = "01-02-03-04-05-06-07-08-09-0a-0b-0c-0d-0e-0f-10";
-
-TEST(ClientCertificate, AllFieldsInTheirOrderWithTheSerialReversed) {
-    Variables variables;
-    variables.values = {{"CERT_FLAGS", "1"},
-                        {"CERT_SUBJECT", "C=DE, O=Client Org, CN=client one"},
-                        {"CERT_SERVER_SUBJECT", "C=US, O=Example, CN=127.0.0.1"},
-                        {"CERT_ISSUER", "C=US, O=Test CA, CN=Test Root"},
-                        {"CERT_SERIALNUMBER", kSerial}};
-    EXPECT_EQ(variables.build(),
-              "&DN#C=DE, O=Client Org, CN=client one C=US, O=Example, CN=127.0.0.1"
-              "&IN#C=US, O=Test CA, CN=Test Root"
-              "&SN#100f0e0d0c0b0a090807060504030201"
-              "&END&");
-    EXPECT_EQ(variables.read,
-              (std::vector<std::string>{"CERT_FLAGS", "CERT_SUBJECT", "CERT_SERVER_SUBJECT",
-                                        "CERT_ISSUER", "CERT_SERIALNUMBER"}));
-    EXPECT_EQ(variables.sizes, std::vector<DWORD>(5, 1023));
-    EXPECT_EQ(variables.flags, std::vector<std::string>{"1"}) << "reported, never in the text";
+TEST_F(ClientCertificateTest, ReadsEachVariableInItsOrderAndReportsOnlyTheFlags) {
+    Build({{"CERT_FLAGS", "1"}, {"CERT_SUBJECT", "s"}, {"CERT_SERIALNUMBER", kSerial}});
+    EXPECT_EQ(read_, (std::vector<std::string>{"CERT_FLAGS", "CERT_SUBJECT", "CERT_SERVER_SUBJECT",
+                                               "CERT_ISSUER", "CERT_SERIALNUMBER"}));
+    EXPECT_EQ(sizes_, std::vector<DWORD>(5, 1023));
+    EXPECT_EQ(flags_, std::vector<std::string>{"1"});
 }
 
-TEST(ClientCertificate, AbsentOrEmptyVariablesLeaveOnlyTheirTagsOut) {
-    Variables none;
-    EXPECT_EQ(none.build(), "&END&");
-    EXPECT_TRUE(none.flags.empty());
-    EXPECT_EQ(none.read, (std::vector<std::string>{"CERT_FLAGS", "CERT_SUBJECT", "CERT_ISSUER",
-                                                   "CERT_SERIALNUMBER"}))
-        << "no server subject without a subject";
-
-    Variables anonymous;  // a TLS request without a client certificate
-    anonymous.values = {{"CERT_FLAGS", ""},
-                        {"CERT_SUBJECT", ""},
-                        {"CERT_SERVER_SUBJECT", "S"},
-                        {"CERT_ISSUER", ""},
-                        {"CERT_SERIALNUMBER", ""}};
-    EXPECT_EQ(anonymous.build(), "&END&");
-    EXPECT_TRUE(anonymous.flags.empty());
-
-    Variables issuerOnly;
-    issuerOnly.values = {{"CERT_SERVER_SUBJECT", "server"}, {"CERT_ISSUER", "issuer"}};
-    EXPECT_EQ(issuerOnly.build(), "&IN#issuer&END&");
-
-    Variables subjectOnly;
-    subjectOnly.values = {{"CERT_SUBJECT", "subject"}, {"CERT_SERIALNUMBER", kSerial}};
-    EXPECT_EQ(subjectOnly.build(), "&DN#subject&SN#100f0e0d0c0b0a090807060504030201&END&");
+TEST_F(ClientCertificateTest, NoSubjectMeansNoServerSubjectAndEmptyFlagsNoReport) {
+    Build({{"CERT_FLAGS", ""}});
+    EXPECT_EQ(read_, (std::vector<std::string>{"CERT_FLAGS", "CERT_SUBJECT", "CERT_ISSUER",
+                                               "CERT_SERIALNUMBER"}));
+    EXPECT_TRUE(flags_.empty());
 }
 
-TEST(ClientCertificate, AShortSerialGivesTheGroupsItHoldsAndNothingBeyondIt) {
-    // The issuer is read into the same buffer just before the serial: a builder that read
-    // past the serial's end would pick up the issuer's characters.
-    Variables variables;
-    variables.values = {{"CERT_ISSUER", std::string(60, 'Z')}, {"CERT_SERIALNUMBER", "01-02-0"}};
-    EXPECT_EQ(variables.build(), "&IN#" + std::string(60, 'Z') + "&SN#00201&END&");
-
-    variables.values["CERT_SERIALNUMBER"] = "ab";
-    EXPECT_EQ(variables.build(), "&IN#" + std::string(60, 'Z') + "&SN#ab&END&");
-
-    variables.values["CERT_SERIALNUMBER"] = kSerial.substr(0, 46);  // last group cut to "1"
-    EXPECT_EQ(variables.build(), "&IN#" + std::string(60, 'Z') +
-                                     "&SN#1"
-                                     "0f0e0d0c0b0a090807060504030201&END&");
-
-    variables.values["CERT_SERIALNUMBER"] = kSerial + "-ff";  // beyond 47: not looked at
-    EXPECT_EQ(variables.build(),
-              "&IN#" + std::string(60, 'Z') + "&SN#100f0e0d0c0b0a090807060504030201&END&");
+TEST_F(ClientCertificateTest, EachVariableAddsItsTag) {
+    const struct {
+        Variables values;
+        std::string descriptor;
+    } kCases[] = {
+        {{{"CERT_SUBJECT", "C=DE, CN=one"},
+          {"CERT_SERVER_SUBJECT", "CN=srv"},
+          {"CERT_ISSUER", "CN=Root"},
+          {"CERT_SERIALNUMBER", kSerial}},
+         "&DN#C=DE, CN=one CN=srv&IN#CN=Root" + kReversed + "&END&"},
+        {{}, "&END&"},
+        {{{"CERT_SUBJECT", ""},
+          {"CERT_SERVER_SUBJECT", "S"},
+          {"CERT_ISSUER", ""},
+          {"CERT_SERIALNUMBER", ""}},
+         "&END&"},  // a TLS request without a client certificate
+        {{{"CERT_SERVER_SUBJECT", "server"}, {"CERT_ISSUER", "issuer"}}, "&IN#issuer&END&"},
+        {{{"CERT_SUBJECT", "subject"}, {"CERT_SERIALNUMBER", kSerial}},
+         "&DN#subject" + kReversed + "&END&"},
+        {{{"CERT_SUBJECT", kLongest}, {"CERT_SERVER_SUBJECT", kLongest}, {"CERT_ISSUER", kLongest}},
+         "&DN#" + kLongest + " " + kLongest + "&IN#" + kLongest + "&END&"},
+        {{{"CERT_ISSUER", kLongest + "i"}}, "&END&"},  // too long to be read
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(Build(c.values), c.descriptor);
+    }
 }
 
-TEST(ClientCertificate, LongestValuesFitAndLongerOnesCannotBeRead) {
-    Variables variables;
-    std::string longest(1022, 's');
-    variables.values = {{"CERT_SUBJECT", longest},
-                        {"CERT_SERVER_SUBJECT", longest},
-                        {"CERT_ISSUER", longest},
-                        {"CERT_SERIALNUMBER", kSerial}};
-    EXPECT_EQ(variables.build(), "&DN#" + longest + " " + longest + "&IN#" + longest +
-                                     "&SN#100f0e0d0c0b0a090807060504030201&END&");
-
-    variables.values["CERT_ISSUER"] = std::string(1023, 'i');  // needs 1024 with its NUL
-    EXPECT_EQ(variables.build(),
-              "&DN#" + longest + " " + longest + "&SN#100f0e0d0c0b0a090807060504030201&END&");
+TEST_F(ClientCertificateTest, AShortSerialGivesTheGroupsItHoldsAndNothingBeyondIt) {
+    const struct {
+        std::string serial;
+        std::string descriptor;
+    } kCases[] = {
+        {"01-02-0", "&SN#00201"},
+        {"ab", "&SN#ab"},
+        {kSerial.substr(0, 46), "&SN#10f0e0d0c0b0a090807060504030201"},  // last group cut to "1"
+        {kSerial + "-ff", kReversed},                                    // beyond 47: not looked at
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(Build({{"CERT_ISSUER", kIssuer}, {"CERT_SERIALNUMBER", c.serial}}),
+                  "&IN#" + kIssuer + c.descriptor + "&END&")
+            << c.serial;
+    }
 }
 
 }  // namespace
+}  // namespace brevant::common

@@ -9,8 +9,8 @@
 //
 // Threads: the accepting thread and one per connection; the recorded connections are
 // guarded and may be read from any thread.
-#ifndef TESTS_UNIT_NATIVE_ADAPTER_FAKE_INSTANCE_H
-#define TESTS_UNIT_NATIVE_ADAPTER_FAKE_INSTANCE_H
+#ifndef TESTS_INTEGRATION_FAKE_INSTANCE_H
+#define TESTS_INTEGRATION_FAKE_INSTANCE_H
 
 #include <atomic>
 #include <chrono>
@@ -120,4 +120,4 @@ int closedPort();
 
 }  // namespace fakeinstance
 
-#endif  // TESTS_UNIT_NATIVE_ADAPTER_FAKE_INSTANCE_H
+#endif  // TESTS_INTEGRATION_FAKE_INSTANCE_H

@@ -199,7 +199,7 @@ TEST_F(HttpServerTest, StopLetsStartedRequestsFinishAndClosesIdleConnections) {
         std::this_thread::sleep_for(milliseconds(5));
     }
     std::this_thread::sleep_for(milliseconds(100));  // the other heads are queued by now
-    EXPECT_TRUE(server_->stop());
+    EXPECT_TRUE(stop());
     EXPECT_EQ(handler_->finished, 8);
     for (int i = 0; i < 8; ++i) {
         EXPECT_EQ(clients[static_cast<size_t>(i)]->read().body, "GET /" + std::to_string(i) + " ");
@@ -227,7 +227,7 @@ TEST_F(HttpServerTest, StopRacingNewConnectionsEndsCleanly) {
             });
         }
         std::this_thread::sleep_for(milliseconds(30 + round * 20));
-        EXPECT_TRUE(server_->stop());
+        EXPECT_TRUE(stop());
         done = true;
         for (auto& thread : clients) {
             thread.join();

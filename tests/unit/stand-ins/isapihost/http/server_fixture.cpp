@@ -35,33 +35,6 @@ long long msSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-RunningServer::RunningServer(isapihost::RequestHandler& handler,
-                             const isapihost::ServerLimits& limits,
-                             const isapihost::ListenerConfig& listener)
-    : server_(handler, limits) {
-    std::string error;
-    port_ = server_.listen(listener, &error);
-    EXPECT_NE(port_, 0) << error;
-    thread_ = std::thread([this] {
-        server_.run();
-        returned_ = true;
-    });
-}
-
-RunningServer::~RunningServer() {
-    server_.stop();
-    thread_.join();
-}
-
-bool RunningServer::stop() {
-    server_.stop();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!returned_ && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return returned_;
-}
-
 isapihost::ServerLimits HttpServerTest::limits(unsigned workers, int timeoutSeconds) {
     isapihost::ServerLimits limits;
     limits.workerThreads = workers;
@@ -72,9 +45,34 @@ isapihost::ServerLimits HttpServerTest::limits(unsigned workers, int timeoutSeco
 
 void HttpServerTest::start(Serve serve, const isapihost::ServerLimits& limits,
                            const isapihost::ListenerConfig& listener) {
-    server_.reset();  // before the handler it serves
+    end();
     handler_ = std::make_unique<CountingHandler>(std::move(serve));
-    server_ = std::make_unique<RunningServer>(*handler_, limits, listener);
+    server_ = std::make_unique<isapihost::HttpServer>(*handler_, limits);
+    std::string error;
+    port_ = server_->listen(listener, &error);
+    EXPECT_NE(port_, 0) << error;
+    returned_ = false;
+    thread_ = std::thread([this] {
+        server_->run();
+        returned_ = true;
+    });
+}
+
+bool HttpServerTest::stop() {
+    server_->stop();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!returned_ && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return returned_;
+}
+
+void HttpServerTest::end() {
+    if (thread_.joinable()) {
+        server_->stop();
+        thread_.join();
+    }
+    server_.reset();
 }
 
 HttpResponse HttpServerTest::exchange(const std::string& request) const {

@@ -49,30 +49,17 @@ class CountingHandler final : public isapihost::RequestHandler {
     Serve serve_;
 };
 
-// An HttpServer listening on a free port and running on its own thread until destroyed.
-class RunningServer {
-  public:
-    RunningServer(isapihost::RequestHandler& handler, const isapihost::ServerLimits& limits,
-                  const isapihost::ListenerConfig& listener = {});
-    ~RunningServer();
-    uint16_t port() const { return port_; }
-    // Stops the server; true when run() returned within 20 s.
-    bool stop();
-
-  private:
-    isapihost::HttpServer server_;
-    uint16_t port_ = 0;
-    std::atomic<bool> returned_{false};
-    std::thread thread_;
-};
-
+// Starts an HttpServer on a free port, running on its own thread until the test ends.
 class HttpServerTest : public testing::Test {
   protected:
+    ~HttpServerTest() override { end(); }
     // A small pool and short time-outs.
     static isapihost::ServerLimits limits(unsigned workers = 4, int timeoutSeconds = 5);
     void start(Serve serve, const isapihost::ServerLimits& limits = HttpServerTest::limits(),
                const isapihost::ListenerConfig& listener = {});
-    uint16_t port() const { return server_->port(); }
+    // Stops the server; true when run() returned within 20 s.
+    bool stop();
+    uint16_t port() const { return port_; }
     std::unique_ptr<HttpConnection> connect() const {
         return std::make_unique<HttpConnection>(port(), 10);
     }
@@ -80,7 +67,14 @@ class HttpServerTest : public testing::Test {
     HttpResponse exchange(const std::string& request) const;
 
     std::unique_ptr<CountingHandler> handler_;
-    std::unique_ptr<RunningServer> server_;
+
+  private:
+    void end();  // stops and joins the server of the last start()
+
+    std::unique_ptr<isapihost::HttpServer> server_;
+    uint16_t port_ = 0;
+    std::atomic<bool> returned_{false};
+    std::thread thread_;
 };
 
 // "GET <target> HTTP/1.1" with Host and `extra` headers.

@@ -14,6 +14,7 @@
 #include "http_client.h"
 #include "response_checks.h"
 #include "server_process.h"
+#include "test_certificates.h"
 #include "test_paths.h"
 
 using testsupport::HttpConnection;
@@ -35,27 +36,6 @@ std::string field(const std::string& body, const std::string& name) {
     return "(absent)";
 }
 
-// A CA, a server certificate and a client certificate with a known serial, made in `dir`
-// with the openssl tool.
-bool makeCertificates(const std::string& dir) {
-    testsupport::writeFile(dir + "/ext.cnf", "basicConstraints=CA:FALSE\n");
-    auto request = [](const std::string& name, const std::string& subject) {
-        return " && openssl req -nodes -newkey rsa:2048 -keyout " + name + ".key -subj '" +
-               subject + "'";
-    };
-    auto sign = [](const std::string& name, const std::string& serial) {
-        return " -out " + name + ".csr && openssl x509 -req -CA ca.pem -CAkey ca.key -days 2 " +
-               "-extfile ext.cnf -in " + name + ".csr -set_serial " + serial + " -out " + name +
-               ".pem";
-    };
-    return std::system(("(cd " + dir + request("ca", "/C=US/O=Test CA/CN=Test Root") +
-                        " -x509 -days 2 -out ca.pem" +
-                        request("server", "/C=US/O=Example/CN=127.0.0.1") + sign("server", "7") +
-                        request("client", "/C=DE/O=Client Org/CN=client one") +
-                        sign("client", "0x0102030405060708090a0b0c0d0e0f10") + ") >/dev/null 2>&1")
-                           .c_str()) == 0;
-}
-
 // isapihost with the test filter and extension, a few files, a user and (if asked) TLS.
 struct Host {
     explicit Host(bool tls) {
@@ -72,7 +52,7 @@ struct Host {
                                               "--access-log",  scratch.file("access.log"),
                                               "--users",       scratch.file("users"),
                                               "--threads",     "8"};
-        if (tls && !makeCertificates(scratch.path())) {
+        if (tls && !testsupport::makeTestCertificates(scratch.path())) {
             return;
         }
         if (tls) {

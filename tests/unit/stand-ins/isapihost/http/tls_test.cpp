@@ -4,9 +4,8 @@
 
 #include <openssl/ssl.h>
 
-#include <cstdlib>
-
 #include "server_fixture.h"
+#include "test_certificates.h"
 #include "test_paths.h"
 
 using namespace httptest;
@@ -53,41 +52,6 @@ class TlsConnection final : public HttpConnection {
     SSL* ssl_ = nullptr;
 };
 
-bool run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A CA, a server and a client certificate it signed, and a self-signed "rogue" client.
-class Certificates {
-  public:
-    Certificates() {
-        made_ =
-            run(request("ca") + " -x509 -subj '/C=US/O=Example/CN=Test CA'") &&
-            issue("server", "/C=US/O=Example/CN=localhost", "0x1001") &&
-            issue("client", "/C=US/O=Example/CN=client", "0x0102030405060708090a0b0c0d0e0f10") &&
-            run(request("rogue") + " -x509 -set_serial 0x7f -subj '/C=US/O=Rogue/CN=rogue'");
-    }
-    bool made() const { return made_; }
-    std::string path(const std::string& name) const { return dir_.file(name); }
-
-  private:
-    std::string request(const std::string& name) const {
-        return "openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 "
-               "-keyout " +
-               path(name + ".key") + " -out " + path(name + ".pem");
-    }
-    bool issue(const std::string& name, const std::string& subject, const std::string& serial) {
-        return run(request(name + "-request") + " -subj '" + subject + "'") &&
-               run("openssl x509 -req -days 2 -in " + path(name + "-request.pem") + " -CA " +
-                   path("ca.pem") + " -CAkey " + path("ca.key") + " -set_serial " + serial +
-                   " -out " + path(name + ".pem") + " && mv " + path(name + "-request.key") + " " +
-                   path(name + ".key"));
-    }
-
-    testsupport::ScratchDir dir_{"isapihost-tls"};
-    bool made_ = false;
-};
-
 // Answers with the connection as the handler sees it, after reading the body.
 AfterResponse describeConnection(Exchange& exchange) {
     std::string body;
@@ -103,13 +67,16 @@ AfterResponse describeConnection(Exchange& exchange) {
                                 info.serverCertificateSubject + "|" + std::to_string(body.size()));
 }
 
-const std::string kServerSubject = "C=US, O=Example, CN=localhost";
+const std::string kServerSubject = "C=US, O=Example, CN=127.0.0.1";
 
 class TlsTest : public HttpServerTest {
   protected:
-    static void SetUpTestSuite() { certificates_ = new Certificates(); }
-    static void TearDownTestSuite() { delete certificates_; }
-    void SetUp() override { ASSERT_TRUE(certificates_->made()) << "the openssl tool failed"; }
+    static void SetUpTestSuite() {
+        folder_ = new testsupport::ScratchDir("isapihost-tls");
+        made_ = testsupport::makeTestCertificates(folder_->path());
+    }
+    static void TearDownTestSuite() { delete folder_; }
+    void SetUp() override { ASSERT_TRUE(made_) << "the openssl tool failed"; }
 
     void startTls(bool askForClients) {
         isapihost::ListenerConfig config;
@@ -128,19 +95,21 @@ class TlsTest : public HttpServerTest {
         }
         return client.read().body;
     }
-    static std::string path(const std::string& name) { return certificates_->path(name); }
+    static std::string path(const std::string& name) { return folder_->file(name); }
 
-    static Certificates* certificates_;
+    static testsupport::ScratchDir* folder_;
+    static bool made_;
 };
 
-Certificates* TlsTest::certificates_ = nullptr;
+testsupport::ScratchDir* TlsTest::folder_ = nullptr;
+bool TlsTest::made_ = false;
 
 }  // namespace
 
 TEST_F(TlsTest, ReportsASignedClientCertificateAsIisDoes) {
     startTls(true);
     EXPECT_EQ(seenWith("client"),
-              "secure|present|1|C=US, O=Example, CN=client|C=US, O=Example, CN=Test CA|"
+              "secure|present|1|C=DE, O=Client Org, CN=client one|C=US, O=Test CA, CN=Test Root|"
               "10-0f-0e-0d-0c-0b-0a-09-08-07-06-05-04-03-02-01|" +
                   kServerSubject + "|0");
 }

@@ -171,6 +171,10 @@ struct StoppingCode {
     const char* message;
 };
 
+void PrintTo(const StoppingCode& code, std::ostream* out) {
+    *out << "exit status " << code.status;
+}
+
 class StopCodes : public BrevantService, public testing::WithParamInterface<StoppingCode> {};
 
 // -3, -7 and 0 stop it; the service-specific code is reset by a start, not by a stop.

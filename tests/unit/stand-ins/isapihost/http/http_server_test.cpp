@@ -96,6 +96,10 @@ struct BadHead {
     int status;
 };
 
+void PrintTo(const BadHead& bad, std::ostream* out) {
+    *out << bad.status << " for " << testing::PrintToString(bad.request.substr(0, 40));
+}
+
 class BadHeads : public HttpServerTest, public testing::WithParamInterface<BadHead> {};
 
 TEST_P(BadHeads, AreRefusedWithAPageThenTheServerGoesOn) {

@@ -16,17 +16,11 @@
 
 namespace chain {
 
-static sockaddr_in loopback(int port) {
+int freePort() {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    return address;
-}
-
-int freePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
     int port = 0;
     if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
@@ -38,11 +32,7 @@ int freePort() {
 }
 
 bool accepts(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = loopback(port);
-    bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    close(fd);
-    return connected;
+    return testsupport::HttpConnection(port).connected();
 }
 
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds wait) {

@@ -36,13 +36,10 @@ struct Chain {
             modules + "/brevant.properties",
             "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
                 "\r\nbrevant.default.applications=/servlet/\r\n");
-        started = host.start(
-            out + "/bin/isapihost",
+        started = host.startIsapihost(
             {"--port", "0", "--root", scratch.path(), "--vdir", "/Scripts=" + modules + ",execute",
              "--filter", modules + "/Brevant_Adapter.dll"},
-            {{"STANDIN_REGISTRY", scratch.file("registry.reg")},
-             {"STANDIN_DEBUG_OUTPUT", scratch.file("debug.txt")}},
-            scratch.file("isapihost.log"), "isapihost: listening on");
+            scratch.path());
     }
 
     testsupport::ScratchDir scratch{"engine-e2e"};

@@ -65,9 +65,7 @@ class FilterRegistrationTest : public testing::Test {
     // isapihost started from the metabase alone, as IIS starts: its answer for a servlet URL
     // (the connector's page, or 404 without it) and whether TestFilter, before it, still runs.
     void expectAtTheNextStart(int servletStatus) {
-        ASSERT_TRUE(host_.start(out_ + "/bin/isapihost", {}, {}, scratch_.file("isapihost.log"),
-                                "isapihost: listening on"))
-            << host_.output();
+        ASSERT_TRUE(host_.startIsapihost({}, scratch_.path())) << host_.output();
         const testsupport::HttpResponse servlet = get("/servlet/x");
         EXPECT_EQ(servlet.status, servletStatus) << servlet.raw;
         EXPECT_EQ(servlet.body.find("Brevant Initialization Failed</font></h2></center>") !=

@@ -47,15 +47,11 @@ class InProcessSite {
     }
 
     bool start() {
-        return host.start(out_ + "/bin/isapihost",
-                          {"--port", "0", "--root", scratch_.file("www"), "--vdir",
-                           "/Scripts=" + scratch_.file("scripts") + ",execute", "--filter",
-                           module(), "--default-doc", "Snoop,index.html", "--users",
-                           scratch_.file("users.txt"), "--access-log", scratch_.file("access.log")},
-                          {{"STANDIN_REGISTRY", scratch_.file("registry.reg")},
-                           {"STANDIN_DEBUG_OUTPUT", scratch_.file("debug.txt")}},
-                          scratch_.file("isapihost.log"), "isapihost: listening on",
-                          std::chrono::seconds(60));
+        return host.startIsapihost({"--port", "0", "--root", scratch_.file("www"), "--vdir",
+                                    "/Scripts=" + scratch_.file("scripts") + ",execute", "--filter",
+                                    module(), "--default-doc", "Snoop,index.html", "--users",
+                                    scratch_.file("users.txt"), "--access-log", accessLogPath()},
+                                   scratch_.path(), {}, std::chrono::seconds(60));
     }
     HttpResponse get(const std::string& target, const std::string& headers = "") {
         return testsupport::httpRequest(host.port(), "GET", target, headers);

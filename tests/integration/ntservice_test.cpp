@@ -130,6 +130,17 @@ class BrevantService : public ::testing::Test {
                           std::to_string(status) + "\n");
     }
 
+    // The service created with the start script and a stop command exiting with `status`,
+    // and started.
+    void startWithStop(int status) {
+        createService("Brevant");
+        setCommand("Brevant", "Start", startScript());
+        setCommand("Brevant", "Stop", stopScript(status));
+        Finished started = scctl({"start", "Brevant"});
+        ASSERT_EQ(started.status, 0) << started.out << started.err;
+        ASSERT_NE(started.out.find(running()), std::string::npos) << started.out;
+    }
+
     std::string record() const { return testsupport::readFile(dir_.file("record")); }
     std::string debugOutput() const { return testsupport::readFile(dir_.file("debug.txt")); }
 
@@ -140,58 +151,60 @@ class BrevantService : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(BrevantService, TheStopCommandsExitCodeDecidesTheState) {
-    createService("Brevant");
-    setCommand("Brevant", "Start", startScript());
-    setCommand("Brevant", "Stop", stopScript(252));
-
-    Finished started = scctl({"start", "Brevant"});
-    EXPECT_EQ(started.status, 0) << started.out << started.err;
-    EXPECT_NE(started.out.find(running()), std::string::npos) << started.out;
+TEST_F(BrevantService, MinusFourFromTheStopCommandLeavesItRunningWith1066) {
+    startWithStop(252);
     EXPECT_EQ(record(), "started 0\n") << "one file name, no arguments";
-
-    // -4: the wrong admin user or password leaves it running with 1066 and -4.
     Finished refused = scctl({"stop", "Brevant"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find(running(1066, 4294967292u)), std::string::npos) << refused.out;
     Finished query = scctl({"query", "Brevant"});
-    EXPECT_EQ(query.status, 0);
     EXPECT_EQ(query.out.substr(0, query.out.find("        CHECKPOINT")),
               "SERVICE_NAME: Brevant\n"
               "        TYPE               : 10  WIN32_OWN_PROCESS\n" +
                   running(1066, 4294967292u));
+    EXPECT_NE(debugOutput().find("[BREVANT] Invalid admin username and password \n"),
+              std::string::npos);
+}
 
-    // -3 and -7 stop it, as 0 does.
-    const int stopping[] = {253, 249, 0};
-    for (int status : stopping) {
-        setCommand("Brevant", "Stop", stopScript(status));
-        Finished stop = scctl({"stop", "Brevant"});
-        EXPECT_EQ(stop.status, 0) << status;
-        // The service-specific code is not reset by a stop, only by a start.
-        DWORD specific = status == 253 ? 4294967292u : 0u;
-        EXPECT_NE(stop.out.find(stopped(0, specific)), std::string::npos) << status << stop.out;
-        EXPECT_NE(scctl({"query", "Brevant"}).out.find(stopped(0, specific)), std::string::npos);
-        if (status != 0) {
-            Finished again = scctl({"start", "Brevant"});
-            EXPECT_NE(again.out.find(running()), std::string::npos) << again.out;
-        }
-    }
-    EXPECT_EQ(record(),
-              "started 0\nstopped 0\nstopped 0\nstarted 0\nstopped 0\nstarted 0\nstopped 0\n");
-    std::string debug = debugOutput();
-    for (const char* message :
-         {"[BREVANT] Invalid admin username and password \n",
-          "[BREVANT] Didn't receive a response from Brevant \n",
-          "[BREVANT] Received an i/o exception \n", "[BREVANT] Stopped Brevant \n"}) {
-        EXPECT_NE(debug.find(message), std::string::npos) << message;
-    }
+struct StoppingCode {
+    int status;  // as the shell reports it
+    const char* message;
+};
+
+void PrintTo(const StoppingCode& code, std::ostream* out) {
+    *out << "exit status " << code.status;
+}
+
+class StopCodes : public BrevantService, public testing::WithParamInterface<StoppingCode> {};
+
+// -3, -7 and 0 stop it; the service-specific code is reset by a start, not by a stop.
+TEST_P(StopCodes, StopTheService) {
+    startWithStop(GetParam().status);
+    Finished stop = scctl({"stop", "Brevant"});
+    EXPECT_EQ(stop.status, 0);
+    EXPECT_NE(stop.out.find(stopped()), std::string::npos) << stop.out;
+    EXPECT_NE(scctl({"query", "Brevant"}).out.find(stopped()), std::string::npos);
+    EXPECT_EQ(record(), "started 0\nstopped 0\n");
+    EXPECT_NE(debugOutput().find(GetParam().message), std::string::npos);
+    EXPECT_NE(scctl({"start", "Brevant"}).out.find(running()), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BrevantService, StopCodes,
+    testing::Values(StoppingCode{253, "[BREVANT] Didn't receive a response from Brevant \n"},
+                    StoppingCode{249, "[BREVANT] Received an i/o exception \n"},
+                    StoppingCode{0, "[BREVANT] Stopped Brevant \n"}));
+
+TEST_F(BrevantService, AStopAfterARefusalKeepsTheRefusalsServiceCode) {
+    startWithStop(252);
+    scctl({"stop", "Brevant"});
+    setCommand("Brevant", "Stop", stopScript(0));
+    EXPECT_NE(scctl({"stop", "Brevant"}).out.find(stopped(0, 4294967292u)), std::string::npos);
 }
 
 TEST_F(BrevantService, AStopCommandThatCannotRunLeavesItRunningWithMinus1) {
-    createService("Brevant");
-    setCommand("Brevant", "Start", startScript());
+    startWithStop(0);
     setCommand("Brevant", "Stop", bin_ + "/NoSuchStop.sh");
-    ASSERT_EQ(scctl({"start", "Brevant"}).status, 0);
     Finished stop = scctl({"stop", "Brevant"});
     EXPECT_EQ(stop.status, 1);
     EXPECT_NE(stop.out.find(running(1066, 4294967295u)), std::string::npos) << stop.out;

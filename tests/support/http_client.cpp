@@ -7,13 +7,44 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 namespace testsupport {
 
+namespace {
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// The status line and the headers of `head` (which ends with the empty line).
+void parseHead(const std::string& head, HttpResponse* response) {
+    size_t lineEnd = head.find("\r\n");
+    response->statusLine = head.substr(0, lineEnd);
+    size_t space = response->statusLine.find(' ');
+    if (space != std::string::npos) {
+        response->status = std::atoi(response->statusLine.c_str() + space + 1);
+    }
+    for (size_t start = lineEnd + 2; start + 2 < head.size(); start = lineEnd + 2) {
+        lineEnd = head.find("\r\n", start);
+        std::string line = head.substr(start, lineEnd - start);
+        size_t colon = line.find(':');
+        if (colon != std::string::npos) {
+            size_t value = line.find_first_not_of(' ', colon + 1);
+            response->headers[lowerCase(line.substr(0, colon))] =
+                value == std::string::npos ? "" : line.substr(value);
+        }
+    }
+}
+
+}  // namespace
+
 HttpConnection::HttpConnection(int port, int timeoutSeconds) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
         return;
     }
@@ -27,8 +58,7 @@ HttpConnection::HttpConnection(int port, int timeoutSeconds) {
     address.sin_port = htons(static_cast<uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+        close();
     }
 }
 
@@ -43,10 +73,17 @@ void HttpConnection::close() {
     }
 }
 
+ssize_t HttpConnection::receive(char* buffer, size_t size) {
+    return recv(fd_, buffer, size, 0);
+}
+
+ssize_t HttpConnection::transmit(const char* data, size_t size) {
+    return ::send(fd_, data, size, MSG_NOSIGNAL);
+}
+
 bool HttpConnection::send(const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    for (size_t sent = 0; sent < bytes.size();) {
+        ssize_t n = fd_ < 0 ? -1 : transmit(bytes.data() + sent, bytes.size() - sent);
         if (n <= 0) {
             return false;
         }
@@ -60,7 +97,7 @@ bool HttpConnection::fill() {
         return false;
     }
     char buffer[65536];
-    ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    ssize_t n = receive(buffer, sizeof buffer);
     if (n <= 0) {
         ended_ = true;
         return false;
@@ -74,52 +111,26 @@ HttpResponse HttpConnection::read(bool headRequest, bool untilClose) {
     size_t headEnd;
     while ((headEnd = pending_.find("\r\n\r\n")) == std::string::npos) {
         if (!fill()) {
-            response.raw = pending_;
-            response.connectionClosed = true;
-            pending_.clear();
+            response.raw.swap(pending_);
             return response;
         }
     }
-    std::string head = pending_.substr(0, headEnd + 4);
+    response.raw = pending_.substr(0, headEnd + 4);
     pending_.erase(0, headEnd + 4);
-    response.raw = head;
-    response.statusLine = head.substr(0, head.find("\r\n"));
-    auto space = response.statusLine.find(' ');
-    if (space != std::string::npos) {
-        response.status = std::atoi(response.statusLine.c_str() + space + 1);
-    }
-    size_t lineStart = head.find("\r\n") + 2;
-    while (lineStart < headEnd) {
-        size_t lineEnd = head.find("\r\n", lineStart);
-        std::string line = head.substr(lineStart, lineEnd - lineStart);
-        auto colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string name = line.substr(0, colon);
-            for (char& c : name)
-                c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-            std::string value = line.substr(colon + 1);
-            value.erase(0, value.find_first_not_of(' '));
-            response.headers[name] = value;
-        }
-        lineStart = lineEnd + 2;
-    }
-    auto length = response.headers.find("content-length");
-    if (headRequest || response.status == 304 || response.status / 100 == 1) {
+    parseHead(response.raw, &response);
+    if (headRequest || response.status / 100 == 1 || response.status == 204 ||
+        response.status == 304) {
         return response;
     }
+    auto length = response.headers.find("content-length");
     if (length != response.headers.end() && !untilClose) {
-        size_t wanted = static_cast<size_t>(std::strtoull(length->second.c_str(), nullptr, 10));
+        size_t wanted = std::strtoull(length->second.c_str(), nullptr, 10);
         while (pending_.size() < wanted && fill()) {
         }
-        size_t take = std::min(wanted, pending_.size());
-        response.body = pending_.substr(0, take);
-        pending_.erase(0, take);
+        response.body = pending_.substr(0, wanted);
+        pending_.erase(0, response.body.size());
     } else {
-        while (fill()) {
-        }
-        response.body = pending_;
-        pending_.clear();
-        response.connectionClosed = true;
+        response.body = readAll();
     }
     response.raw += response.body;
     return response;
@@ -128,22 +139,26 @@ HttpResponse HttpConnection::read(bool headRequest, bool untilClose) {
 std::string HttpConnection::readAll() {
     while (fill()) {
     }
-    std::string all = pending_;
-    pending_.clear();
+    std::string all;
+    all.swap(pending_);
     return all;
 }
 
 bool HttpConnection::closedByServer(int waitMilliseconds) {
-    if (!pending_.empty()) {
-        return false;
-    }
     pollfd descriptor{fd_, POLLIN, 0};
-    if (poll(&descriptor, 1, waitMilliseconds) <= 0) {
+    if (!pending_.empty() || poll(&descriptor, 1, waitMilliseconds) <= 0) {
         return false;
     }
     char byte;
-    ssize_t n = recv(fd_, &byte, 1, MSG_PEEK);
+    ssize_t n = receive(&byte, 1);
+    if (n > 0) {
+        pending_ += byte;
+    }
     return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+void HttpConnection::shutdownSending() {
+    ::shutdown(fd_, SHUT_WR);
 }
 
 HttpResponse httpRequest(int port, const std::string& method, const std::string& target,
@@ -154,8 +169,7 @@ HttpResponse httpRequest(int port, const std::string& method, const std::string&
     if (!body.empty()) {
         request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     }
-    request += "\r\n" + body;
-    if (!connection.send(request)) {
+    if (!connection.send(request + "\r\n" + body)) {
         return HttpResponse();
     }
     return connection.read(method == "HEAD");

@@ -1,7 +1,11 @@
-// A small blocking HTTP client over real sockets, for tests: sends bytes exactly as
-// given and reads what comes back, so that tests can check the bytes a server sends.
+// A small blocking HTTP client over real sockets on 127.0.0.1, for tests: sends bytes
+// exactly as given and reads what comes back, so that tests can check the bytes a server
+// sends. The receive time-out makes a server fault fail a test instead of hanging it. A
+// TLS client overrides the transport (receive, transmit) and keeps the rest.
 #ifndef TESTS_SUPPORT_HTTP_CLIENT_H
 #define TESTS_SUPPORT_HTTP_CLIENT_H
+
+#include <sys/types.h>
 
 #include <map>
 #include <string>
@@ -13,27 +17,35 @@ struct HttpResponse {
     std::string statusLine;
     std::map<std::string, std::string> headers;  // names in lower case
     std::string body;
-    std::string raw;                // every byte received
-    bool connectionClosed = false;  // the server closed the connection after it
+    std::string raw;  // every byte received
 };
 
 class HttpConnection {
   public:
     explicit HttpConnection(int port, int timeoutSeconds = 30);
-    ~HttpConnection();
+    virtual ~HttpConnection();
     HttpConnection(const HttpConnection&) = delete;
     HttpConnection& operator=(const HttpConnection&) = delete;
 
     bool connected() const { return fd_ >= 0; }
     bool send(const std::string& bytes);
-    // Reads one response: the head, then Content-Length bytes, or everything until the
-    // server closes when there is no Content-Length (or `untilClose`).
+    // Reads one response: the head, then Content-Length bytes (none after HEAD, 1xx, 204
+    // and 304), or everything until the server closes when there is no Content-Length (or
+    // `untilClose`).
     HttpResponse read(bool headRequest = false, bool untilClose = false);
     // Everything until the server closes the connection.
     std::string readAll();
-    // True when the server has closed the connection (reads end of stream in time).
+    // True when the server closes the connection within the wait, sending nothing more.
     bool closedByServer(int waitMilliseconds = 2000);
+    // The client's end of the body: the server reads end of stream.
+    void shutdownSending();
     void close();
+
+  protected:
+    // The transport, as recv and send answer.
+    virtual ssize_t receive(char* buffer, size_t size);
+    virtual ssize_t transmit(const char* data, size_t size);
+    int fd() const { return fd_; }
 
   private:
     bool fill();  // reads more into pending_; false at end or on error

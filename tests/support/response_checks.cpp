@@ -1,14 +1,10 @@
 #include "response_checks.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <array>
 #include <cstdio>
 #include <vector>
+
+#include "http_client.h"
 
 namespace testsupport {
 
@@ -33,23 +29,12 @@ uint32_t crc32Of(const std::string& data) {
     return crc ^ 0xFFFFFFFFu;
 }
 
-int connectTo(int port) {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) {
-        return -1;
-    }
-    timeval timeout{30, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
+// The shared client, read piece by piece.
+class StreamingConnection : public HttpConnection {
+  public:
+    using HttpConnection::HttpConnection;
+    using HttpConnection::receive;
+};
 
 }  // namespace
 
@@ -76,20 +61,15 @@ unsigned char streamByte(uint64_t offset) {
 CountedResponse countResponse(int port, const std::string& request,
                               const std::function<unsigned char(uint64_t)>& expected) {
     CountedResponse result;
-    int fd = connectTo(port);
-    if (fd < 0) {
-        return result;
-    }
-    if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
-        static_cast<ssize_t>(request.size())) {
-        ::close(fd);
+    StreamingConnection connection(port);
+    if (!connection.send(request)) {
         return result;
     }
     std::vector<char> buffer(256 * 1024);
     bool inBody = false;
     bool wrong = false;
     for (;;) {
-        ssize_t n = recv(fd, buffer.data(), buffer.size(), 0);
+        ssize_t n = connection.receive(buffer.data(), buffer.size());
         if (n == 0) {
             result.closedCleanly = true;
             break;
@@ -117,7 +97,6 @@ CountedResponse countResponse(int port, const std::string& request,
             ++result.bodyBytes;
         }
     }
-    ::close(fd);
     if (!wrong) {
         result.firstWrong = result.bodyBytes;
     }

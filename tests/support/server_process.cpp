@@ -70,6 +70,16 @@ bool ServerProcess::start(const std::string& program, const std::vector<std::str
     return false;
 }
 
+bool ServerProcess::startIsapihost(const std::vector<std::string>& arguments,
+                                   const std::string& folder,
+                                   std::map<std::string, std::string> environment,
+                                   std::chrono::milliseconds timeout) {
+    environment.emplace("STANDIN_REGISTRY", folder + "/registry.reg");
+    environment.emplace("STANDIN_DEBUG_OUTPUT", folder + "/debug.txt");
+    return start(buildOutputFolder() + "/bin/isapihost", arguments, environment,
+                 folder + "/isapihost.log", "isapihost: listening on", timeout);
+}
+
 int ServerProcess::port(size_t index) const {
     std::istringstream lines(output());
     std::string line;

@@ -27,6 +27,12 @@ class ServerProcess {
                const std::string& readyPrefix,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+    // The build's isapihost with `arguments`; its registry, debugger output and log are
+    // files of `folder`, `environment` adds variables.
+    bool startIsapihost(const std::vector<std::string>& arguments, const std::string& folder,
+                        std::map<std::string, std::string> environment = {},
+                        std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
     // The port of the n-th "listening on 127.0.0.1:PORT" line (isapihost's ready lines).
     int port(size_t index = 0) const;
 

@@ -97,6 +97,40 @@ void readMimeMap(MetabaseSession& metabase, Site* site) {
     }
 }
 
+std::string trim(const std::string& text) {
+    auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::string();
+    auto last = text.find_last_not_of(" \t");
+    return text.substr(first, last - first + 1);
+}
+
+// One "name:password" a line; blank lines and "#" comments skipped.
+bool readUsersFile(const std::string& path, std::map<std::string, std::string>* users,
+                   std::string* error) {
+    std::ifstream in(path);
+    if (!in) {
+        *error = "cannot read the users file " + path;
+        return false;
+    }
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (trim(line).empty() || trim(line)[0] == '#')
+            continue;
+        auto colon = line.find(':');
+        if (colon == std::string::npos || colon == 0) {
+            *error = path + ":" + std::to_string(number) + ": expected name:password";
+            return false;
+        }
+        (*users)[line.substr(0, colon)] = line.substr(colon + 1);
+    }
+    return true;
+}
+
 bool readSite(MetabaseSession& metabase, const std::string& number, Site* site,
               std::vector<std::string>* warnings) {
     std::string key = std::string(kW3svc) + "/" + number;
@@ -170,14 +204,6 @@ void readFilters(MetabaseSession& metabase, Configuration* configuration) {
 }
 
 }  // namespace
-
-static std::string trim(const std::string& text) {
-    auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    auto last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
 
 std::vector<std::string> splitList(const std::string& text) {
     std::vector<std::string> items;
@@ -290,31 +316,6 @@ bool writeQuickStart(const QuickStart& quickStart, std::string* error) {
                                 METADATA_NO_ATTRIBUTES, order, error);
     }
     return ok;
-}
-
-bool readUsersFile(const std::string& path, std::map<std::string, std::string>* users,
-                   std::string* error) {
-    std::ifstream in(path);
-    if (!in) {
-        *error = "cannot read the users file " + path;
-        return false;
-    }
-    std::string line;
-    int number = 0;
-    while (std::getline(in, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (trim(line).empty() || trim(line)[0] == '#')
-            continue;
-        auto colon = line.find(':');
-        if (colon == std::string::npos || colon == 0) {
-            *error = path + ":" + std::to_string(number) + ": expected name:password";
-            return false;
-        }
-        (*users)[line.substr(0, colon)] = line.substr(colon + 1);
-    }
-    return true;
 }
 
 void prepareRegistry(std::vector<std::string>* warnings) {

@@ -51,10 +51,6 @@ struct QuickStart {
 // Writes the quick-start site into the (empty) metabase STANDIN_METABASE names.
 bool writeQuickStart(const QuickStart& quickStart, std::string* error);
 
-// Reads a users file: one "name:password" a line; blank lines and "#" comments skipped.
-bool readUsersFile(const std::string& path, std::map<std::string, std::string>* users,
-                   std::string* error);
-
 // A comma-separated list: items trimmed of blanks, empty items left out (the metabase's
 // lists and the --default-doc flag alike).
 std::vector<std::string> splitList(const std::string& text);

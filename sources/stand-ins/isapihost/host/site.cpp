@@ -1,4 +1,5 @@
 #include "stand-ins/isapihost/host/site.h"
+#include "stand-ins/isapihost/host/site_internal.h"
 
 #include <strings.h>
 

@@ -44,10 +44,6 @@ struct Mapping {
     std::string pathInfo;      // the URL after the module's name
 };
 
-// Percent-decodes a URL path and resolves "." and ".." segments. False when the path
-// climbs above "/" or decodes to a NUL byte.
-bool normalizeUrlPath(const std::string& raw, std::string* normalized);
-
 // Maps a URL path (raw, as in the request) onto the site's directories.
 Mapping mapUrl(const Site& site, const std::string& urlPath);
 

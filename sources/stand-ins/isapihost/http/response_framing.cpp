@@ -1,4 +1,5 @@
 #include "stand-ins/isapihost/http/response_framing.h"
+#include "stand-ins/isapihost/http/response_framing_internal.h"
 
 #include "stand-ins/isapihost/http/http_date.h"
 #include "stand-ins/isapihost/http/responses.h"

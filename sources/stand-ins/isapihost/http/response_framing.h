@@ -24,9 +24,6 @@ void appendConnectionHeader(std::string& out, const RequestHead* head, bool keep
 // body that the response would leave unread.
 bool mayKeepAlive(const RequestHead& head);
 
-// "<html><head><title>404 Not Found</title></head><body><h1>404 Not Found</h1></body></html>"
-std::string errorPage(int status);
-
 // A whole error response: status line, Content-Type text/html and Content-Length (neither
 // for 1xx, 204 and 304), `extraHeaders` (lines ended by CR LF), Connection, then the page
 // unless `withBody` is false (HEAD).

@@ -2,112 +2,79 @@
 // and that slow or idle clients never starve the others.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
 
-#include "http_test_client.h"
-#include "stand-ins/isapihost/http/response_framing.h"
+#include "server_fixture.h"
+#include "stand-ins/isapihost/http/response_framing_internal.h"
 
 using namespace httptest;
-using isapihost::AfterResponse;
-using isapihost::ConnectionInfo;
-using isapihost::Exchange;
-using isapihost::RequestHead;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// What a handler saw of its requests, for the test to look at afterwards.
-struct Seen {
-    std::mutex mutex;
-    std::vector<RequestHead> heads;
-    std::vector<ConnectionInfo> connections;
-    std::vector<uint64_t> received;
-    void record(const Exchange& exchange) {
-        std::lock_guard<std::mutex> lock(mutex);
-        heads.push_back(exchange.head());
-        connections.push_back(exchange.connection());
-        received.push_back(exchange.bytesReceived());
+// Answers with the head and the connection as the handler saw them.
+AfterResponse describeRequest(Exchange& exchange) {
+    std::string body;
+    readBody(exchange, &body);
+    const isapihost::RequestHead& head = exchange.head();
+    const isapihost::ConnectionInfo& info = exchange.connection();
+    std::string text = head.method + "|" + head.target + "|" + std::to_string(head.versionMajor) +
+                       "." + std::to_string(head.versionMinor) + "|" + head.rawHeaders + "|";
+    for (const isapihost::Header& header : head.headers) {
+        text += header.name + "=" + header.value + ";";
     }
-};
+    return answer(exchange, text + "|" + std::to_string(head.contentLength) + "|" +
+                                (head.clientWantsKeepAlive ? "keep" : "close") + "|" +
+                                std::to_string(exchange.bytesReceived()) + "|" +
+                                info.remoteAddress + ":" + std::to_string(info.remotePort) + "|" +
+                                info.localAddress + ":" + std::to_string(info.localPort) +
+                                (info.secure || info.certificate.present ? "|secure" : "") + "|" +
+                                body);
+}
 
-std::string get(const std::string& target, const std::string& extra = "") {
-    return "GET " + target + " HTTP/1.1\r\nHost: test\r\n" + extra + "\r\n";
+// A head of exactly `size` bytes.
+std::string headOfSize(size_t size) {
+    std::string start = "GET / HTTP/1.1\r\nX-Fill: ";
+    return start + std::string(size - start.size() - 4, 'a') + "\r\n\r\n";
 }
 
 }  // namespace
 
-TEST(HttpServer, ServesKeptAliveAndPipelinedRequestsOnOneConnection) {
-    Seen seen;
-    FunctionHandler handler([&](Exchange& exchange) {
-        std::string body;
-        readBody(exchange, &body);
-        seen.record(exchange);
-        return answer(exchange, exchange.head().method + " " + exchange.head().target + " " + body);
-    });
-    RunningServer server(handler, testLimits());
-    Client client(server.port());
-    ASSERT_TRUE(client.connected());
-
-    std::string first = "GET /a?x=1 HTTP/1.1\r\nHost: h\r\nX-Mixed-Case:  v1 \r\n\r\n";
-    ASSERT_TRUE(client.send(first));
-    Response response = client.readResponse();
-    EXPECT_EQ(response.status, 200);
-    EXPECT_EQ(response.body, "GET /a?x=1 ");
-
-    // Two requests in one packet, the second with a body: both answered, in order.
-    std::string post = "POST /c HTTP/1.1\r\nContent-Length: 3\r\n\r\nxyz";
-    ASSERT_TRUE(client.send(get("/b") + post));
-    EXPECT_EQ(client.readResponse().body, "GET /b ");
-    EXPECT_EQ(client.readResponse().body, "POST /c xyz");
-
-    std::lock_guard<std::mutex> lock(seen.mutex);
-    ASSERT_EQ(seen.heads.size(), 3u);
-    const RequestHead& head = seen.heads[0];
-    EXPECT_EQ(head.method, "GET");
-    EXPECT_EQ(head.target, "/a?x=1");
-    EXPECT_EQ(head.versionMajor, 1u);
-    EXPECT_EQ(head.versionMinor, 1u);
-    ASSERT_EQ(head.headers.size(), 2u);
-    EXPECT_EQ(head.headers[1].name, "X-Mixed-Case");
-    EXPECT_EQ(head.headers[1].value, "v1");
-    EXPECT_EQ(head.rawHeaders, "Host: h\r\nX-Mixed-Case:  v1 \r\n");
-    EXPECT_TRUE(head.clientWantsKeepAlive);
-    EXPECT_EQ(seen.received[0], first.size());
-    EXPECT_EQ(seen.heads[2].contentLength, 3u);
-    EXPECT_EQ(seen.received[2], post.size());
-
-    const ConnectionInfo& info = seen.connections[0];
-    EXPECT_EQ(info.remoteAddress, "127.0.0.1");
-    EXPECT_EQ(info.localAddress, "127.0.0.1");
-    EXPECT_EQ(info.localPort, server.port());
-    EXPECT_NE(info.remotePort, 0);
-    EXPECT_FALSE(info.secure);
-    EXPECT_FALSE(info.certificate.present);
-    EXPECT_EQ(seen.connections[2].remotePort, info.remotePort);  // the same connection
+TEST_F(HttpServerTest, TheHandlerSeesTheHeadAndTheConnectionAsSent) {
+    start(describeRequest);
+    auto client = connect();
+    const std::string first = "GET /a?x=1 HTTP/1.1\r\nHost: h\r\nX-Mixed-Case:  v1 \r\n\r\n";
+    ASSERT_TRUE(client->send(first));
+    const std::string self = "127.0.0.1:" + std::to_string(port());
+    std::string seen = client->read().body;
+    EXPECT_EQ(seen.substr(0, seen.find("|127.0.0.1:")),
+              "GET|/a?x=1|1.1|Host: h\r\nX-Mixed-Case:  v1 \r\n|Host=h;X-Mixed-Case=v1;|0|keep|" +
+                  std::to_string(first.size()));
+    EXPECT_TRUE(seen.ends_with("|" + self + "|")) << seen;
+    // Pipelined in one packet, the second with a body: both answered, in order, on the
+    // same connection.
+    const std::string post = "POST /c HTTP/1.1\r\nContent-Length: 3\r\n\r\nxyz";
+    ASSERT_TRUE(client->send(get("/b") + post));
+    EXPECT_EQ(client->read().body.substr(0, 6), "GET|/b");
+    std::string last = client->read().body;
+    EXPECT_TRUE(last.starts_with("POST|/c|1.1|Content-Length: 3\r\n|Content-Length=3;|3|keep|" +
+                                 std::to_string(post.size())))
+        << last;
+    EXPECT_EQ(last.substr(last.find("|127.0.0.1:")), seen.substr(seen.find("|127.0.0.1:")) + "xyz");
 }
 
-TEST(HttpServer, ClosesUnlessBothSidesKeepTheConnection) {
-    FunctionHandler handler([](Exchange& exchange) {
+TEST_F(HttpServerTest, ClosesUnlessBothSidesKeepTheConnection) {
+    start([](Exchange& exchange) {
         if (exchange.head().target == "/close") {
             answer(exchange, "bye");
             return AfterResponse::Close;
         }
-        if (exchange.head().target == "/ignore-body") {
-            return answer(exchange, "unread");
-        }
-        return echo(exchange);
+        return exchange.head().target == "/ignore-body" ? answer(exchange, "unread")
+                                                        : echo(exchange);
     });
-    RunningServer server(handler, testLimits());
-
-    struct Case {
-        std::string request;
-        bool staysOpen;
-    } cases[] = {
+    const std::pair<std::string, bool> cases[] = {
         {get("/", "Connection: close\r\n"), false},
         {"GET / HTTP/1.0\r\n\r\n", false},
         {"GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", true},
@@ -115,208 +82,172 @@ TEST(HttpServer, ClosesUnlessBothSidesKeepTheConnection) {
         // A body the handler left unread would be taken for the next request.
         {"POST /ignore-body HTTP/1.1\r\nContent-Length: 5\r\n\r\nhello", false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.request);
-        Client client(server.port());
-        ASSERT_TRUE(client.send(c.request));
-        EXPECT_EQ(client.readResponse().status, 200);
-        if (c.staysOpen) {
-            ASSERT_TRUE(client.send(c.request));
-            EXPECT_EQ(client.readResponse().status, 200);
-        } else {
-            EXPECT_TRUE(client.closedByServer());
-        }
+    for (const auto& [request, staysOpen] : cases) {
+        SCOPED_TRACE(request);
+        auto client = connect();
+        ASSERT_TRUE(client->send(request));
+        EXPECT_EQ(client->read().status, 200);
+        EXPECT_EQ(client->closedByServer(staysOpen ? 200 : 2000), !staysOpen);
     }
 }
 
-TEST(HttpServer, RejectsBadHeadsThenGoesOnServing) {
-    FunctionHandler handler(echo);
-    RunningServer server(handler, testLimits());
+struct BadHead {
+    std::string request;
+    int status;
+};
 
-    // Exactly at the limit is still a head; one byte more is not.
-    auto headOfSize = [](size_t size) {
-        std::string start = "GET / HTTP/1.1\r\nX-Fill: ";
-        return start + std::string(size - start.size() - 4, 'a') + "\r\n\r\n";
-    };
-    {
-        Client client(server.port());
-        ASSERT_TRUE(client.send(headOfSize(16384)));
-        EXPECT_EQ(client.readResponse().status, 200);
-    }
-    struct Case {
-        std::string request;
-        int status;
-    } cases[] = {
-        {headOfSize(16385), 400},
-        {headOfSize(20000) + std::string(100000, 'b'), 400},
-        {"GARBAGE\r\n\r\n", 400},
-        {"GET / HTTP/1.1\r\nNo colon here\r\n\r\n", 400},
-        {"GET / HTTP/3.0\r\n\r\n", 400},
-        {"POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab", 400},
-        {"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", 411},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.request.substr(0, 60));
-        Client client(server.port());
-        client.send(c.request);
-        std::string bytes = client.readUntilClose();
-        std::string page = isapihost::errorPage(c.status);
-        ASSERT_TRUE(bytes.starts_with("HTTP/1.1 " + std::to_string(c.status) + " ")) << bytes;
-        EXPECT_NE(bytes.find("\r\nServer: isapihost/1.0\r\n"), std::string::npos);
-        EXPECT_NE(bytes.find("\r\nContent-Type: text/html\r\nContent-Length: " +
-                             std::to_string(page.size()) + "\r\nConnection: close\r\n\r\n" + page),
-                  std::string::npos);
-        EXPECT_EQ(bytes.size(), bytes.find("\r\n\r\n") + 4 + page.size());
-
-        Client next(server.port());
-        ASSERT_TRUE(next.send(get("/next")));
-        EXPECT_EQ(next.readResponse().body, "GET /next ");
-    }
-    EXPECT_EQ(handler.started, 1 + 7);  // the bad heads never reached the handler
+void PrintTo(const BadHead& bad, std::ostream* out) {
+    *out << bad.status << " for " << testing::PrintToString(bad.request.substr(0, 40));
 }
 
-TEST(HttpServer, TimesOutHeadsAndIdleConnectionsWithoutHoldingThreads) {
-    FunctionHandler handler(echo);
-    auto limits = testLimits();
-    limits.workerThreads = 1;
-    limits.headerTimeout = std::chrono::seconds(1);
-    limits.keepAliveTimeout = std::chrono::seconds(1);
-    RunningServer server(handler, limits);
+class BadHeads : public HttpServerTest, public testing::WithParamInterface<BadHead> {};
 
-    Clock::time_point start = Clock::now();
-    std::vector<std::unique_ptr<Client>> slow;
+TEST_P(BadHeads, AreRefusedWithAPageThenTheServerGoesOn) {
+    start(echo);
+    auto client = connect();
+    client->send(GetParam().request);
+    std::string bytes = client->readAll();
+    const std::string page = isapihost::errorPage(GetParam().status);
+    ASSERT_TRUE(bytes.starts_with("HTTP/1.1 " + std::to_string(GetParam().status) + " ")) << bytes;
+    EXPECT_NE(bytes.find("\r\nServer: isapihost/1.0\r\n"), std::string::npos);
+    EXPECT_TRUE(bytes.ends_with(
+        "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(page.size()) +
+        "\r\nConnection: close\r\n\r\n" + page));
+    EXPECT_EQ(exchange(get("/next")).body, "GET /next ");
+    EXPECT_EQ(handler_->started, 1) << "a bad head never reaches the handler";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HttpServerTest, BadHeads,
+    testing::Values(
+        BadHead{headOfSize(16385), 400}, BadHead{headOfSize(20000) + std::string(100000, 'b'), 400},
+        BadHead{"GARBAGE\r\n\r\n", 400}, BadHead{"GET / HTTP/1.1\r\nNo colon here\r\n\r\n", 400},
+        BadHead{"GET / HTTP/3.0\r\n\r\n", 400},
+        BadHead{"POST / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nab", 400},
+        BadHead{"POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n",
+                411}));
+
+TEST_F(HttpServerTest, AHeadExactlyAtTheLimitIsServed) {
+    start(echo);
+    EXPECT_EQ(exchange(headOfSize(16384)).status, 200);
+}
+
+TEST_F(HttpServerTest, TimesOutHeadsAndIdleConnectionsWithoutHoldingThreads) {
+    start(echo, limits(1, 1));
+    Clock::time_point begin = Clock::now();
+    std::vector<std::unique_ptr<HttpConnection>> slow;
     for (int i = 0; i < 20; ++i) {
-        slow.push_back(std::make_unique<Client>(server.port()));
+        slow.push_back(connect());
         ASSERT_TRUE(slow.back()->send("GET /slow HTTP/1.1\r\nHost: "));
     }
-    Client silent(server.port());
-    Client keptAlive(server.port());
-    ASSERT_TRUE(keptAlive.send(get("/")));
-    EXPECT_EQ(keptAlive.readResponse().status, 200);
-
+    auto silent = connect();
+    auto keptAlive = connect();
+    ASSERT_TRUE(keptAlive->send(get("/")));
+    EXPECT_EQ(keptAlive->read().status, 200);
     // Twenty half heads and the one worker still serve a new client at once.
-    Client fresh(server.port());
-    ASSERT_TRUE(fresh.send(get("/fresh")));
-    EXPECT_EQ(fresh.readResponse().body, "GET /fresh ");
-    EXPECT_LT(msSince(start), 900);
-
+    EXPECT_EQ(exchange(get("/fresh")).body, "GET /fresh ");
+    EXPECT_LT(msSince(begin), 900);
     for (auto& client : slow) {
-        Response response = client->readResponse();
+        HttpResponse response = client->read();
         EXPECT_EQ(response.status, 408);
-        EXPECT_EQ(response.header("Connection"), "close");
+        EXPECT_EQ(response.headers["connection"], "close");
         EXPECT_TRUE(client->closedByServer());
     }
-    EXPECT_GE(msSince(start), 900);
+    EXPECT_GE(msSince(begin), 900);
     // Nothing sent, nothing to answer: just closed, like the idle kept-alive connection.
-    EXPECT_EQ(silent.readUntilClose(), "");
-    EXPECT_EQ(keptAlive.readUntilClose(), "");
-    EXPECT_LT(msSince(start), 4000);
+    EXPECT_EQ(silent->readAll(), "");
+    EXPECT_EQ(keptAlive->readAll(), "");
+    EXPECT_LT(msSince(begin), 4000);
 }
 
-TEST(HttpServer, ManyIdleAndConcurrentConnectionsAreAllServed) {
-    FunctionHandler handler([](Exchange& exchange) {
+TEST_F(HttpServerTest, ManyIdleAndConcurrentConnectionsAreAllServed) {
+    start([](Exchange& exchange) {
         std::this_thread::sleep_for(milliseconds(2));
         return echo(exchange);
     });
-    auto limits = testLimits();
-    limits.workerThreads = 4;
-    RunningServer server(handler, limits);
-
-    std::vector<std::unique_ptr<Client>> idle;
+    std::vector<std::unique_ptr<HttpConnection>> idle, busy;
     for (int i = 0; i < 300; ++i) {
-        idle.push_back(std::make_unique<Client>(server.port()));
+        idle.push_back(connect());
         ASSERT_TRUE(idle.back()->send(get("/idle")));
-        ASSERT_EQ(idle.back()->readResponse().status, 200);
+        ASSERT_EQ(idle.back()->read().status, 200);
     }
-    Clock::time_point start = Clock::now();
-    Client fresh(server.port());
-    ASSERT_TRUE(fresh.send(get("/fresh")));
-    EXPECT_EQ(fresh.readResponse().status, 200);
-    EXPECT_LT(msSince(start), 1000);
-
+    Clock::time_point begin = Clock::now();
+    EXPECT_EQ(exchange(get("/fresh")).status, 200);
+    EXPECT_LT(msSince(begin), 1000);
     // 200 requests at once, queued for four workers: every one answered, to its own client.
-    std::vector<std::unique_ptr<Client>> busy;
     for (int i = 0; i < 200; ++i) {
-        busy.push_back(std::make_unique<Client>(server.port()));
+        busy.push_back(connect());
         ASSERT_TRUE(busy.back()->send(get("/" + std::to_string(i))));
     }
     for (int i = 0; i < 200; ++i) {
-        EXPECT_EQ(busy[static_cast<size_t>(i)]->readResponse().body,
-                  "GET /" + std::to_string(i) + " ");
+        EXPECT_EQ(busy[static_cast<size_t>(i)]->read().body, "GET /" + std::to_string(i) + " ");
     }
-    // The idle ones are still open and served.
     ASSERT_TRUE(idle.front()->send(get("/again")));
-    EXPECT_EQ(idle.front()->readResponse().body, "GET /again ");
+    EXPECT_EQ(idle.front()->read().body, "GET /again ") << "the idle ones are still served";
 }
 
-TEST(HttpServer, StopLetsStartedRequestsFinishAndClosesIdleConnections) {
-    FunctionHandler handler([](Exchange& exchange) {
+TEST_F(HttpServerTest, StopLetsStartedRequestsFinishAndClosesIdleConnections) {
+    start([](Exchange& exchange) {
         std::this_thread::sleep_for(milliseconds(300));
         return echo(exchange);
     });
-    auto server = std::make_unique<RunningServer>(handler, testLimits());
-    std::vector<std::unique_ptr<Client>> clients;
+    std::vector<std::unique_ptr<HttpConnection>> clients;
     for (int i = 0; i < 8; ++i) {
-        clients.push_back(std::make_unique<Client>(server->port()));
+        clients.push_back(connect());
         ASSERT_TRUE(clients.back()->send(get("/" + std::to_string(i))));
     }
-    Client idle(server->port());
-    Client halfHead(server->port());
-    ASSERT_TRUE(halfHead.send("GET / HTTP/1.1\r\n"));
-    while (handler.started < 4) {
+    auto idle = connect();
+    auto halfHead = connect();
+    ASSERT_TRUE(halfHead->send("GET / HTTP/1.1\r\n"));
+    while (handler_->started < 4) {
         std::this_thread::sleep_for(milliseconds(5));
     }
     std::this_thread::sleep_for(milliseconds(100));  // the other heads are queued by now
-
-    EXPECT_TRUE(server->stop());
-    EXPECT_EQ(handler.finished, 8);
+    EXPECT_TRUE(stop());
+    EXPECT_EQ(handler_->finished, 8);
     for (int i = 0; i < 8; ++i) {
-        Response response = clients[static_cast<size_t>(i)]->readResponse();
-        EXPECT_EQ(response.body, "GET /" + std::to_string(i) + " ");
+        EXPECT_EQ(clients[static_cast<size_t>(i)]->read().body, "GET /" + std::to_string(i) + " ");
         EXPECT_TRUE(clients[static_cast<size_t>(i)]->closedByServer());
     }
-    EXPECT_EQ(idle.readUntilClose(), "");
-    EXPECT_EQ(halfHead.readUntilClose(), "");
-    Client late(server->port());
-    EXPECT_TRUE(!late.connected() || late.readUntilClose().empty());
+    EXPECT_EQ(idle->readAll(), "");
+    EXPECT_EQ(halfHead->readAll(), "");
+    auto late = connect();
+    EXPECT_TRUE(!late->connected() || late->readAll().empty());
 }
 
-TEST(HttpServer, StopRacingNewConnectionsEndsCleanly) {
-    FunctionHandler handler(echo);
+TEST_F(HttpServerTest, StopRacingNewConnectionsEndsCleanly) {
     for (int round = 0; round < 5; ++round) {
-        auto server = std::make_unique<RunningServer>(handler, testLimits());
+        start(echo);
         std::atomic<bool> done{false};
         std::vector<std::thread> clients;
         for (int i = 0; i < 4; ++i) {
-            clients.emplace_back([&, port = server->port()] {
+            clients.emplace_back([&, port = port()] {
                 while (!done) {
-                    Client client(port, milliseconds(2000));
-                    if (!client.send(get("/")) || client.readResponse().status != 200) {
+                    HttpConnection client(port, 2);
+                    if (!client.send(get("/")) || client.read().status != 200) {
                         std::this_thread::sleep_for(milliseconds(1));
                     }
                 }
             });
         }
         std::this_thread::sleep_for(milliseconds(30 + round * 20));
-        EXPECT_TRUE(server->stop());
+        EXPECT_TRUE(stop());
         done = true;
         for (auto& thread : clients) {
             thread.join();
         }
+        EXPECT_EQ(handler_->started.load(), handler_->finished.load());
     }
-    EXPECT_EQ(handler.started.load(), handler.finished.load());
 }
 
-TEST(HttpServer, ListenReportsWhyItCannot) {
-    FunctionHandler handler(echo);
-    RunningServer running(handler, testLimits());
-    isapihost::HttpServer second(handler, testLimits());
+TEST_F(HttpServerTest, ListenReportsWhyItCannot) {
+    start(echo);
+    isapihost::HttpServer second(*handler_, limits());
     std::string error;
     isapihost::ListenerConfig taken;
-    taken.port = running.port();
+    taken.port = port();
     EXPECT_EQ(second.listen(taken, &error), 0);
-    EXPECT_NE(error.find("127.0.0.1:" + std::to_string(running.port())), std::string::npos)
-        << error;
+    EXPECT_NE(error.find("127.0.0.1:" + std::to_string(port())), std::string::npos) << error;
     isapihost::ListenerConfig nonsense;
     nonsense.address = "localhost.invalid";
     EXPECT_EQ(second.listen(nonsense, &error), 0);

@@ -2,51 +2,54 @@
 // over TLS. The certificates are made at run time with the openssl tool.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <memory>
+#include <openssl/ssl.h>
 
-#include "http_test_client.h"
+#include "server_fixture.h"
+#include "test_certificates.h"
 #include "test_paths.h"
 
 using namespace httptest;
-using isapihost::AfterResponse;
-using isapihost::Exchange;
 
 namespace {
 
-bool run(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// A CA, a server and a client certificate it signed, and a self-signed "rogue" client.
-class Certificates {
+// The shared client over OpenSSL, presenting a certificate when given one.
+class TlsConnection final : public HttpConnection {
   public:
-    Certificates() : dir_("isapihost-tls") {
-        const std::string key = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
-        made_ =
-            run("openssl req -x509 " + key + " -days 2 -keyout " + path("ca.key") + " -out " +
-                path("ca.pem") + " -subj '/C=US/O=Example/CN=Test CA'") &&
-            signed_("server", "/C=US/O=Example/CN=localhost", "0x1001") &&
-            signed_("client", "/C=US/O=Example/CN=client", "0x0102030405060708090a0b0c0d0e0f10") &&
-            run("openssl req -x509 " + key + " -days 2 -set_serial 0x7f -keyout " +
-                path("rogue.key") + " -out " + path("rogue.pem") +
-                " -subj '/C=US/O=Rogue/CN=rogue'");
+    explicit TlsConnection(uint16_t port, const std::string& certificate = "",
+                           const std::string& key = "")
+        : HttpConnection(port, 10), context_(SSL_CTX_new(TLS_client_method())) {
+        if (!certificate.empty()) {
+            SSL_CTX_use_certificate_file(context_, certificate.c_str(), SSL_FILETYPE_PEM);
+            SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM);
+        }
+        SSL* ssl = SSL_new(context_);
+        SSL_set_fd(ssl, fd());
+        if (connected() && SSL_connect(ssl) == 1) {
+            ssl_ = ssl;
+        } else {
+            SSL_free(ssl);
+        }
     }
-    bool made() const { return made_; }
-    std::string path(const std::string& name) const { return dir_.file(name); }
+    ~TlsConnection() override {
+        if (ssl_ != nullptr) {
+            SSL_shutdown(ssl_);
+            SSL_free(ssl_);
+        }
+        SSL_CTX_free(context_);
+    }
+    bool handshakeDone() const { return ssl_ != nullptr; }
 
   private:
-    bool signed_(const std::string& name, const std::string& subject, const std::string& serial) {
-        return run("openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout " +
-                   path(name + ".key") + " -out " + path(name + ".csr") + " -subj '" + subject +
-                   "'") &&
-               run("openssl x509 -req -days 2 -in " + path(name + ".csr") + " -CA " +
-                   path("ca.pem") + " -CAkey " + path("ca.key") + " -set_serial " + serial +
-                   " -out " + path(name + ".pem"));
+    ssize_t receive(char* buffer, size_t size) override {
+        int n = ssl_ == nullptr ? -1 : SSL_read(ssl_, buffer, static_cast<int>(size));
+        return n > 0 ? n : (n == 0 || SSL_get_error(ssl_, n) == SSL_ERROR_ZERO_RETURN ? 0 : -1);
+    }
+    ssize_t transmit(const char* data, size_t size) override {
+        return ssl_ == nullptr ? -1 : SSL_write(ssl_, data, static_cast<int>(size));
     }
 
-    testsupport::ScratchDir dir_;
-    bool made_ = false;
+    SSL_CTX* context_;
+    SSL* ssl_ = nullptr;
 };
 
 // Answers with the connection as the handler sees it, after reading the body.
@@ -64,86 +67,93 @@ AfterResponse describeConnection(Exchange& exchange) {
                                 info.serverCertificateSubject + "|" + std::to_string(body.size()));
 }
 
-class TlsTest : public testing::Test {
+const std::string kServerSubject = "C=US, O=Example, CN=127.0.0.1";
+
+class TlsTest : public HttpServerTest {
   protected:
-    static void SetUpTestSuite() { certificates_ = new Certificates(); }
-    static void TearDownTestSuite() {
-        delete certificates_;
-        certificates_ = nullptr;
+    static void SetUpTestSuite() {
+        folder_ = new testsupport::ScratchDir("isapihost-tls");
+        made_ = testsupport::makeTestCertificates(folder_->path());
     }
-    void SetUp() override {
-        if (!certificates_->made()) {
-            GTEST_SKIP() << "the openssl tool could not make certificates";
-        }
-    }
-    isapihost::ListenerConfig listener(bool askForClients) const {
+    static void TearDownTestSuite() { delete folder_; }
+    void SetUp() override { ASSERT_TRUE(made_) << "the openssl tool failed"; }
+
+    void startTls(bool askForClients) {
         isapihost::ListenerConfig config;
         config.tls = true;
-        config.certificateFile = certificates_->path("server.pem");
-        config.keyFile = certificates_->path("server.key");
-        if (askForClients) {
-            config.clientCaFile = certificates_->path("ca.pem");
-        }
-        return config;
+        config.certificateFile = path("server.pem");
+        config.keyFile = path("server.key");
+        config.clientCaFile = askForClients ? path("ca.pem") : "";
+        start(describeConnection, limits(), config);
     }
-    // What the handler saw of a GET from `client`.
-    static std::string seenBy(TlsClient&& client) {
-        if (!client.handshakeDone() || !client.send("GET / HTTP/1.1\r\n\r\n")) {
+    // What the handler saw of a GET from a client presenting `name`.pem ("" for none).
+    std::string seenWith(const std::string& name) const {
+        TlsConnection client(port(), name.empty() ? "" : path(name + ".pem"),
+                             name.empty() ? "" : path(name + ".key"));
+        if (!client.handshakeDone() || !client.send(get("/"))) {
             return "(no handshake)";
         }
-        return client.readResponse().body;
+        return client.read().body;
     }
-    static Certificates* certificates_;
+    static std::string path(const std::string& name) { return folder_->file(name); }
+
+    static testsupport::ScratchDir* folder_;
+    static bool made_;
 };
 
-Certificates* TlsTest::certificates_ = nullptr;
-
-const char kServerSubject[] = "C=US, O=Example, CN=localhost";
+testsupport::ScratchDir* TlsTest::folder_ = nullptr;
+bool TlsTest::made_ = false;
 
 }  // namespace
 
-TEST_F(TlsTest, ReportsTheClientCertificateAsIisDoes) {
-    FunctionHandler handler(describeConnection);
-    RunningServer server(handler, testLimits(), listener(true));
-    const std::string end = std::string(kServerSubject) + "|0";
-    EXPECT_EQ(seenBy(TlsClient(server.port(), certificates_->path("client.pem"),
-                               certificates_->path("client.key"))),
-              "secure|present|1|C=US, O=Example, CN=client|C=US, O=Example, CN=Test CA|"
+TEST_F(TlsTest, ReportsASignedClientCertificateAsIisDoes) {
+    startTls(true);
+    EXPECT_EQ(seenWith("client"),
+              "secure|present|1|C=DE, O=Client Org, CN=client one|C=US, O=Test CA, CN=Test Root|"
               "10-0f-0e-0d-0c-0b-0a-09-08-07-06-05-04-03-02-01|" +
-                  end);
-    EXPECT_EQ(seenBy(TlsClient(server.port(), certificates_->path("rogue.pem"),
-                               certificates_->path("rogue.key"))),
-              "secure|present|3|C=US, O=Rogue, CN=rogue|C=US, O=Rogue, CN=rogue|7f|" + end);
-    EXPECT_EQ(seenBy(TlsClient(server.port())), "secure|none|0||||" + end);
+                  kServerSubject + "|0");
+}
+
+TEST_F(TlsTest, ReportsAnUntrustedClientCertificateWithItsFlag) {
+    startTls(true);
+    EXPECT_EQ(seenWith("rogue"),
+              "secure|present|3|C=US, O=Rogue, CN=rogue|C=US, O=Rogue, CN=rogue|7f|" +
+                  kServerSubject + "|0");
+}
+
+TEST_F(TlsTest, ReportsNoCertificateWhenNoneIsPresentedOrAskedFor) {
+    startTls(true);
+    EXPECT_EQ(seenWith(""), "secure|none|0||||" + kServerSubject + "|0");
+    startTls(false);
+    EXPECT_EQ(seenWith("client"), "secure|none|0||||" + kServerSubject + "|0");
 }
 
 TEST_F(TlsTest, CarriesBodiesAndKeepAliveOverTls) {
-    FunctionHandler handler(describeConnection);
-    RunningServer server(handler, testLimits(), listener(false));
-    // Without a client CA no certificate is asked for, even from a client that has one.
-    TlsClient client(server.port(), certificates_->path("client.pem"),
-                     certificates_->path("client.key"));
+    startTls(false);
+    TlsConnection client(port());
     ASSERT_TRUE(client.handshakeDone());
     std::string body(3 * 1024 * 1024 + 17, 'b');
     for (int i = 0; i < 2; ++i) {
         ASSERT_TRUE(client.send("POST / HTTP/1.1\r\nContent-Length: " +
                                 std::to_string(body.size()) + "\r\n\r\n" + body));
-        EXPECT_EQ(client.readResponse().body, "secure|none|0||||" + std::string(kServerSubject) +
-                                                  "|" + std::to_string(body.size()));
+        EXPECT_EQ(client.read().body,
+                  "secure|none|0||||" + kServerSubject + "|" + std::to_string(body.size()));
     }
-    // Plain bytes on a TLS port end the connection and harm nobody else.
-    Client plain(server.port());
-    plain.send("GET / HTTP/1.1\r\n\r\n");
-    plain.readUntilClose();
-    ASSERT_TRUE(client.send("GET / HTTP/1.1\r\n\r\n"));
-    EXPECT_EQ(client.readResponse().status, 200);
+    // Plain bytes on a TLS port end that connection and harm nobody else.
+    auto plain = connect();
+    plain->send(get("/"));
+    plain->readAll();
+    ASSERT_TRUE(client.send(get("/")));
+    EXPECT_EQ(client.read().status, 200);
 }
 
 TEST_F(TlsTest, ListenNamesTheFileThatDoesNotLoad) {
-    FunctionHandler handler(describeConnection);
-    isapihost::HttpServer server(handler, testLimits());
-    isapihost::ListenerConfig config = listener(true);
-    config.keyFile = certificates_->path("missing.key");
+    start(echo);
+    isapihost::HttpServer server(*handler_, limits());
+    isapihost::ListenerConfig config;
+    config.tls = true;
+    config.certificateFile = path("server.pem");
+    config.keyFile = path("missing.key");
     std::string error;
     EXPECT_EQ(server.listen(config, &error), 0);
     EXPECT_NE(error.find("missing.key"), std::string::npos) << error;

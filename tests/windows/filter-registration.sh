@@ -1,9 +1,6 @@
 #!/usr/bin/env bash
-# Filter registration under Wine, where no IIS admin base exists: `filterctl.exe configure`
-# and `unconfigure` with the full Windows path of Brevant_ISAPI.dll answer FALSE (exit 1)
-# after the module's messages on the debugger output, the last of them "CoCreateInstance
-# failed"; a wrong command line exits 2. Wine shows each OutputDebugStringA call as a line
-# `...:warn:debugstr:OutputDebugStringA "text\n"` with WINEDEBUG=-all,+debugstr.
+# Filter registration under Wine, where no IIS admin base exists: configure and unconfigure
+# answer FALSE (exit 1) after the module's debugger output; a wrong command line exits 2.
 # usage: filter-registration.sh BUILD_OUT_FOLDER (of the x86_64 build)
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"

@@ -19,21 +19,10 @@
 namespace {
 
 using testsupport::readFile;
+using win32test::onThreads;
 using win32test::openFile;
 
 const DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
-
-// Runs `body` on `threads` threads at once and waits for them.
-template <typename Body>
-void onThreads(int threads, Body body) {
-    std::vector<std::thread> running;
-    for (int t = 0; t < threads; ++t) {
-        running.emplace_back(body, t);
-    }
-    for (std::thread& thread : running) {
-        thread.join();
-    }
-}
 
 class StandinFiles : public testing::Test {
   protected:

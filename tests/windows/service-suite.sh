@@ -172,8 +172,10 @@ run reg query "$SERVICES_KEY\\Other"
 
 # ---- Brevant.exe under the service control manager ---------------------------------------
 
-# One service per stop command, each with a start command of its own to mark.
-for code in 0 3 7 4; do
+# One service per stop command, each with a start command of its own to mark. What the
+# other exit codes mean is the StopOutcome table's in tests/unit/native/ntservice; -4 is the
+# one whose 32 bits matter here.
+for code in 0 4; do
     cp "$OUT/tests/StartRecorder.exe" "$HOME_DIR/Start$code.exe"
     enlist "BrevantStop$code" "Start$code.exe" "StopExit$code.exe"
     run net start "BrevantStop$code"

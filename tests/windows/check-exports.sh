@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# Checks a Windows build's modules and programs:
-#  - each module exports exactly the names its module-definition file promises, in the
-#    form of the module's architecture (i686: the names left of "=", such as a plain
-#    "GetFilterVersion" or a decorated "_Java_...@20"; x86_64: the undecorated internal
-#    names);
-#  - no module or program needs a runtime DLL of the compiler (libgcc, libstdc++,
-#    winpthread): every deliverable is one file.
+# Each module exports exactly what its module-definition file names (i686: the names left
+# of "=", decorated or not; x86_64: the undecorated internal names), and no module or
+# program needs a runtime DLL of the compiler: every deliverable is one file.
 # usage: check-exports.sh OBJDUMP BUILD_OUT_FOLDER
 set -euo pipefail
 objdump="$1"

@@ -1,7 +1,5 @@
 #!/usr/bin/env bash
-# Compares the layout probe built against the Win32 stand-in with the one built against
-# the Windows headers (run under Wine): every size, offset and constant must agree.
-# usage: compare-layouts.sh LINUX_PROBE WINDOWS_PROBE.exe
+# usage: compare-layouts.sh LINUX_PROBE WINDOWS_PROBE.exe (the layout probe's two builds)
 set -euo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 linux="$("$1")"

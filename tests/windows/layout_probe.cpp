@@ -1,7 +1,5 @@
-// Prints the sizes, field offsets and constant values that product code takes from the
-// Windows headers. Built for Linux against the Win32 stand-in and for Windows against
-// mingw-w64's headers; the windows tests compare the two outputs line by line, so a
-// stand-in type or constant that differs from Windows' is caught.
+// Prints the sizes, offsets and constants product code takes from the Windows headers;
+// compare-layouts.sh diffs the stand-in's build against mingw-w64's.
 #include <winsock2.h>  // before windows.h, as WinSock 2 asks
 #include <windows.h>
 #include <httpext.h>
@@ -14,7 +12,6 @@
 
 namespace {
 
-// One printed line: "what=number".
 struct Probe {
     const char* what;
     long long value;

@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
-# Runs Windows test programs under Wine in the project's own Wine prefix (build/wine).
-#
+# Runs Windows test programs under Wine in the project's prefix (build/wine), made on first
+# use and kept warm by a persistent wineserver.
 #   wine-env.sh run PROGRAM.exe [ARGS...]   run it; its exit code is ours
 #   wine-env.sh stop                        end the prefix's wineserver
-#
-# The prefix is made on first use. No Mono or Gecko installer is asked for
-# (WINEDLLOVERRIDES). A Wine process whose output is a pipe can hand that pipe to
-# services.exe, which keeps it open and so would keep ctest waiting for ever: no Wine
-# process here writes to a pipe. The program's output goes to a file that is shown when it
-# ends, and a persistent wineserver keeps the prefix warm between test programs.
+# Output goes to a file, never a pipe: services.exe would inherit a pipe and keep it open.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

@@ -1,5 +1,4 @@
-// The start command of the Wine service suite: leaves "<own path>.ran" beside itself, so
-// the suite sees that the service ran it, and then stays alive as a server would.
+// The service suite's start command: leaves "<own path>.ran", then stays as a server does.
 #include <windows.h>
 
 #include <cstdio>

@@ -7,10 +7,9 @@
 
 #include <cerrno>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "debug_output_capture.h"
+#include "portable/win32_helpers.h"
 
 TEST(DebugOutput, AppendsEachCallInOrderAndLeavesErrnoAlone) {
     testsupport::DebugOutputCapture output;
@@ -38,17 +37,11 @@ TEST(DebugOutput, GoesToStandardErrorWithoutAUsableFileAndLeavesErrnoAlone) {
 TEST(DebugOutput, CallsOfConcurrentThreadsNeverMix) {
     testsupport::DebugOutputCapture output;
     const std::string line = std::string(200, '.') + "\n";
-    std::vector<std::thread> writers;
-    for (int t = 0; t < 8; ++t) {
-        writers.emplace_back([&] {
-            for (int i = 0; i < 500; ++i) {
-                OutputDebugStringA(line.c_str());
-            }
-        });
-    }
-    for (std::thread& writer : writers) {
-        writer.join();
-    }
+    win32test::onThreads(8, [&](int) {
+        for (int i = 0; i < 500; ++i) {
+            OutputDebugStringA(line.c_str());
+        }
+    });
     std::string expected;
     for (int i = 0; i < 8 * 500; ++i) {
         expected += line;

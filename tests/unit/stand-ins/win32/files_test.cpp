@@ -1,6 +1,5 @@
 // The stand-in's file functions where Linux matters: share modes between processes, one
-// handle used by many threads, and failure injection.
-#include <standin_test_hooks.h>
+// handle used by many threads. tests/unit/native/isapi/log injects WriteFile's failures.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -19,26 +18,13 @@
 namespace {
 
 using testsupport::readFile;
+using win32test::onThreads;
 using win32test::openFile;
 
 const DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 
-// Runs `body` on `threads` threads at once and waits for them.
-template <typename Body>
-void onThreads(int threads, Body body) {
-    std::vector<std::thread> running;
-    for (int t = 0; t < threads; ++t) {
-        running.emplace_back(body, t);
-    }
-    for (std::thread& thread : running) {
-        thread.join();
-    }
-}
-
 class StandinFiles : public testing::Test {
   protected:
-    void TearDown() override { StandinClearFailures(); }
-
     // Whether a handle could be opened; it is closed again.
     bool admitted(DWORD access, DWORD share, DWORD disposition = OPEN_EXISTING) {
         HANDLE file = openFile(path_, access, share, disposition);
@@ -108,17 +94,6 @@ TEST_F(StandinFiles, RacingExclusiveOpensAdmitOneAtATime) {
     EXPECT_EQ(0, overlaps.load());
     EXPECT_EQ(0, unexpectedErrors.load());
     EXPECT_GT(admittedCount.load(), 0);
-}
-
-TEST_F(StandinFiles, InjectedWriteFailureHitsOnlyTheNextWrite) {
-    HANDLE file = openFile(path_, GENERIC_WRITE, 0, CREATE_NEW);
-    StandinFailNextCalls("WriteFile", 1, ERROR_DISK_FULL);
-    DWORD written = 0;
-    EXPECT_FALSE(WriteFile(file, "lost", 4, &written, nullptr));
-    EXPECT_EQ(DWORD(ERROR_DISK_FULL), GetLastError());
-    EXPECT_TRUE(WriteFile(file, "kept", 4, &written, nullptr));
-    ASSERT_TRUE(CloseHandle(file));
-    EXPECT_EQ("kept", readFile(path_));
 }
 
 TEST_F(StandinFiles, ClosedHandleIsRefusedEverywhere) {

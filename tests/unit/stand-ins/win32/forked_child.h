@@ -10,9 +10,8 @@
 
 namespace win32test {
 
-// Runs `body` in a forked process beside the caller and sends its result back. The child
-// then stays, holding whatever it opened, until end() or the destructor kills it: what it
-// holds is never released by a clean exit.
+// Runs `body` in a forked process and sends its result back. The child then stays, holding
+// what it opened, until end() or the destructor kills it, never releasing it cleanly.
 class ForkedChild {
   public:
     explicit ForkedChild(const std::function<long()>& body) {

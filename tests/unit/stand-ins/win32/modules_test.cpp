@@ -9,33 +9,25 @@
 
 #include <string>
 
+#include "portable/win32_helpers.h"
 #include "test_paths.h"
 
-namespace {
-
-std::string programPath() {
-    char path[1024];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, length);
-}
-
-}  // namespace
+using win32test::moduleFileName;
 
 TEST(Modules, TheProgramAlsoAnswersToItsWindowsName) {
-    std::string name = programPath().substr(programPath().find_last_of('/') + 1);
+    std::string program = moduleFileName(nullptr);
+    std::string name = program.substr(win32test::folderOf(program).size());
     EXPECT_EQ(GetModuleHandleA((name + ".EXE").c_str()), GetModuleHandleA(nullptr));
 }
 
 TEST(Modules, ARelativePathIsReportedAsAFullPath) {
-    std::string folder = programPath().substr(0, programPath().find_last_of('/'));
+    std::string folder = win32test::folderOf(moduleFileName(nullptr));
     char cwd[1024];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(folder.c_str()), 0);
     HMODULE module = LoadLibraryA("./ProbeModule.dll");
     ASSERT_EQ(chdir(cwd), 0);
-    char path[1024];
-    DWORD length = GetModuleFileNameA(module, path, sizeof path);
-    EXPECT_EQ(std::string(path, length), folder + "/ProbeModule.dll");
+    EXPECT_EQ(moduleFileName(module), folder + "ProbeModule.dll");
     EXPECT_TRUE(FreeLibrary(module));
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "portable/win32_helpers.h"
 #include "test_paths.h"
 
 namespace {
@@ -96,11 +97,8 @@ class Services : public ::testing::Test {
 };
 
 TEST_F(Services, CreateServiceWritesTheRecordAsWindowsKeepsItTakingOverAKeyWithoutType) {
-    HKEY parameters = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExA(HKEY_LOCAL_MACHINE, (kServices + "Brevant\\Parameters").c_str(), 0,
-                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &parameters, nullptr));
-    RegSetValueExA(parameters, "Start", 0, REG_SZ, reinterpret_cast<const BYTE*>("go"), 3);
+    HKEY parameters = win32test::createKey(HKEY_LOCAL_MACHINE, kServices + "Brevant\\Parameters");
+    ASSERT_EQ(ERROR_SUCCESS, win32test::setValue(parameters, "Start", REG_SZ, {'g', 'o', 0}));
     RegCloseKey(parameters);
     EXPECT_EQ(failure(open("Brevant")), ERROR_SERVICE_DOES_NOT_EXIST);
     ASSERT_NE(create("Brevant", "C:\\Brevant ISAPI\\Brevant.exe"), nullptr);

@@ -7,17 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "win32_helpers.h"
+
 namespace {
 
-std::string fileNameOf(HMODULE module) {
-    char path[1024];
-    DWORD length = GetModuleFileNameA(module, path, sizeof path);
-    return std::string(path, length);
-}
-
-std::string folderOf(const std::string& path) {
-    return path.substr(0, path.find_last_of("/\\") + 1);
-}
+using win32test::folderOf;
+using win32test::moduleFileName;
 
 typedef DWORD(WINAPI* ProbeAnswerFunction)(DWORD);
 
@@ -34,7 +29,7 @@ TEST(ModuleBehaviour, LoadsFromTheProgramFolderAndFindsTheModuleAgainByName) {
     EXPECT_EQ(answer(1), 43u);
     EXPECT_EQ(GetModuleHandleA("probemodule.DLL"), module);
     EXPECT_EQ(GetModuleHandleA("ProbeModule"), module) << "\".dll\" is implied";
-    EXPECT_EQ(fileNameOf(module), folderOf(fileNameOf(nullptr)) + "ProbeModule.dll");
+    EXPECT_EQ(moduleFileName(module), folderOf(moduleFileName(nullptr)) + "ProbeModule.dll");
     SetLastError(0);
     EXPECT_EQ(GetProcAddress(module, "NoSuchExport"), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
@@ -52,11 +47,11 @@ TEST(ModuleBehaviour, ReportsMissingModules) {
 }
 
 TEST(ModuleBehaviour, TheMainProgramAnswersToItsFileName) {
-    std::string program = fileNameOf(nullptr);
+    std::string program = moduleFileName(nullptr);
     HMODULE self = GetModuleHandleA(nullptr);
     ASSERT_NE(self, nullptr);
     EXPECT_EQ(GetModuleHandleA(program.substr(folderOf(program).size()).c_str()), self);
-    EXPECT_EQ(fileNameOf(self), program);
+    EXPECT_EQ(moduleFileName(self), program);
 }
 
 TEST(ModuleBehaviour, ACutFileNameIsReportedWithTheBuffersSize) {
@@ -67,6 +62,6 @@ TEST(ModuleBehaviour, ACutFileNameIsReportedWithTheBuffersSize) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     // Whether the cut name is terminated differs between Windows versions (and Wine):
     // callers may rely only on the result and on nothing written past the size.
-    EXPECT_EQ(std::string(small, 4), fileNameOf(nullptr).substr(0, 4));
+    EXPECT_EQ(std::string(small, 4), moduleFileName(nullptr).substr(0, 4));
     EXPECT_EQ(small[5], 'x');
 }

@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace win32test {
@@ -61,6 +62,28 @@ inline std::vector<std::string> namesIn(HKEY key, bool subkeys = false) {
         size = sizeof name;
     }
     return names;
+}
+
+// Runs body(t) for t = 0 .. threads - 1, each on a thread of its own, and waits for them.
+template <typename Body>
+void onThreads(int threads, Body body) {
+    std::vector<std::thread> running;
+    for (int t = 0; t < threads; ++t) {
+        running.emplace_back(body, t);
+    }
+    for (std::thread& thread : running) {
+        thread.join();
+    }
+}
+
+// The module's file name with its full path; the program's for nullptr.
+inline std::string moduleFileName(HMODULE module) {
+    char path[1024];
+    return std::string(path, GetModuleFileNameA(module, path, sizeof path));
+}
+
+inline std::string folderOf(const std::string& path) {
+    return path.substr(0, path.find_last_of("/\\") + 1);
 }
 
 inline HANDLE openFile(const std::string& path, DWORD access, DWORD share, DWORD disposition) {

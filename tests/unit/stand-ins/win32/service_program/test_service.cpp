@@ -1,15 +1,7 @@
-// A service program for the tests of the service control stand-in. Its command line (the
-// service's ImagePath) is RECORD-FILE [MODE]; it appends what happens to RECORD-FILE, one
-// line each:
-//   "argv <n>: <a>|<b>|..."   what main got (from the ImagePath)
-//   "service <n>: <a>|..."    what ServiceMain got (the name, then the start arguments)
-//   "control <code>"          each control the handler receives
-//   "dispatcher <error>"      StartServiceCtrlDispatcherA failed with that error
-//   "main returns"
-// It reports running (accepting stop and shutdown), stops on a stop control with the
-// Win32 exit code 0, and answers the user control 200. MODE:
-//   exit-at-once      main returns without calling the dispatcher
-//   die-when-running  the process ends without a word once it reported running
+// The service of services_test.cpp: `test_service RECORD-FILE [MODE]` appends a line to
+// RECORD-FILE for main's and ServiceMain's arguments, each control, a failed dispatcher
+// and main's return. MODE exit-at-once skips the dispatcher; die-when-running ends the
+// process once it reports running.
 #include <windows.h>
 
 #include <stdio.h>

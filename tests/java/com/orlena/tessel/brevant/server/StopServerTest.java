@@ -71,16 +71,11 @@ public class StopServerTest {
 
     @Test
     public void badOptionsHaveTheirExitCodes() throws Exception {
-        String p = "8889";
-        String free;
-        try (ServerSocket s = new ServerSocket(0, 1, InetAddress.getLoopbackAddress())) {
-            free = Integer.toString(s.getLocalPort());  // nothing listens once it is closed
-        }
+        String p = "8889";  // never connected to; -5 is the stopped real instance's, below
         Object[][] cases = {
             {-1, new String[] {"--host", "no-such-host.invalid", "--port", p}},
             {-2, new String[] {}}, {-2, new String[] {"--port", "0"}},
             {-2, new String[] {"--port", "65536"}}, {-2, new String[] {"--port", "eighty"}},
-            {-5, new String[] {"--port", free, "--timeout", "2"}},
             // -help wins even over otherwise bad options: the user asked how to call it.
             {-8, new String[] {"-help"}}, {-8, new String[] {"--port", "x", "-help"}},
             {-9, new String[] {"--port", p, "--frobnicate", "1"}}, {-9, new String[] {"--port"}},
@@ -138,17 +133,11 @@ public class StopServerTest {
     }
 
     @Test
-    public void realInstanceDeniesWrongCredentialsAndKeepsServing() throws Exception {
+    public void realInstanceDeniesWrongCredentialsAndOtherCommandsAndKeepsServing() throws Exception {
         String adminPort = startInstance("admin", "secret");
         assertEquals(-4, stop("--port", adminPort, "--user", "admin", "--password", "secreT"));
         assertEquals(-4, stop("--port", adminPort, "--user", "root", "--password", "secret"));
         assertEquals(-4, stop("--port", adminPort));
-        assertTrue(instanceServes());
-    }
-
-    @Test
-    public void realInstanceAnswersErrorToOtherCommands() throws Exception {
-        String adminPort = startInstance("admin", "secret");
         for (String line : new String[] {"HALT admin secret\n", "STOP admin\n", "\n"}) {
             try (Socket s = new Socket(InetAddress.getLoopbackAddress(), Integer.parseInt(adminPort))) {
                 s.getOutputStream().write(line.getBytes(StandardCharsets.UTF_8));

@@ -25,9 +25,7 @@ set_target_properties(FakeMsJava PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${BREVANT_T
                       OUTPUT_NAME msjava PREFIX "" SUFFIX ".dll")
 
 brevant_unit_test(isapi_vm_tests
-    SOURCES ${vm_tests}/vm_test_bed.cpp
-            ${vm_tests}/jvm_host_world.cpp
-            ${vm_tests}/java_discovery_test.cpp
+    SOURCES ${vm_tests}/java_discovery_test.cpp
             ${vm_tests}/java_library_test.cpp
             ${vm_tests}/jvm_library_paths_test.cpp
             ${vm_tests}/vm_creation_test.cpp
@@ -46,9 +44,7 @@ add_dependencies(isapi_vm_tests FakeJvm FakeJvmWithoutDefaults FakeJvmWithoutCre
 # The installed JDK: one VM, in a child process of its own, serves the whole suite. A JVM does not
 # run under AddressSanitizer, so the sanitizer build leaves these out.
 if(NOT BREVANT_SANITIZE)
-    add_executable(isapi_real_jvm_tests
-        ${vm_tests}/jvm_host_world.cpp
-        ${vm_tests}/real_jdk/real_jvm_test.cpp)
+    add_executable(isapi_real_jvm_tests ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)
     target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests})
     target_compile_definitions(isapi_real_jvm_tests PRIVATE

@@ -1,13 +1,15 @@
-// What the JVM host's tests put in front of it and read back: Java installations in the
-// registry, as REGEDIT4 text for the registry stand-in's file, settings records as the
-// configuration readers leave them, and the native log's entries without their stamps.
+// What the JVM host's tests put in front of it and read back: Java installations as REGEDIT4
+// text for the registry stand-in, the settings record the configuration readers leave without
+// VMSettings.pref, and the native log's entries without their stamps.
 #ifndef TESTS_UNIT_NATIVE_ISAPI_JVM_JVM_HOST_WORLD_H
 #define TESTS_UNIT_NATIVE_ISAPI_JVM_JVM_HOST_WORLD_H
 
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "native/isapi/jvm/jdk11_init_args.h"
+#include "test_paths.h"
 
 namespace vmtest {
 
@@ -24,26 +26,67 @@ constexpr char kIBMWin32Kit[] = "SOFTWARE\\IBM\\IBM WIN32 Developer Kit, Java(TM
 constexpr char kIBMWin32Runtime[] =
     "SOFTWARE\\IBM\\IBM WIN32 Runtime Environment, Java(TM) Edition";
 
-// REGEDIT4 sections of an installation as installers write it: the key with
-// "CurrentVersion" (left out when `version` is empty) and, unless `home` is null, the version
-// subkey ("1.2" without a version) with "JavaHome".
-std::string installation(const std::string& key, const std::string& version, const char* home);
+inline std::string quoted(const std::string& text) {
+    return "\"" + std::regex_replace(text, std::regex(R"(["\\])"), "\\$&") + "\"";
+}
 
-// Replaces the registry file at `path` with these sections.
-void writeRegistry(const std::string& path, const std::string& sections);
+// An installation as installers write it: the key with "CurrentVersion" (none for an empty
+// `version`) and, unless `home` is null, the version subkey ("1.2" without one) with "JavaHome".
+inline std::string installation(const std::string& key, const std::string& version,
+                                const char* home) {
+    std::string text = "[HKEY_LOCAL_MACHINE\\" + key + "]\n";
+    text += version.empty() ? "" : "\"CurrentVersion\"=" + quoted(version) + "\n";
+    if (home != nullptr) {
+        text += "\n[HKEY_LOCAL_MACHINE\\" + key + "\\" + (version.empty() ? "1.2" : version) +
+                "]\n\"JavaHome\"=" + quoted(home) + "\n";
+    }
+    return text + "\n";
+}
 
-// The settings record as the configuration readers leave it without VMSettings.pref.
-brevant::isapi::JDK1_1InitArgs defaultSettings();
+inline void writeRegistry(const std::string& path, const std::string& sections) {
+    testsupport::writeFile(path, "REGEDIT4\n\n" + sections);
+}
 
-// The entries of the native log at `path` after "Logging started", stamps aside. An entry
-// runs to the CR LF before the next stamp (VM output may hold CR LF); a part that is not an
-// entry becomes a "<<...>>" line that no expectation matches.
-Lines nativeLogEntries(const std::string& path);
+inline brevant::isapi::JDK1_1InitArgs defaultSettings() {
+    brevant::isapi::JDK1_1InitArgs settings{};
+    settings.version = JNI_VERSION_1_1;
+    settings.verifyMode = settings.enableClassGC = 1;
+    return settings;
+}
+
+// The entries after "Logging started", stamps aside. An entry runs to the CR LF before the
+// next stamp (VM output may hold CR LF); text that is not an entry becomes a "<<...>>" line.
+inline Lines nativeLogEntries(const std::string& path) {
+    static const std::regex stamp(R"((^|\r\n)\[\w{3} \w{3} \d\d \d\d:\d\d:\d\d \d{4}\] Brevant: )");
+    const std::string text = testsupport::readFile(path);
+    Lines entries;
+    size_t from = 0;
+    for (std::sregex_iterator it(text.begin(), text.end(), stamp), end; it != end; ++it) {
+        const auto at = static_cast<size_t>(it->position());
+        if (at != 0) {
+            entries.push_back(from == 0 ? "<<not an entry>>" : text.substr(from, at - from));
+        }
+        from = at + static_cast<size_t>(it->length());
+    }
+    if (from != 0) {
+        entries.push_back(text.ends_with("\r\n") ? text.substr(from, text.size() - from - 2)
+                                                 : "<<no line end>>");
+    }
+    if (!entries.empty() && entries.front() == "Logging started") {
+        entries.erase(entries.begin());
+    }
+    return entries;
+}
 
 // A null-terminated property list for a settings record, with storage of its own.
 class PropertyList {
   public:
-    explicit PropertyList(Lines properties);
+    explicit PropertyList(Lines properties) : texts_(std::move(properties)) {
+        for (std::string& text : texts_) {
+            pointers_.push_back(text.data());
+        }
+        pointers_.push_back(nullptr);
+    }
     PropertyList(const PropertyList&) = delete;
     PropertyList& operator=(const PropertyList&) = delete;
     char** get() { return pointers_.data(); }

@@ -36,8 +36,6 @@ class VmCreation : public VmTestBed {
     PropertyList jitOff_{{"java.compiler="}};
 };
 
-// ---- 1.2 and later ------------------------------------------------------------------------
-
 TEST_F(VmCreation, HotSpotKitWithoutHeapSettings) {
     FakeJvmControl& fake = install(kJavaSoftKit);
     settings_.properties = jitOn_.get();
@@ -172,8 +170,6 @@ TEST_F(VmCreation, SwitchesJitAndClassPathOfA12Vm) {
     }
 }
 
-// ---- 1.1 ----------------------------------------------------------------------------------
-
 TEST_F(VmCreation, Java11KitOverlaysTheVmDefaultsAndLogsTheBlock) {
     FakeJvmControl& fake = install(kJavaSoftKit, "1.1.8");
     PropertyList properties({"java.compiler=", "brevant.one=1", "brevant.two=2"});
@@ -243,8 +239,6 @@ TEST_F(VmCreation, Java11RuntimeKeepsTheVmsClassPathOrStartsFromRtJar) {
     EXPECT_EQ(plain.properties, Lines{});  // no list from either side
 }
 
-// ---- Microsoft ----------------------------------------------------------------------------
-
 TEST_F(VmCreation, MicrosoftVmGetsOnlyTheClassPath) {
     const std::pair<std::string, std::string> cases[] = {
         // the VM's and the settings' own
@@ -265,8 +259,6 @@ TEST_F(VmCreation, MicrosoftVmGetsOnlyTheClassPath) {
         EXPECT_EQ(msjava.createVersion, JNI_VERSION_1_1);
     }
 }
-
-// ---- failures and a VM created before -----------------------------------------------------
 
 TEST_F(VmCreation, FailingDefaultsEndCreationAndReleaseTheLibrary) {
     FakeJvmControl& fake = install(kJavaSoftKit, "1.1.8");

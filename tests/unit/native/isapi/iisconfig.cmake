@@ -6,3 +6,4 @@ brevant_unit_test(isapi_iisconfig_tests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/iisconfig/server_settings_test.cpp
             ${CMAKE_CURRENT_SOURCE_DIR}/iisconfig/filter_registration_test.cpp
     LIBS brevant_isapi_iisconfig brevant_isapi_registry brevant_isapi_log)
+target_include_directories(isapi_iisconfig_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

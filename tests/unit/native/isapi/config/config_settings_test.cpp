@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "config_test_home.h"
 #include "native/isapi/config/configuration.h"
+#include "standin_world.h"
 
 using namespace brevant::isapi;
-using configtest::ConfigTest;
+using ConfigTest = isapitest::HomeTest;
 
 namespace {
 

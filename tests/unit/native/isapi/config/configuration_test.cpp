@@ -9,13 +9,13 @@
 #include <string>
 #include <utility>
 
-#include "config_test_home.h"
 #include "native/isapi/config/configuration.h"
 #include "native/isapi/isapi_platform.h"
+#include "standin_world.h"
 
 using namespace brevant::isapi;
-using configtest::ConfigTest;
-using configtest::under;
+using ConfigTest = isapitest::HomeTest;
+using isapitest::under;
 
 namespace {
 
@@ -24,7 +24,7 @@ namespace {
 using InstallHomeTest = ConfigTest;
 
 TEST_F(InstallHomeTest, NoKeyGivesTheDefaultHomeAndTellsTheDebuggerOnly) {
-    configtest::deleteHomeKey();
+    registry(nullptr);
     EXPECT_EQ(getHomeDirectory(), kDefaultHome);
     EXPECT_EQ(debugOutput(), "Failed to open key: SOFTWARE\\Orlena\\Brevant ISAPI\n");
     EXPECT_EQ(getDataDirectory(), under(kDefaultHome, "Brevant Data"));
@@ -41,14 +41,14 @@ TEST_F(InstallHomeTest, HomeAndItsDirectoriesFollowTheRegistry) {
 // A value stored without its NUL, or as binary, must not be read past its end (the
 // sanitizer build catches a buffer of exactly the value's size); the text ends at a NUL.
 TEST_F(InstallHomeTest, ValuesEndAtTheirNulOrTheirEnd) {
-    const std::tuple<DWORD, std::string, std::string> cases[] = {
-        {REG_SZ, home(), home()},
-        {REG_BINARY, home(), home()},
-        {REG_BINARY, std::string("C:\\one\0two", 10), "C:\\one"},
-        {REG_SZ, "", ""},
+    const std::pair<isapitest::RegValue, std::string> cases[] = {
+        {{"Home", home(), false}, home()},
+        {{"Home", home(), false, REG_BINARY}, home()},
+        {{"Home", std::string("C:\\one\0two", 10), false, REG_BINARY}, "C:\\one"},
+        {{"Home", "", false}, ""},
     };
-    for (const auto& [type, bytes, expected] : cases) {
-        configtest::setHomeValue(type, bytes);
+    for (const auto& [value, expected] : cases) {
+        setHome(value);
         EXPECT_EQ(getHomeDirectory(), expected);
     }
     EXPECT_EQ(debugOutput(), "");

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "iisconfig_test_bed.h"
+#include "standin_world.h"
 #include "native/isapi/iisconfig/filter_entries.h"
 #include "native/isapi/iisconfig/filter_registration.h"
 
@@ -50,7 +50,7 @@ struct Case {
     const char* path = kModule;
 };
 
-class FilterRegistrationTest : public iisconfigtest::IISConfigTest {
+class FilterRegistrationTest : public isapitest::StandinWorld {
   protected:
     void filters(const std::string& keys) { metabase("[/LM]\n\n[/LM/W3SVC]\n" + keys); }
     std::string keys() const {

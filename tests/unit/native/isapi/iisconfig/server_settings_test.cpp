@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "iisconfig_test_bed.h"
+#include "standin_world.h"
 #include "native/isapi/iisconfig/server_settings.h"
 
 using namespace brevant::isapi::iisconfig;
@@ -40,7 +40,7 @@ std::string virtualDir(const std::string& key, const std::string& path, const ch
 
 // COM initialised, as IIS has it on the thread that loads the filter; a test checks all the
 // debugger output it causes.
-class ServerSettingsTest : public iisconfigtest::IISConfigTest {
+class ServerSettingsTest : public isapitest::StandinWorld {
   protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override {
@@ -50,7 +50,7 @@ class ServerSettingsTest : public iisconfigtest::IISConfigTest {
 
     // The MIME map of a registry key whose value names are `names`, beside a metabase list.
     std::string mimeMapOfRegistry(const Names& names) {
-        registry(kMimeMapKey, std::vector<iisconfigtest::RegValue>(names.begin(), names.end()));
+        registry(kMimeMapKey, std::vector<isapitest::RegValue>(names.begin(), names.end()));
         metabase(mimeList({".htm,text/html"}));
         return getMimeMap();
     }

@@ -18,6 +18,7 @@ if(NOT BREVANT_SANITIZE)
         OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests/java)
     add_executable(isapi_engine_bridge_tests ${CMAKE_CURRENT_SOURCE_DIR}/bridge/engine_bridge_test.cpp)
     brevant_own_code(isapi_engine_bridge_tests)
+    target_include_directories(isapi_engine_bridge_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/jvm)
     target_compile_definitions(isapi_engine_bridge_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}"
         BREVANT_ISAPI_MODULE="$<TARGET_FILE:Brevant_ISAPI>"

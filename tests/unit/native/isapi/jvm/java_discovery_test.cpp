@@ -78,8 +78,7 @@ using Discovery = VmTestBed;
 
 TEST_F(Discovery, MissingJavaHomeIsReported) {
     setRegistry(installation(kJavaSoftKit, "1.2", nullptr) +
-                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\Java Development Kit\\1.2]\n"
-                "\"RuntimeLib\"=\"somewhere\"\n\n");
+                section(kJavaSoftKit + std::string("\\1.2"), "RuntimeLib", "somewhere"));
     EXPECT_FALSE(host(JVM_DEFAULT)->hasVM());
     EXPECT_EQ(newEntries(),
               Lines{"Failed to read SOFTWARE\\JavaSoft\\Java Development Kit\\1.2\\JavaHome"});

@@ -30,17 +30,20 @@ inline std::string quoted(const std::string& text) {
     return "\"" + std::regex_replace(text, std::regex(R"(["\\])"), "\\$&") + "\"";
 }
 
+// A REGEDIT4 section of HKEY_LOCAL_MACHINE\<key> with one text value.
+inline std::string section(const std::string& key, const std::string& name,
+                           const std::string& value) {
+    return "[HKEY_LOCAL_MACHINE\\" + key + "]\n" + quoted(name) + "=" + quoted(value) + "\n\n";
+}
+
 // An installation as installers write it: the key with "CurrentVersion" (none for an empty
 // `version`) and, unless `home` is null, the version subkey ("1.2" without one) with "JavaHome".
 inline std::string installation(const std::string& key, const std::string& version,
                                 const char* home) {
-    std::string text = "[HKEY_LOCAL_MACHINE\\" + key + "]\n";
-    text += version.empty() ? "" : "\"CurrentVersion\"=" + quoted(version) + "\n";
-    if (home != nullptr) {
-        text += "\n[HKEY_LOCAL_MACHINE\\" + key + "\\" + (version.empty() ? "1.2" : version) +
-                "]\n\"JavaHome\"=" + quoted(home) + "\n";
-    }
-    return text + "\n";
+    return (version.empty() ? "[HKEY_LOCAL_MACHINE\\" + key + "]\n\n"
+                            : section(key, "CurrentVersion", version)) +
+           (home ? section(key + "\\" + (version.empty() ? "1.2" : version), "JavaHome", home)
+                 : "");
 }
 
 inline void writeRegistry(const std::string& path, const std::string& sections) {

@@ -5,8 +5,7 @@ brevant_unit_test(isapi_bridge_tests
     LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log
          ${CMAKE_DL_LIBS})
 
-# The module with the installed JDK and the test engine, in child processes of the tests.
-# A VM does not run under AddressSanitizer, so the sanitizer build leaves these out.
+# The module with the installed JDK and the test engine, left out of the sanitizer build.
 if(NOT BREVANT_SANITIZE)
     find_package(Java 11 REQUIRED COMPONENTS Development)
     include(UseJava)
@@ -18,7 +17,6 @@ if(NOT BREVANT_SANITIZE)
         OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests/java)
     add_executable(isapi_engine_bridge_tests ${CMAKE_CURRENT_SOURCE_DIR}/bridge/engine_bridge_test.cpp)
     brevant_own_code(isapi_engine_bridge_tests)
-    target_include_directories(isapi_engine_bridge_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/jvm)
     target_compile_definitions(isapi_engine_bridge_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}"
         BREVANT_ISAPI_MODULE="$<TARGET_FILE:Brevant_ISAPI>"

@@ -51,10 +51,7 @@ TEST_F(VMSettingsTest, WithoutFileTheDefaultsAndTheJitOnListAreSet) {
     EXPECT_EQ(kind_, JVM_DEFAULT);
     EXPECT_EQ(settings_.version, 0x10001);
     EXPECT_EQ(settings_.checkSource + settings_.debugging + settings_.debugPort, 0);
-    EXPECT_EQ(settings_.classpath, nullptr);
-    EXPECT_EQ(settings_.vfprintf, nullptr);
-    EXPECT_EQ(settings_.exit, nullptr);
-    EXPECT_EQ(settings_.abort, nullptr);
+    EXPECT_TRUE(!settings_.classpath && !settings_.vfprintf && !settings_.exit && !settings_.abort);
 }
 
 TEST_F(VMSettingsTest, EmptyOneByteOrKeylessFilesLeaveTheDefaultsWithoutJitList) {

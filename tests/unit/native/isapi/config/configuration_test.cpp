@@ -19,23 +19,13 @@ using isapitest::under;
 
 namespace {
 
-// ---- install home ---------------------------------------------------------------------
-
 using InstallHomeTest = ConfigTest;
 
 TEST_F(InstallHomeTest, NoKeyGivesTheDefaultHomeAndTellsTheDebuggerOnly) {
     registry(nullptr);
     EXPECT_EQ(getHomeDirectory(), kDefaultHome);
     EXPECT_EQ(debugOutput(), "Failed to open key: SOFTWARE\\Orlena\\Brevant ISAPI\n");
-    EXPECT_EQ(getDataDirectory(), under(kDefaultHome, "Brevant Data"));
     EXPECT_EQ(getServletsDirectory(), under(kDefaultHome, "Servlets"));
-}
-
-TEST_F(InstallHomeTest, HomeAndItsDirectoriesFollowTheRegistry) {
-    EXPECT_EQ(getHomeDirectory(), home());
-    EXPECT_EQ(getDataDirectory(), under(home(), "Brevant Data"));
-    EXPECT_EQ(getServletsDirectory(), under(home(), "Servlets"));
-    EXPECT_EQ(debugOutput(), "");
 }
 
 // A value stored without its NUL, or as binary, must not be read past its end (the
@@ -63,8 +53,6 @@ TEST_F(InstallHomeTest, FailingRegistryCallsFallBackToTheDefault) {
               "Failed to open key: SOFTWARE\\Orlena\\Brevant ISAPI\n"
               "Failed to get Home value for key: SOFTWARE\\Orlena\\Brevant ISAPI\n");
 }
-
-// ---- class path -----------------------------------------------------------------------
 
 // The product's three jars, always first.
 std::string jars(const std::string& home) {
@@ -136,8 +124,6 @@ TEST_F(ConfigTest, FailedReadsAreLoggedAndTheFileLeftOut) {
     }
     EXPECT_EQ(debugOutput(), expected);
 }
-
-// ---- start-up configuration -----------------------------------------------------------
 
 class StartupConfigurationTest : public ConfigTest {
   protected:

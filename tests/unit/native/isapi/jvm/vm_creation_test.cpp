@@ -43,21 +43,14 @@ TEST_F(VmCreation, HotSpotKitWithoutHeapSettings) {
     options_[1] = "-Xss512k";
     ASSERT_TRUE(host(JVM_HOTSPOT, 2)->hasVM());
     const std::string classpath = classpath_ + ":" + home_ + "/lib/tools.jar";
-    EXPECT_EQ(newEntries(), (Lines{
-                                "HotSpot requires at least 2M of heap space.",
-                                "Min Heap Size     = 2097152 bytes",
-                                "HotSpot requires at least 2M of heap space.",
-                                "Max Heap Size     = 16777216 bytes",
-                                "Verbose GC        = Disabled",
-                                "Verbose           = Disabled",
-                                "JITC              = Enabled",
-                                "Class GC          = Enabled",
-                                "Classpath         = " + classpath,
-                                "Additional VM options:",
-                                "-Xrs",
-                                "-Dbrevant.option=yes",
-                                "-Xss512k",
-                            }));
+    EXPECT_EQ(
+        newEntries(),
+        (Lines{"HotSpot requires at least 2M of heap space.", "Min Heap Size     = 2097152 bytes",
+               "HotSpot requires at least 2M of heap space.", "Max Heap Size     = 16777216 bytes",
+               "Verbose GC        = Disabled", "Verbose           = Disabled",
+               "JITC              = Enabled", "Class GC          = Enabled",
+               "Classpath         = " + classpath, "Additional VM options:", "-Xrs",
+               "-Dbrevant.option=yes", "-Xss512k"}));
     EXPECT_EQ(optionTexts(fake),
               (Lines{"-Xms2097152", "-Xmx16777216", "-Djava.compiler=symcjit",
                      "-Djava.class.path=" + classpath, "vfprintf -> vmMessage", "exit -> vmExit",
@@ -185,22 +178,14 @@ TEST_F(VmCreation, Java11KitOverlaysTheVmDefaultsAndLogsTheBlock) {
     ASSERT_TRUE(vm->hasVM());
     EXPECT_TRUE(vm->isVersion11());
     const std::string classpath = home_ + "/lib/classes.zip:" + classpath_;
-    EXPECT_EQ(newEntries(), (Lines{
-                                "Native Stack Size = 131072 bytes",
-                                "Java Stack Size   = 262144 bytes",
-                                "Min Heap Size     = 1048576 bytes",
-                                "Max Heap Size     = 33554432 bytes",
-                                "Verbose GC        = Disabled",
-                                "Verbose           = Enabled",
-                                "JITC              = Disabled",
-                                "Class GC          = Disabled",
-                                "Async GC          = Disabled",
-                                "Verify            = All",
-                                "Classpath         = " + classpath,
-                                "Properties:",
-                                "    brevant.one=1",
-                                "    brevant.two=2",
-                            }));
+    EXPECT_EQ(newEntries(),
+              (Lines{"Native Stack Size = 131072 bytes", "Java Stack Size   = 262144 bytes",
+                     "Min Heap Size     = 1048576 bytes", "Max Heap Size     = 33554432 bytes",
+                     "Verbose GC        = Disabled", "Verbose           = Enabled",
+                     "JITC              = Disabled", "Class GC          = Disabled",
+                     "Async GC          = Disabled", "Verify            = All",
+                     "Classpath         = " + classpath, "Properties:", "    brevant.one=1",
+                     "    brevant.two=2"}));
     EXPECT_EQ(fake.defaultsVersion + fake.createVersion, 2 * JNI_VERSION_1_1);
     const brevant::isapi::JDK1_1InitArgs& seen = fake.jdk11;
     EXPECT_EQ((std::vector<jint>{seen.nativeStackSize, seen.javaStackSize, seen.minHeapSize,

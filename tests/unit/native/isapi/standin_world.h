@@ -67,6 +67,10 @@ class StandinWorld : public testing::Test {
         }
         RegCloseKey(handle);
     }
+    // A registry of these REGEDIT4 sections.
+    void registrySections(const std::string& sections) {
+        useFile("STANDIN_REGISTRY", "REGEDIT4\n\n" + sections);
+    }
     void metabase(const std::string& text) { metabase_ = useFile("STANDIN_METABASE", text); }
     std::string metabaseText() const { return testsupport::readFile(metabase_); }
 

@@ -59,7 +59,7 @@ TEST_P(JavaDiscovery, FindsTheInstallationTheKindAsksFor) {
         sections += installation(kKeys.at(key), version == "-" ? "" : version,
                                  home == "-" ? nullptr : path.c_str());
     }
-    setRegistry(sections);
+    registrySections(sections);
     auto vm = host(GetParam().asked);
     const std::string name = vm->javaHome().substr(vm->javaHome().rfind('/') + 1);
     EXPECT_EQ((name.empty() ? "-" : name) + (vm->isJDK() ? " JDK " : " JRE ") + vm->version() +
@@ -77,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(Registry, JavaDiscovery, testing::ValuesIn(kDiscoveryCa
 using Discovery = VmTestBed;
 
 TEST_F(Discovery, MissingJavaHomeIsReported) {
-    setRegistry(installation(kJavaSoftKit, "1.2", nullptr) +
-                section(kJavaSoftKit + std::string("\\1.2"), "RuntimeLib", "somewhere"));
+    registrySections(installation(kJavaSoftKit, "1.2", nullptr) +
+                     section(kJavaSoftKit + std::string("\\1.2"), "RuntimeLib", "somewhere"));
     EXPECT_FALSE(host(JVM_DEFAULT)->hasVM());
     EXPECT_EQ(newEntries(),
               Lines{"Failed to read SOFTWARE\\JavaSoft\\Java Development Kit\\1.2\\JavaHome"});

@@ -14,7 +14,7 @@ using JavaLibrary = VmTestBed;
 
 TEST_F(JavaLibrary, MissingLibraryIsReportedWithItsPath) {
     const std::string kit = fakeJavaHome("kit", nullptr);
-    setRegistry(installation(kJavaSoftKit, "1.2", kit.c_str()));
+    registrySections(installation(kJavaSoftKit, "1.2", kit.c_str()));
     auto vm = host(JVM_HOTSPOT);
     EXPECT_FALSE(vm->hasVM());
     EXPECT_EQ(vm->getJNIEnv(), nullptr);

@@ -1,6 +1,6 @@
-// A world of its own for each JVM host test: a registry file of Java installations, fake Java
-// homes holding fresh copies of a fake VM library (so that each test starts from a freshly
-// loaded fake), and a native log the test reads back. The bed holds its own reference to each
+// A world of its own for each JVM host test: the stand-ins' stores, fake Java homes holding
+// fresh copies of a fake VM library (so that each test starts from a freshly loaded fake), and
+// a native log the test reads back. The bed holds its own reference to each
 // fake whose control block it hands out, so that the block outlives the JVM host.
 // Single-threaded (it changes the environment).
 #ifndef TESTS_UNIT_NATIVE_ISAPI_JVM_VM_TEST_BED_H
@@ -22,6 +22,7 @@
 #include "native/isapi/jvm/java_vm.h"
 #include "native/isapi/log/native_log.h"
 #include "native/isapi/log/native_log_internal.h"
+#include "standin_world.h"
 
 namespace vmtest {
 
@@ -32,14 +33,10 @@ using brevant::isapi::JVM_HOTSPOT;
 using brevant::isapi::JVM_IBM;
 using brevant::isapi::JVM_MICROSOFT;
 
-class VmTestBed : public testing::Test {
+class VmTestBed : public isapitest::StandinWorld {
   protected:
     void SetUp() override {
         ASSERT_FALSE(brevant::isapi::hasNativeLog());
-        const char* before = getenv("STANDIN_REGISTRY");
-        registryBefore_ = before != nullptr ? before : "";
-        setenv("STANDIN_REGISTRY", scratch_.file("registry.reg").c_str(), 1);
-        setRegistry("");
         brevant::isapi::openNativeLog(scratch_.file("BrevantNative.log"));
     }
     void TearDown() override {
@@ -47,12 +44,8 @@ class VmTestBed : public testing::Test {
         for (auto& [path, handle] : loaded_) {
             dlclose(handle);
         }
-        setenv("STANDIN_REGISTRY", registryBefore_.c_str(), 1);
     }
 
-    void setRegistry(const std::string& sections) {
-        writeRegistry(scratch_.file("registry.reg"), sections);
-    }
     // A new Java home holding a copy of `fake` (a FAKE_JVM_* library; none for null).
     std::string fakeJavaHome(const std::string& name, const char* fake = FAKE_JVM_COMPLETE) {
         const std::string home = scratch_.file(name);
@@ -67,7 +60,7 @@ class VmTestBed : public testing::Test {
     FakeJvmControl& install(const char* key, const std::string& version = "1.2",
                             const char* fake = FAKE_JVM_COMPLETE) {
         home_ = fakeJavaHome("home" + std::to_string(homes_++), fake);
-        setRegistry(installation(key, version, home_.c_str()));
+        registrySections(installation(key, version, home_.c_str()));
         return controlOf(library(home_));
     }
     // The fake Microsoft VM, msjava.dll beside the test program (it may stay loaded from an
@@ -127,7 +120,6 @@ class VmTestBed : public testing::Test {
     }
 
     testsupport::ScratchDir scratch_{"jvm-host"};
-    std::string registryBefore_;
     std::map<std::string, void*> loaded_;  // library path -> the bed's dlopen handle
     size_t entriesSeen_ = 0;
     int homes_ = 0;

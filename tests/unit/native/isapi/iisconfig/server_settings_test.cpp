@@ -32,14 +32,15 @@ constexpr char kNoExecute[] =
 constexpr char kBrowsing[] = "[/LM/W3SVC]\nMD_DIRECTORY_BROWSING=6005 FILE INHERIT DWORD ";
 constexpr char kPageList[] =
     R"(MD_DEFAULT_LOAD_FILE=6006 FILE INHERIT STRING " Default.htm,, Default.asp,\"index.html\",")";
+const std::string kLoadDefaultOn = kBrowsing + std::string("0x4000001e\n") + kPageList;
 
 std::string virtualDir(const std::string& key, const std::string& path, const char* access) {
     return "[/LM/W3SVC/" + key + "]\nMD_VR_PATH=3001 FILE INHERIT STRING \"" + path +
            "\"\nMD_ACCESS_PERM=6016 FILE INHERIT DWORD " + access + "\n";
 }
 
-// COM initialised, as IIS has it on the thread that loads the filter; a test checks all the
-// debugger output it causes.
+// COM initialised, as IIS has it on the thread that loads the filter; all debugger output is
+// checked.
 class ServerSettingsTest : public isapitest::StandinWorld {
   protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
@@ -135,16 +136,14 @@ TEST_F(ServerSettingsTest, MimeMapWithoutComIsEmpty) {
     EXPECT_EQ(withoutCom(getMimeMap), "");
 }
 
+// Without the W3SVC Parameters key there are none, not even the metabase's.
 TEST_F(ServerSettingsTest, DefaultPageFromTheRegistryValueWhole) {
-    metabase(kBrowsing + std::string("0x4000001e\n") + kPageList);
+    metabase(kLoadDefaultOn);
     for (bool terminated : {true, false}) {
         registry(kParametersKey, {{"Default Load File", "start.htm, index.htm", terminated}});
         EXPECT_EQ(defaultPages(), (Names{"before", "start.htm, index.htm"}));
     }
-}
-
-TEST_F(ServerSettingsTest, NoDefaultPagesWithoutTheW3SVCParametersKey) {
-    metabase(kBrowsing + std::string("0x4000001e\n") + kPageList);
+    registry(nullptr);
     EXPECT_EQ(defaultPages(), Names{"before"});
 }
 
@@ -154,9 +153,7 @@ TEST_F(ServerSettingsTest, DefaultPagesFromTheMetabaseWhenLoadDefaultIsOn) {
         Names pages;
         std::string logged;
     } cases[] = {
-        {kBrowsing + std::string("0x4000001e\n") + kPageList,
-         {"before", "Default.htm", "Default.asp", "index.html"},
-         ""},
+        {kLoadDefaultOn, {"before", "Default.htm", "Default.asp", "index.html"}, ""},
         {kBrowsing + std::string("0xbfffffff\n") + kPageList, {"before"}, ""},
         {"[/LM/W3SVC]\n" + std::string(kPageList),
          {"before"},

@@ -176,13 +176,6 @@ class ModuleTest : public testing::Test {
     std::string nativeLog() const { return testsupport::readFile(home("/BrevantNative.log")); }
     std::string debugOutput() const { return testsupport::readFile(scratch().file("debug.txt")); }
 
-  private:
-    static inline PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
-    static inline PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
-};
-
-class EngineBridgeTest : public ModuleTest {
-  protected:
     // The filter's answer to an authenticated request for a long servlet URL by `name`,
     // and the user name IIS then logs on.
     std::string authenticate(const char* name) {
@@ -206,7 +199,13 @@ class EngineBridgeTest : public ModuleTest {
         EXPECT_EQ(context.url, marker ? "/Scripts/Brevant_ISAPI.dll" : url);
         return marker.value_or("-");
     }
+
+  private:
+    static inline PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
+    static inline PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
 };
+
+using EngineBridgeTest = ModuleTest;
 
 TEST_F(EngineBridgeTest, TheEngineStartsWithTheServerTypeAndTheServletsFolder) {
     IN_SUITE_PROCESS();

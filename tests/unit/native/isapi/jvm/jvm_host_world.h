@@ -60,20 +60,14 @@ inline brevant::isapi::JDK1_1InitArgs defaultSettings() {
 // The entries after "Logging started", stamps aside. An entry runs to the CR LF before the
 // next stamp (VM output may hold CR LF); text that is not an entry becomes a "<<...>>" line.
 inline Lines nativeLogEntries(const std::string& path) {
-    static const std::regex stamp(R"((^|\r\n)\[\w{3} \w{3} \d\d \d\d:\d\d:\d\d \d{4}\] Brevant: )");
-    const std::string text = testsupport::readFile(path);
+    static const std::regex stamp(R"(\[\w{3} \w{3} \d\d \d\d:\d\d:\d\d \d{4}\] Brevant: )");
+    const std::string text = std::regex_replace(testsupport::readFile(path), stamp, "\x01");
     Lines entries;
-    size_t from = 0;
-    for (std::sregex_iterator it(text.begin(), text.end(), stamp), end; it != end; ++it) {
-        const auto at = static_cast<size_t>(it->position());
-        if (at != 0) {
-            entries.push_back(from == 0 ? "<<not an entry>>" : text.substr(from, at - from));
-        }
-        from = at + static_cast<size_t>(it->length());
-    }
-    if (from != 0) {
-        entries.push_back(text.ends_with("\r\n") ? text.substr(from, text.size() - from - 2)
-                                                 : "<<no line end>>");
+    for (size_t at = 0, next; at < text.size(); at = next) {
+        next = std::min(text.find('\x01', at + 1), text.size());
+        const std::string entry = text.substr(at, next - at);
+        const bool whole = entry.starts_with('\x01') && entry.ends_with("\r\n");
+        entries.push_back(whole ? entry.substr(1, entry.size() - 3) : "<<" + entry + ">>");
     }
     if (!entries.empty() && entries.front() == "Logging started") {
         entries.erase(entries.begin());

@@ -226,14 +226,6 @@ TEST_F(NativeLogTest, EntriesAreWrittenByteForByte) {
               "Brevant: before\n");
 }
 
-TEST_F(NativeLogTest, AppendsToWhatEarlierRunsWrote) {
-    writeFile(logPath(), "earlier run\r\n");
-    NativeLog(logPath()).write("first", false);
-    NativeLog(logPath()).write("second", false);
-    EXPECT_EQ(logText(), "earlier run\r\n" + std::string(kStarted) + "[stamp] Brevant: first\r\n" +
-                             kStopped + kStarted + "[stamp] Brevant: second\r\n" + kStopped);
-}
-
 TEST_F(NativeLogTest, AppendsBeyondFourGigabytes) {
     const off_t size = (off_t{5} << 30) + 3;  // sparse: no disk is used for the hole
     writeFile(logPath(), "");

@@ -141,13 +141,11 @@ class StartupConfigurationTest : public ConfigTest {
 
 TEST_F(StartupConfigurationTest, WithoutFilesTheJitIsOnAndTheRecordPointsIntoTheObject) {
     EXPECT_EQ(assembledProperties(), "java.compiler=symcjit|");
-    EXPECT_EQ(configuration_.kind, JVM_DEFAULT);
     EXPECT_EQ(configuration_.settings.properties, configuration_.properties.data());
     EXPECT_EQ(configuration_.properties.size(), 2u);
     EXPECT_EQ(configuration_.settings.classpath, configuration_.classpath.c_str());
     EXPECT_EQ(configuration_.classpath, getClasspath());
     EXPECT_EQ(configuration_.optionCount, 0);
-    EXPECT_EQ(configuration_.settings.verifyMode, 1);
     EXPECT_FALSE(assembleStartupConfiguration(nullptr));
 }
 

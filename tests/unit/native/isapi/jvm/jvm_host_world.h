@@ -1,6 +1,7 @@
-// What the JVM host's tests put in front of it and read back: Java installations as REGEDIT4
-// text for the registry stand-in, the settings record the configuration readers leave without
-// VMSettings.pref, and the native log's entries without their stamps.
+// What the JVM host's tests (and the engine bridge's) put in front of it and read back: Java
+// installations and other registry sections as REGEDIT4 text for the registry stand-in, the
+// settings record the configuration readers leave without VMSettings.pref, and the native log's
+// entries without their stamps.
 #ifndef TESTS_UNIT_NATIVE_ISAPI_JVM_JVM_HOST_WORLD_H
 #define TESTS_UNIT_NATIVE_ISAPI_JVM_JVM_HOST_WORLD_H
 

@@ -5,8 +5,7 @@ brevant_unit_test(isapi_bridge_tests
     LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log
          ${CMAKE_DL_LIBS})
 
-# The module with the installed JDK and the test engine, in child processes of the tests.
-# A VM does not run under AddressSanitizer, so the sanitizer build leaves these out.
+# The module with the installed JDK and the test engine, left out of the sanitizer build.
 if(NOT BREVANT_SANITIZE)
     find_package(Java 11 REQUIRED COMPONENTS Development)
     include(UseJava)

@@ -5,4 +5,3 @@ brevant_unit_test(isapi_config_tests
             ${CMAKE_CURRENT_SOURCE_DIR}/config/config_settings_test.cpp
             ${CMAKE_CURRENT_SOURCE_DIR}/config/config_lines_test.cpp
     LIBS brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log)
-target_include_directories(isapi_config_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/config)

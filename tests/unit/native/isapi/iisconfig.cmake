@@ -1,7 +1,5 @@
-# The server settings read from IIS (MIME map, default documents, extension URL) and the
-# filter's registration in the metabase, against registry and metabase files of the tests'
-# own. The log's objects are named as well: an object library's objects are not passed on
-# to its users.
+# The server settings read from IIS and the filter's registration in the metabase (the log's
+# objects named as well: an object library's objects are not passed on to its users).
 brevant_unit_test(isapi_iisconfig_tests
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/iisconfig/server_settings_test.cpp
             ${CMAKE_CURRENT_SOURCE_DIR}/iisconfig/filter_registration_test.cpp

@@ -10,7 +10,6 @@ function(brevant_fake_jvm target)
     add_library(${target} SHARED ${fake_jvm_sources})
     brevant_own_code(${target})
     target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})
-    target_include_directories(${target} PRIVATE ${vm_tests}/fake_jvm)
     target_link_libraries(${target} PRIVATE brevant_jni_headers)
     set_target_properties(${target} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${fake_jvm_output})
 endfunction()
@@ -25,16 +24,13 @@ set_target_properties(FakeMsJava PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${BREVANT_T
                       OUTPUT_NAME msjava PREFIX "" SUFFIX ".dll")
 
 brevant_unit_test(isapi_vm_tests
-    SOURCES ${vm_tests}/vm_test_bed.cpp
-            ${vm_tests}/jvm_host_world.cpp
-            ${vm_tests}/java_discovery_test.cpp
+    SOURCES ${vm_tests}/java_discovery_test.cpp
             ${vm_tests}/java_library_test.cpp
             ${vm_tests}/jvm_library_paths_test.cpp
             ${vm_tests}/vm_creation_test.cpp
             ${vm_tests}/vm_attach_test.cpp
             ${vm_tests}/vm_hooks_test.cpp
     LIBS brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log ${CMAKE_DL_LIBS})
-target_include_directories(isapi_vm_tests PRIVATE ${vm_tests} ${vm_tests}/fake_jvm)
 target_compile_definitions(isapi_vm_tests PRIVATE
     FAKE_JVM_COMPLETE="$<TARGET_FILE:FakeJvm>"
     FAKE_JVM_WITHOUT_DEFAULTS="$<TARGET_FILE:FakeJvmWithoutDefaults>"
@@ -43,14 +39,10 @@ target_compile_definitions(isapi_vm_tests PRIVATE
 add_dependencies(isapi_vm_tests FakeJvm FakeJvmWithoutDefaults FakeJvmWithoutCreate
                  FakeJvmWithoutCreated FakeMsJava)
 
-# The installed JDK: one VM, in a child process of its own, serves the whole suite. A JVM does not
-# run under AddressSanitizer, so the sanitizer build leaves these out.
+# The installed JDK, left out of the sanitizer build (a VM does not run under AddressSanitizer).
 if(NOT BREVANT_SANITIZE)
-    add_executable(isapi_real_jvm_tests
-        ${vm_tests}/jvm_host_world.cpp
-        ${vm_tests}/real_jdk/real_jvm_test.cpp)
+    add_executable(isapi_real_jvm_tests ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)
-    target_include_directories(isapi_real_jvm_tests PRIVATE ${vm_tests})
     target_compile_definitions(isapi_real_jvm_tests PRIVATE
         BREVANT_TEST_JDK_HOME="${BREVANT_JDK_HOME}")
     target_link_libraries(isapi_real_jvm_tests PRIVATE brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry

@@ -1,13 +1,9 @@
-// The connector with a real VM and the test engine, as IIS loads it and through its exports,
-// driven with fake control blocks and filter contexts: the request values the engine
-// receives, the natives as the engine calls them, the filter's routing and authentication
-// questions, and a failed start that leaves the web server running.
+// The connector with a real VM and the test engine, loaded as IIS loads it and driven through
+// its exports with fake control blocks and filter contexts.
 //
-// A process holds one VM and the connector keeps process-wide state, so the tests run in
-// child processes: the test binary starts itself again, and the child, a gtest run like any
-// other, reports its own failures. A test body begins with IN_SUITE_PROCESS(): the suite's
-// tests share one child and one module (the parent's first test runs them all), in the
-// order they stand here.
+// A process holds one VM and the connector keeps process-wide state: a test body begins with
+// IN_SUITE_PROCESS(), and the suite's first test in the parent runs the whole suite, in the
+// order the tests stand here, in one child process (this binary again) with one module.
 #include <dlfcn.h>
 #include <jni.h>
 #include <objbase.h>
@@ -29,6 +25,7 @@
 
 #include "fake_ecb.h"
 #include "fake_filter_context.h"
+#include "jvm_host_world.h"
 #include "test_paths.h"
 
 namespace bridgetest {
@@ -39,7 +36,6 @@ using testsupport::FakeFilterContext;
 
 constexpr char kChildVariable[] = "BREVANT_MODULE_TEST_CHILD";
 
-// The install home and the stand-ins' files of this process's module.
 const testsupport::ScratchDir& scratch() {
     static const testsupport::ScratchDir dir("isapi-module");
     return dir;
@@ -53,33 +49,26 @@ Function exported(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
 }
 
-void runInChildProcess(const std::string& filter) {
-    const std::string option = "--gtest_filter=" + filter;
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
+// In a child process: true. In the parent: runs the current test's suite in a child, once,
+// expects it to pass, and answers false.
+bool inSuiteProcess() {
+    static std::set<std::string> suitesRun;
+    const std::string suite =
+        testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+    if (getenv(kChildVariable) != nullptr || !suitesRun.insert(suite).second) {
+        return getenv(kChildVariable) != nullptr;
+    }
+    const std::string option = "--gtest_filter=" + suite + ".*";
+    const pid_t child = fork();
     if (child == 0) {
         setenv(kChildVariable, "1", 1);
         execl("/proc/self/exe", "module-test-child", option.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+    EXPECT_TRUE(child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+                WEXITSTATUS(status) == 0)
         << "the child process failed (its output is above), status " << status;
-}
-
-// In a child process: true. In the parent: runs the current test's suite in a child, once,
-// expects it to pass, and answers false.
-bool inSuiteProcess() {
-    if (getenv(kChildVariable) != nullptr) {
-        return true;
-    }
-    static std::set<std::string> suitesRun;
-    const std::string suite =
-        testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
-    if (suitesRun.insert(suite).second) {
-        runInChildProcess(suite + ".*");
-    }
     return false;
 }
 
@@ -121,43 +110,34 @@ class ModuleTest : public testing::Test {
     void SetUp() override { setUpModule(); }
     // Writes `data` to the data folder, then loads the module and its filter, which starts
     // the VM and the engine; once a process.
-    void setUpModule(const std::map<std::string, std::string>& data = {}) {
+    void setUpModule(std::map<std::string, std::string> data = {}) {
         if (getenv(kChildVariable) == nullptr || httpFilterProc_ != nullptr) {
             return;
         }
         std::filesystem::create_directories(home("/Brevant Data"));
         std::filesystem::create_directories(home("/Servlets"));
-        testsupport::writeFile(home("/Brevant Data/Classpath.pref"),
-                               std::string(TEST_ENGINE_JAR) + "\n" + ENGINE_JAR + "\n");
+        data["Classpath.pref"] = std::string(TEST_ENGINE_JAR) + "\n" + ENGINE_JAR + "\n";
         for (const auto& [name, text] : data) {
             testsupport::writeFile(home("/Brevant Data/") + name, text);
         }
         setenv("STANDIN_REGISTRY", scratch().file("registry.reg").c_str(), 1);
         setenv("STANDIN_DEBUG_OUTPUT", scratch().file("debug.txt").c_str(), 1);
-        testsupport::writeFile(
+        vmtest::writeRegistry(
             scratch().file("registry.reg"),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlena\\Brevant ISAPI]\n\"Home\"=\"" +
-                home() +
-                "\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK]\n\"CurrentVersion\"=\"17\"\n\n"
-                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\JavaSoft\\JDK\\17]\n"
-                "\"JavaHome\"=\"" BREVANT_TEST_JDK_HOME
-                "\"\n\n"
-                "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters]\n"
-                "\"Default Load File\"=\"index.jsp\"\n\n");
-
+            vmtest::section("SOFTWARE\\Orlena\\Brevant ISAPI", "Home", home()) +
+                vmtest::section("SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters",
+                                "Default Load File", "index.jsp") +
+                vmtest::installation(vmtest::kCurrentKit, "17", BREVANT_TEST_JDK_HOME));
         CoInitialize(nullptr);  // as IIS's threads are
         HMODULE module = LoadLibraryA(BREVANT_ISAPI_MODULE);
         ASSERT_NE(module, nullptr);
-        auto getFilterVersion = exported<PFN_GETFILTERVERSION>(module, "GetFilterVersion");
-        auto getExtensionVersion = exported<PFN_GETEXTENSIONVERSION>(module, "GetExtensionVersion");
         httpFilterProc_ = exported<PFN_HTTPFILTERPROC>(module, "HttpFilterProc");
         httpExtensionProc_ = exported<PFN_HTTPEXTENSIONPROC>(module, "HttpExtensionProc");
-        ASSERT_TRUE(getFilterVersion && getExtensionVersion && httpFilterProc_ &&
-                    httpExtensionProc_);
         HTTP_FILTER_VERSION filterVersion{};
-        ASSERT_TRUE(getFilterVersion(&filterVersion));
         HSE_VERSION_INFO extensionVersion{};
-        ASSERT_TRUE(getExtensionVersion(&extensionVersion));
+        ASSERT_TRUE(exported<PFN_GETFILTERVERSION>(module, "GetFilterVersion")(&filterVersion));
+        ASSERT_TRUE(
+            exported<PFN_GETEXTENSIONVERSION>(module, "GetExtensionVersion")(&extensionVersion));
     }
 
     // Serves a request for the extension whose query string names the engine's action,
@@ -196,13 +176,6 @@ class ModuleTest : public testing::Test {
     std::string nativeLog() const { return testsupport::readFile(home("/BrevantNative.log")); }
     std::string debugOutput() const { return testsupport::readFile(scratch().file("debug.txt")); }
 
-  private:
-    static inline PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
-    static inline PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
-};
-
-class EngineBridgeTest : public ModuleTest {
-  protected:
     // The filter's answer to an authenticated request for a long servlet URL by `name`,
     // and the user name IIS then logs on.
     std::string authenticate(const char* name) {
@@ -226,7 +199,13 @@ class EngineBridgeTest : public ModuleTest {
         EXPECT_EQ(context.url, marker ? "/Scripts/Brevant_ISAPI.dll" : url);
         return marker.value_or("-");
     }
+
+  private:
+    static inline PFN_HTTPEXTENSIONPROC httpExtensionProc_ = nullptr;
+    static inline PFN_HTTPFILTERPROC httpFilterProc_ = nullptr;
 };
+
+using EngineBridgeTest = ModuleTest;
 
 TEST_F(EngineBridgeTest, TheEngineStartsWithTheServerTypeAndTheServletsFolder) {
     IN_SUITE_PROCESS();
@@ -260,20 +239,16 @@ TEST_F(EngineBridgeTest, TheServerSoftwareIsToldOnce) {
     EXPECT_EQ(count(engineCalls(), "server-info isapihost-test\n"), 1u);
 }
 
-TEST_F(EngineBridgeTest, AStatusLineSetsTheStatusIISLogs) {
+// A status line sets the status IIS logs; an empty status reaches IIS as null.
+TEST_F(EngineBridgeTest, TheStatusReachesIIS) {
     IN_SUITE_PROCESS();
-    FakeEcb status, shortStatus;
+    FakeEcb status, shortStatus, noStatus;
     EXPECT_EQ(serve(status, "status"), "HTTP/1.0 404 Not Found\r\n\r\n0");
     EXPECT_EQ(status.get()->dwHttpStatusCode, 404u);
     EXPECT_EQ(serve(shortStatus, "short-status"), "HTTP/1.00");
     EXPECT_EQ(shortStatus.get()->dwHttpStatusCode, 200u);
-}
-
-TEST_F(EngineBridgeTest, AnEmptyStatusReachesIISAsNull) {
-    IN_SUITE_PROCESS();
-    FakeEcb ecb;
-    serve(ecb, "no-status");
-    EXPECT_EQ(ecb.responseHeaders.at(0).status, "(null)");
+    serve(noStatus, "no-status");
+    EXPECT_EQ(noStatus.responseHeaders.at(0).status, "(null)");
 }
 
 // Six bytes asked for, then none; the client gives two at a time.
@@ -356,17 +331,13 @@ TEST_F(EngineBridgeTest, IISSecuritySwitchesAreLoggedOncePerChange) {
     EXPECT_LE(count(logged, "IIS Security is not being used."), 1u);
 }
 
+// The engine is asked about routed requests only.
 TEST_F(EngineBridgeTest, WithIISSecurityOnTheEngineRefusesUsers) {
     IN_SUITE_PROCESS();
     serve("security");
     EXPECT_EQ(authenticate("mallory"), "Brevant Not Authorized");
     EXPECT_EQ(authenticate("alice"), "alice");
     EXPECT_NE(engineCalls().find("auth 3016|null|mallory|pw\n"), std::string::npos);
-}
-
-TEST_F(EngineBridgeTest, WithIISSecurityOnUnroutedRequestsAreNotAsked) {
-    IN_SUITE_PROCESS();
-    serve("security");
     FakeFilterContext unrouted;
     HTTP_FILTER_AUTHENT nobody{nullptr, 0, nullptr, 0};
     EXPECT_EQ(filter(unrouted, SF_NOTIFY_AUTHENTICATION, &nobody), SF_STATUS_REQ_NEXT_NOTIFICATION);
@@ -380,32 +351,23 @@ class FailedStartTest : public ModuleTest {
     }
 };
 
-TEST_F(FailedStartTest, TheFailurePageShowsTheInitCodeAndTheEnginesMessage) {
-    IN_SUITE_PROCESS();
-    FakeFilterContext context;
-    ASSERT_EQ(route(context, "/servlet/x"), SF_STATUS_REQ_FINISHED);
-    EXPECT_NE(context.written.find("</font></h2></center>Init failed, code = -2<br>engine says "
-                                   "<b>no</b><p>The JavaHome"),
-              std::string::npos);
-}
-
 TEST_F(FailedStartTest, TheEngineIsShutDownAndTheLogClosed) {
     IN_SUITE_PROCESS();
+    FakeFilterContext context;
+    ASSERT_EQ(route(context, "/servlet/x"), SF_STATUS_REQ_FINISHED);  // the failure page
     EXPECT_NE(engineCalls().find("shutdown\n"), std::string::npos);
     EXPECT_TRUE(nativeLog().ends_with("Logging stopped\r\n"));
 }
 
-// The VM's own threads log also after the failed start has closed the log; their entries
-// must reach neither the closed file nor a file that took its place.
+// The VM's threads log also after the failed start closed the log: their entries reach the
+// debugger output only, not the closed file nor a file that took its descriptor.
 TEST_F(FailedStartTest, LateVMOutputSkipsTheClosedLog) {
     IN_SUITE_PROCESS();
     const std::string logBefore = nativeLog();
-    // A file opened now takes the closed log's descriptor, as any file of the process may.
     testsupport::ScratchDir scratch("reused");
     std::unique_ptr<FILE, int (*)(FILE*)> reused(std::fopen(scratch.file("file").c_str(), "w"),
                                                  &std::fclose);
     ASSERT_TRUE(loadClassInTheVM("java/util/concurrent/ConcurrentSkipListMap"));
-    // The VM did write, to the debugger output only.
     EXPECT_NE(debugOutput().find("Java VM message: java.util.concurrent.ConcurrentSkipListMap"),
               std::string::npos);
     EXPECT_EQ(nativeLog(), logBefore);

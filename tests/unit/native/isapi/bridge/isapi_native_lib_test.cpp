@@ -23,6 +23,13 @@ const char* thrownText = nullptr;
     throw 42;
 }
 
+// The natives under test, by their short names.
+constexpr auto writeClient = Java_com_orlena_tessel_brevant_ISAPINativeLib_writeClient;
+constexpr auto writeHeaders = Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders;
+constexpr auto readClient = Java_com_orlena_tessel_brevant_ISAPINativeLib_readClient;
+constexpr auto getRealPath = Java_com_orlena_tessel_brevant_ISAPINativeLib_getRealPath;
+constexpr auto outputDebugString = Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebugString;
+
 class NativeGuardTest : public testing::Test {
   protected:
     NativeGuardTest() {
@@ -56,10 +63,7 @@ class NativeGuardTest : public testing::Test {
 };
 
 TEST_F(NativeGuardTest, WriteClientTellsAnExceptionFromAnUnknownThrow) {
-    auto write = [&] {
-        return Java_com_orlena_tessel_brevant_ISAPINativeLib_writeClient(&env_, nullptr, handle_,
-                                                                         array_, 1, JNI_FALSE);
-    };
+    auto write = [&] { return writeClient(&env_, nullptr, handle_, array_, 1, JNI_FALSE); };
     EXPECT_EQ(whenThrowing("array gone", write), -2);
     EXPECT_EQ(said_, "writeClient() caught an exception!!!\narray gone\n");
     EXPECT_EQ(whenThrowing(nullptr, write), -3);
@@ -68,39 +72,26 @@ TEST_F(NativeGuardTest, WriteClientTellsAnExceptionFromAnUnknownThrow) {
 
 TEST_F(NativeGuardTest, WriteHeadersAnswersFalse) {
     EXPECT_EQ(whenThrowing("no status",
-                           [&] {
-                               return Java_com_orlena_tessel_brevant_ISAPINativeLib_writeHeaders(
-                                   &env_, nullptr, handle_, array_, nullptr);
-                           }),
+                           [&] { return writeHeaders(&env_, nullptr, handle_, array_, nullptr); }),
               JNI_FALSE);
     EXPECT_EQ(said_, "Called writeHeaders.\nwriteHeaders() caught an exception!!!\nno status\n");
 }
 
 TEST_F(NativeGuardTest, ReadClientAnswersNull) {
-    EXPECT_EQ(whenThrowing(nullptr,
-                           [&] {
-                               return Java_com_orlena_tessel_brevant_ISAPINativeLib_readClient(
-                                   &env_, nullptr, handle_, 4);
-                           }),
+    EXPECT_EQ(whenThrowing(nullptr, [&] { return readClient(&env_, nullptr, handle_, 4); }),
               nullptr);
     EXPECT_EQ(said_, "readClient() caught an unknown exception!!!\n");
 }
 
 TEST_F(NativeGuardTest, GetRealPathAnswersNull) {
-    EXPECT_EQ(whenThrowing("x",
-                           [&] {
-                               return Java_com_orlena_tessel_brevant_ISAPINativeLib_getRealPath(
-                                   &env_, nullptr, handle_, reinterpret_cast<jstring>(array_));
-                           }),
+    const auto path = reinterpret_cast<jstring>(array_);
+    EXPECT_EQ(whenThrowing("x", [&] { return getRealPath(&env_, nullptr, handle_, path); }),
               nullptr);
     EXPECT_EQ(said_, "getRealPath() caught an exception!!!\nx\n");
 }
 
 TEST_F(NativeGuardTest, OutputDebugStringReportsWhatItCaught) {
-    whenThrowing("y", [&] {
-        Java_com_orlena_tessel_brevant_ISAPINativeLib_outputDebugString(&env_, nullptr, array_);
-        return 0;
-    });
+    whenThrowing("y", [&] { return outputDebugString(&env_, nullptr, array_), 0; });
     EXPECT_EQ(said_, "outputDebugString() caught an exception!!!\ny\n");
 }
 

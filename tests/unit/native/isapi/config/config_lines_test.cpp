@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "config_test_home.h"
 #include "native/isapi/config/configuration.h"
+#include "standin_world.h"
 
 using namespace brevant::isapi;
-using configtest::ConfigTest;
+using ConfigTest = isapitest::HomeTest;
 
 namespace {
 

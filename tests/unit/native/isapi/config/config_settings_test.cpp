@@ -5,11 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "config_test_home.h"
 #include "native/isapi/config/configuration.h"
+#include "standin_world.h"
 
 using namespace brevant::isapi;
-using configtest::ConfigTest;
+using ConfigTest = isapitest::HomeTest;
 
 namespace {
 
@@ -51,10 +51,7 @@ TEST_F(VMSettingsTest, WithoutFileTheDefaultsAndTheJitOnListAreSet) {
     EXPECT_EQ(kind_, JVM_DEFAULT);
     EXPECT_EQ(settings_.version, 0x10001);
     EXPECT_EQ(settings_.checkSource + settings_.debugging + settings_.debugPort, 0);
-    EXPECT_EQ(settings_.classpath, nullptr);
-    EXPECT_EQ(settings_.vfprintf, nullptr);
-    EXPECT_EQ(settings_.exit, nullptr);
-    EXPECT_EQ(settings_.abort, nullptr);
+    EXPECT_TRUE(!settings_.classpath && !settings_.vfprintf && !settings_.exit && !settings_.abort);
 }
 
 TEST_F(VMSettingsTest, EmptyOneByteOrKeylessFilesLeaveTheDefaultsWithoutJitList) {

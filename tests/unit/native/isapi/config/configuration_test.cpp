@@ -9,46 +9,36 @@
 #include <string>
 #include <utility>
 
-#include "config_test_home.h"
 #include "native/isapi/config/configuration.h"
 #include "native/isapi/isapi_platform.h"
+#include "standin_world.h"
 
 using namespace brevant::isapi;
-using configtest::ConfigTest;
-using configtest::under;
+using ConfigTest = isapitest::HomeTest;
+using isapitest::under;
 
 namespace {
-
-// ---- install home ---------------------------------------------------------------------
 
 using InstallHomeTest = ConfigTest;
 
 TEST_F(InstallHomeTest, NoKeyGivesTheDefaultHomeAndTellsTheDebuggerOnly) {
-    configtest::deleteHomeKey();
+    registry(nullptr);
     EXPECT_EQ(getHomeDirectory(), kDefaultHome);
     EXPECT_EQ(debugOutput(), "Failed to open key: SOFTWARE\\Orlena\\Brevant ISAPI\n");
-    EXPECT_EQ(getDataDirectory(), under(kDefaultHome, "Brevant Data"));
     EXPECT_EQ(getServletsDirectory(), under(kDefaultHome, "Servlets"));
-}
-
-TEST_F(InstallHomeTest, HomeAndItsDirectoriesFollowTheRegistry) {
-    EXPECT_EQ(getHomeDirectory(), home());
-    EXPECT_EQ(getDataDirectory(), under(home(), "Brevant Data"));
-    EXPECT_EQ(getServletsDirectory(), under(home(), "Servlets"));
-    EXPECT_EQ(debugOutput(), "");
 }
 
 // A value stored without its NUL, or as binary, must not be read past its end (the
 // sanitizer build catches a buffer of exactly the value's size); the text ends at a NUL.
 TEST_F(InstallHomeTest, ValuesEndAtTheirNulOrTheirEnd) {
-    const std::tuple<DWORD, std::string, std::string> cases[] = {
-        {REG_SZ, home(), home()},
-        {REG_BINARY, home(), home()},
-        {REG_BINARY, std::string("C:\\one\0two", 10), "C:\\one"},
-        {REG_SZ, "", ""},
+    const std::pair<isapitest::RegValue, std::string> cases[] = {
+        {{"Home", home(), false}, home()},
+        {{"Home", home(), false, REG_BINARY}, home()},
+        {{"Home", std::string("C:\\one\0two", 10), false, REG_BINARY}, "C:\\one"},
+        {{"Home", "", false}, ""},
     };
-    for (const auto& [type, bytes, expected] : cases) {
-        configtest::setHomeValue(type, bytes);
+    for (const auto& [value, expected] : cases) {
+        setHome(value);
         EXPECT_EQ(getHomeDirectory(), expected);
     }
     EXPECT_EQ(debugOutput(), "");
@@ -63,8 +53,6 @@ TEST_F(InstallHomeTest, FailingRegistryCallsFallBackToTheDefault) {
               "Failed to open key: SOFTWARE\\Orlena\\Brevant ISAPI\n"
               "Failed to get Home value for key: SOFTWARE\\Orlena\\Brevant ISAPI\n");
 }
-
-// ---- class path -----------------------------------------------------------------------
 
 // The product's three jars, always first.
 std::string jars(const std::string& home) {
@@ -137,8 +125,6 @@ TEST_F(ConfigTest, FailedReadsAreLoggedAndTheFileLeftOut) {
     EXPECT_EQ(debugOutput(), expected);
 }
 
-// ---- start-up configuration -----------------------------------------------------------
-
 class StartupConfigurationTest : public ConfigTest {
   protected:
     // The property list of an assembled configuration, "|" after each.
@@ -155,13 +141,11 @@ class StartupConfigurationTest : public ConfigTest {
 
 TEST_F(StartupConfigurationTest, WithoutFilesTheJitIsOnAndTheRecordPointsIntoTheObject) {
     EXPECT_EQ(assembledProperties(), "java.compiler=symcjit|");
-    EXPECT_EQ(configuration_.kind, JVM_DEFAULT);
     EXPECT_EQ(configuration_.settings.properties, configuration_.properties.data());
     EXPECT_EQ(configuration_.properties.size(), 2u);
     EXPECT_EQ(configuration_.settings.classpath, configuration_.classpath.c_str());
     EXPECT_EQ(configuration_.classpath, getClasspath());
     EXPECT_EQ(configuration_.optionCount, 0);
-    EXPECT_EQ(configuration_.settings.verifyMode, 1);
     EXPECT_FALSE(assembleStartupConfiguration(nullptr));
 }
 

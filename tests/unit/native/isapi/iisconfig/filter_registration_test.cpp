@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "iisconfig_test_bed.h"
+#include "standin_world.h"
 #include "native/isapi/iisconfig/filter_entries.h"
 #include "native/isapi/iisconfig/filter_registration.h"
 
@@ -40,6 +40,7 @@ std::string pathLine() {
 }
 const std::string kOwn = key("Brevant");
 const std::string kNoOrder = failed("GetData (filter load order)", "800cc801");
+const std::string kNoFilters = failed("OpenKey", "80070003");
 
 // One export's call on a metabase whose /LM/W3SVC holds `before`: its answer, the keys it
 // leaves ("" for unchanged), and how its debugger output ends.
@@ -50,7 +51,7 @@ struct Case {
     const char* path = kModule;
 };
 
-class FilterRegistrationTest : public iisconfigtest::IISConfigTest {
+class FilterRegistrationTest : public isapitest::StandinWorld {
   protected:
     void filters(const std::string& keys) { metabase("[/LM]\n\n[/LM/W3SVC]\n" + keys); }
     std::string keys() const {
@@ -98,6 +99,7 @@ TEST_F(FilterRegistrationTest, ConfigureAddsTheKeyUnlessAnImagePathNamesTheFilte
         // The text is matched with its case; a key named Brevant does not count by its name.
         {order("L") + lower, TRUE, order("L,Brevant") + lower + kOwn, kSaved},
         {order("Brevant") + key("Brevant", "/x.dll"), FALSE, "", failed("AddKey", "800700b7")},
+        {"", FALSE, "", kNoFilters},
     };
     for (const Case& c : cases) {
         check(ConfigureFilter, c);
@@ -130,15 +132,10 @@ TEST_F(FilterRegistrationTest, UnconfigureFindsTheFilterByItsKeyName) {
         // A name containing the word, but no key "Brevant" to delete.
         {order("Brevant_A") + key("Brevant_A"), FALSE, "", failed("DeleteKey", "80070003")},
         {order(nullptr) + kOwn, FALSE, order(nullptr), kNoOrder},
+        {"", FALSE, "", kNoFilters},
     };
     for (const Case& c : cases) {
         check(UnConfigureFilter, c);
-    }
-}
-
-TEST_F(FilterRegistrationTest, BothFailWithoutTheFiltersKey) {
-    for (auto exported : {ConfigureFilter, UnConfigureFilter}) {
-        check(exported, {"", FALSE, "", failed("OpenKey", "80070003")});
     }
 }
 

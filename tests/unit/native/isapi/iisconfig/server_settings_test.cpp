@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "iisconfig_test_bed.h"
+#include "standin_world.h"
 #include "native/isapi/iisconfig/server_settings.h"
 
 using namespace brevant::isapi::iisconfig;
@@ -32,15 +32,16 @@ constexpr char kNoExecute[] =
 constexpr char kBrowsing[] = "[/LM/W3SVC]\nMD_DIRECTORY_BROWSING=6005 FILE INHERIT DWORD ";
 constexpr char kPageList[] =
     R"(MD_DEFAULT_LOAD_FILE=6006 FILE INHERIT STRING " Default.htm,, Default.asp,\"index.html\",")";
+const std::string kLoadDefaultOn = kBrowsing + std::string("0x4000001e\n") + kPageList;
 
 std::string virtualDir(const std::string& key, const std::string& path, const char* access) {
     return "[/LM/W3SVC/" + key + "]\nMD_VR_PATH=3001 FILE INHERIT STRING \"" + path +
            "\"\nMD_ACCESS_PERM=6016 FILE INHERIT DWORD " + access + "\n";
 }
 
-// COM initialised, as IIS has it on the thread that loads the filter; a test checks all the
-// debugger output it causes.
-class ServerSettingsTest : public iisconfigtest::IISConfigTest {
+// COM initialised, as IIS has it on the thread that loads the filter; all debugger output is
+// checked.
+class ServerSettingsTest : public isapitest::StandinWorld {
   protected:
     void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
     void TearDown() override {
@@ -50,7 +51,7 @@ class ServerSettingsTest : public iisconfigtest::IISConfigTest {
 
     // The MIME map of a registry key whose value names are `names`, beside a metabase list.
     std::string mimeMapOfRegistry(const Names& names) {
-        registry(kMimeMapKey, std::vector<iisconfigtest::RegValue>(names.begin(), names.end()));
+        registry(kMimeMapKey, std::vector<isapitest::RegValue>(names.begin(), names.end()));
         metabase(mimeList({".htm,text/html"}));
         return getMimeMap();
     }
@@ -135,16 +136,14 @@ TEST_F(ServerSettingsTest, MimeMapWithoutComIsEmpty) {
     EXPECT_EQ(withoutCom(getMimeMap), "");
 }
 
+// Without the W3SVC Parameters key there are none, not even the metabase's.
 TEST_F(ServerSettingsTest, DefaultPageFromTheRegistryValueWhole) {
-    metabase(kBrowsing + std::string("0x4000001e\n") + kPageList);
+    metabase(kLoadDefaultOn);
     for (bool terminated : {true, false}) {
         registry(kParametersKey, {{"Default Load File", "start.htm, index.htm", terminated}});
         EXPECT_EQ(defaultPages(), (Names{"before", "start.htm, index.htm"}));
     }
-}
-
-TEST_F(ServerSettingsTest, NoDefaultPagesWithoutTheW3SVCParametersKey) {
-    metabase(kBrowsing + std::string("0x4000001e\n") + kPageList);
+    registry(nullptr);
     EXPECT_EQ(defaultPages(), Names{"before"});
 }
 
@@ -154,9 +153,7 @@ TEST_F(ServerSettingsTest, DefaultPagesFromTheMetabaseWhenLoadDefaultIsOn) {
         Names pages;
         std::string logged;
     } cases[] = {
-        {kBrowsing + std::string("0x4000001e\n") + kPageList,
-         {"before", "Default.htm", "Default.asp", "index.html"},
-         ""},
+        {kLoadDefaultOn, {"before", "Default.htm", "Default.asp", "index.html"}, ""},
         {kBrowsing + std::string("0xbfffffff\n") + kPageList, {"before"}, ""},
         {"[/LM/W3SVC]\n" + std::string(kPageList),
          {"before"},

@@ -36,8 +36,6 @@ class VmCreation : public VmTestBed {
     PropertyList jitOff_{{"java.compiler="}};
 };
 
-// ---- 1.2 and later ------------------------------------------------------------------------
-
 TEST_F(VmCreation, HotSpotKitWithoutHeapSettings) {
     FakeJvmControl& fake = install(kJavaSoftKit);
     settings_.properties = jitOn_.get();
@@ -45,21 +43,14 @@ TEST_F(VmCreation, HotSpotKitWithoutHeapSettings) {
     options_[1] = "-Xss512k";
     ASSERT_TRUE(host(JVM_HOTSPOT, 2)->hasVM());
     const std::string classpath = classpath_ + ":" + home_ + "/lib/tools.jar";
-    EXPECT_EQ(newEntries(), (Lines{
-                                "HotSpot requires at least 2M of heap space.",
-                                "Min Heap Size     = 2097152 bytes",
-                                "HotSpot requires at least 2M of heap space.",
-                                "Max Heap Size     = 16777216 bytes",
-                                "Verbose GC        = Disabled",
-                                "Verbose           = Disabled",
-                                "JITC              = Enabled",
-                                "Class GC          = Enabled",
-                                "Classpath         = " + classpath,
-                                "Additional VM options:",
-                                "-Xrs",
-                                "-Dbrevant.option=yes",
-                                "-Xss512k",
-                            }));
+    EXPECT_EQ(
+        newEntries(),
+        (Lines{"HotSpot requires at least 2M of heap space.", "Min Heap Size     = 2097152 bytes",
+               "HotSpot requires at least 2M of heap space.", "Max Heap Size     = 16777216 bytes",
+               "Verbose GC        = Disabled", "Verbose           = Disabled",
+               "JITC              = Enabled", "Class GC          = Enabled",
+               "Classpath         = " + classpath, "Additional VM options:", "-Xrs",
+               "-Dbrevant.option=yes", "-Xss512k"}));
     EXPECT_EQ(optionTexts(fake),
               (Lines{"-Xms2097152", "-Xmx16777216", "-Djava.compiler=symcjit",
                      "-Djava.class.path=" + classpath, "vfprintf -> vmMessage", "exit -> vmExit",
@@ -172,8 +163,6 @@ TEST_F(VmCreation, SwitchesJitAndClassPathOfA12Vm) {
     }
 }
 
-// ---- 1.1 ----------------------------------------------------------------------------------
-
 TEST_F(VmCreation, Java11KitOverlaysTheVmDefaultsAndLogsTheBlock) {
     FakeJvmControl& fake = install(kJavaSoftKit, "1.1.8");
     PropertyList properties({"java.compiler=", "brevant.one=1", "brevant.two=2"});
@@ -189,22 +178,14 @@ TEST_F(VmCreation, Java11KitOverlaysTheVmDefaultsAndLogsTheBlock) {
     ASSERT_TRUE(vm->hasVM());
     EXPECT_TRUE(vm->isVersion11());
     const std::string classpath = home_ + "/lib/classes.zip:" + classpath_;
-    EXPECT_EQ(newEntries(), (Lines{
-                                "Native Stack Size = 131072 bytes",
-                                "Java Stack Size   = 262144 bytes",
-                                "Min Heap Size     = 1048576 bytes",
-                                "Max Heap Size     = 33554432 bytes",
-                                "Verbose GC        = Disabled",
-                                "Verbose           = Enabled",
-                                "JITC              = Disabled",
-                                "Class GC          = Disabled",
-                                "Async GC          = Disabled",
-                                "Verify            = All",
-                                "Classpath         = " + classpath,
-                                "Properties:",
-                                "    brevant.one=1",
-                                "    brevant.two=2",
-                            }));
+    EXPECT_EQ(newEntries(),
+              (Lines{"Native Stack Size = 131072 bytes", "Java Stack Size   = 262144 bytes",
+                     "Min Heap Size     = 1048576 bytes", "Max Heap Size     = 33554432 bytes",
+                     "Verbose GC        = Disabled", "Verbose           = Enabled",
+                     "JITC              = Disabled", "Class GC          = Disabled",
+                     "Async GC          = Disabled", "Verify            = All",
+                     "Classpath         = " + classpath, "Properties:", "    brevant.one=1",
+                     "    brevant.two=2"}));
     EXPECT_EQ(fake.defaultsVersion + fake.createVersion, 2 * JNI_VERSION_1_1);
     const brevant::isapi::JDK1_1InitArgs& seen = fake.jdk11;
     EXPECT_EQ((std::vector<jint>{seen.nativeStackSize, seen.javaStackSize, seen.minHeapSize,
@@ -243,8 +224,6 @@ TEST_F(VmCreation, Java11RuntimeKeepsTheVmsClassPathOrStartsFromRtJar) {
     EXPECT_EQ(plain.properties, Lines{});  // no list from either side
 }
 
-// ---- Microsoft ----------------------------------------------------------------------------
-
 TEST_F(VmCreation, MicrosoftVmGetsOnlyTheClassPath) {
     const std::pair<std::string, std::string> cases[] = {
         // the VM's and the settings' own
@@ -265,8 +244,6 @@ TEST_F(VmCreation, MicrosoftVmGetsOnlyTheClassPath) {
         EXPECT_EQ(msjava.createVersion, JNI_VERSION_1_1);
     }
 }
-
-// ---- failures and a VM created before -----------------------------------------------------
 
 TEST_F(VmCreation, FailingDefaultsEndCreationAndReleaseTheLibrary) {
     FakeJvmControl& fake = install(kJavaSoftKit, "1.1.8");

@@ -37,11 +37,9 @@ constexpr char kStarted[] = "[stamp] Brevant: Logging started\r\n";
 constexpr char kStopped[] = "[stamp] Brevant: Logging stopped\r\n";
 constexpr char kNoFile[] = "Brevant:  failed to create log file.\nBrevant: still told\n";
 
-// The text with every well-formed stamp replaced by "[stamp] "; a malformed one stays.
+// The text with every stamp replaced by "[stamp] " (their fields are checked apart).
 std::string withoutStamps(const std::string& text) {
-    static const std::regex stamp(
-        R"(\[(?:Sun|Mon|Tue|Wed|Thu|Fri|Sat) (?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) )"
-        R"((?:0[1-9]|[12]\d|3[01]) (?:[01]\d|2[0-3]):[0-5]\d:[0-5]\d \d{4}\] )");
+    static const std::regex stamp(R"(\[\w{3} \w{3} \d\d \d\d:\d\d:\d\d \d{4}\] )");
     return std::regex_replace(text, stamp, "[stamp] ");
 }
 
@@ -61,15 +59,7 @@ time_t now() {
     return clock.tv_sec;
 }
 
-std::string formatted(int year, int month, int weekday, int day, int hour, int minute, int second) {
-    SYSTEMTIME time{};
-    time.wYear = static_cast<WORD>(year);
-    time.wMonth = static_cast<WORD>(month);
-    time.wDayOfWeek = static_cast<WORD>(weekday);
-    time.wDay = static_cast<WORD>(day);
-    time.wHour = static_cast<WORD>(hour);
-    time.wMinute = static_cast<WORD>(minute);
-    time.wSecond = static_cast<WORD>(second);
+std::string formatted(const SYSTEMTIME& time) {
     char stamp[kTimestampSize];
     std::memset(stamp, 'x', sizeof stamp);
     formatTimestamp(time, stamp);
@@ -175,17 +165,17 @@ class NativeLogTest : public testing::Test {
     testsupport::ScratchDir dir_{"native-log"};
 };
 
-// ---- the stamp -----------------------------------------------------------------------------
-
 // Steps of a day, an hour, a minute and a second over five years meet every name and number;
 // each stamp ends in a blank and its NUL.
 TEST(NativeLogStamp, EveryFieldMatchesTheCLibrary) {
     for (time_t t = 946684800; t < 946684800 + 5 * 366 * 86400; t += 86400 + 3600 + 61) {
         struct tm f {};
         gmtime_r(&t, &f);
-        ASSERT_EQ(formatted(f.tm_year + 1900, f.tm_mon + 1, f.tm_wday, f.tm_mday, f.tm_hour,
-                            f.tm_min, f.tm_sec),
-                  stampAt(t, false) + '\0')
+        const auto field = [](int value) { return static_cast<WORD>(value); };
+        ASSERT_EQ(
+            formatted({field(f.tm_year + 1900), field(f.tm_mon + 1), field(f.tm_wday),
+                       field(f.tm_mday), field(f.tm_hour), field(f.tm_min), field(f.tm_sec), 0}),
+            stampAt(t, false) + '\0')
             << "at " << t;
     }
 }
@@ -193,13 +183,9 @@ TEST(NativeLogStamp, EveryFieldMatchesTheCLibrary) {
 // Fields no conversion produces are read from inside the name tables.
 TEST(NativeLogStamp, OutOfRangeFieldsKeepTheShape) {
     const std::regex shape(R"(\[[A-Z][a-z][a-z] [A-Z][a-z][a-z] \d\d \d\d:\d\d:\d\d \d{4}\] .)");
-    EXPECT_TRUE(std::regex_match(formatted(65535, 0, 7, 99, 100, 60, 61), shape));
-    EXPECT_TRUE(std::regex_match(formatted(2026, 13, 65535, 0, 24, 0, 0), shape));
-    EXPECT_TRUE(std::regex_match(formatted(0, 65535, 9, 65535, 65535, 65535, 65535), shape));
-}
-
-TEST(NativeLogFile, LivesDirectlyInTheInstallHome) {
-    EXPECT_EQ(nativeLogPath("/opt/Brevant ISAPI"), "/opt/Brevant ISAPI/BrevantNative.log");
+    EXPECT_TRUE(std::regex_match(formatted({65535, 0, 7, 99, 100, 60, 61, 0}), shape));
+    EXPECT_TRUE(std::regex_match(formatted({2026, 13, 65535, 0, 24, 0, 0, 0}), shape));
+    EXPECT_TRUE(std::regex_match(formatted({0, 65535, 9, 65535, 65535, 65535, 65535, 0}), shape));
 }
 
 // Should the conversion to local time fail, the stamp shows the UTC time.
@@ -213,8 +199,6 @@ TEST_F(NativeLogTest, StampIsTheLocalTimeOfTheEntryElseUtc) {
     log.write("in UTC", false);
     expectStampSince(started, before, false);
 }
-
-// ---- entries -------------------------------------------------------------------------------
 
 // CR LF in the file; "Logging started" and "Logging stopped" are never echoed; the echo ends
 // in a bare LF; text is never a format; a message ends at its NUL in both.
@@ -242,14 +226,6 @@ TEST_F(NativeLogTest, EntriesAreWrittenByteForByte) {
               "Brevant: before\n");
 }
 
-TEST_F(NativeLogTest, AppendsToWhatEarlierRunsWrote) {
-    writeFile(logPath(), "earlier run\r\n");
-    NativeLog(logPath()).write("first", false);
-    NativeLog(logPath()).write("second", false);
-    EXPECT_EQ(logText(), "earlier run\r\n" + std::string(kStarted) + "[stamp] Brevant: first\r\n" +
-                             kStopped + kStarted + "[stamp] Brevant: second\r\n" + kStopped);
-}
-
 TEST_F(NativeLogTest, AppendsBeyondFourGigabytes) {
     const off_t size = (off_t{5} << 30) + 3;  // sparse: no disk is used for the hole
     writeFile(logPath(), "");
@@ -263,8 +239,6 @@ TEST_F(NativeLogTest, AppendsBeyondFourGigabytes) {
     EXPECT_EQ(withoutStamps(std::string(std::istreambuf_iterator<char>(file), {})),
               kStarted + std::string("[stamp] Brevant: far out\r\n") + kStopped);
 }
-
-// ---- the file and its neighbours -----------------------------------------------------------
 
 TEST_F(NativeLogTest, OthersMayReadTheOpenLogButNotWriteIt) {
     {
@@ -333,8 +307,6 @@ TEST_F(NativeLogTest, FailedWritesAreReportedAndTheNextEntryTriesAgain) {
               "Brevant:  failed to write msg to log file.\n"
               "Brevant: after the message failed\n");
 }
-
-// ---- the process-wide log and its writers --------------------------------------------------
 
 TEST_F(NativeLogTest, LogMessageWritesThroughTheProcessLogWhenThereIsOne) {
     SetLastError(4321);

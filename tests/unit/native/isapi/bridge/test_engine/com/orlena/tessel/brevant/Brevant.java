@@ -9,18 +9,14 @@ import java.nio.file.Paths;
 import java.nio.file.StandardOpenOption;
 
 /**
- * An engine for the connector's tests, in the place of the reference engine: it records
- * every call in "calls.txt" of the data directory, answers Init with the code in
- * "init-code" (0 without), and serves each request by the action its query string names,
- * driving the natives the way a test needs.
+ * The connector tests' engine: it records every call in "calls.txt" of the data directory,
+ * answers Init with the code in "init-code" (0 without), and serves each request by the action
+ * its query string names, driving the natives the way a test needs.
  */
 public final class Brevant {
     private static final byte[] OK_HEAD = bytes("Content-Type: text/plain\r\n\r\n");
     private static Path data;
     private static int lastHandle;
-
-    private Brevant() {
-    }
 
     public static byte Init(String serverType, int unused, String mimeMap, int zero,
                             String dataDirectory, String servletsDirectory, String library)

@@ -18,17 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "crc32.h"
+
 namespace {
 
-uint32_t crc32(const unsigned char* data, size_t length, uint32_t crc) {
-    crc = ~crc;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using testsupport::crc32;
 
 std::string variable(EXTENSION_CONTROL_BLOCK* ecb, const char* name) {
     char small[16];

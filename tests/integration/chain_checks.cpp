@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <thread>
 
 #include "http_client.h"
@@ -49,17 +48,6 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 bool fileSoonHolds(const std::string& path, const std::string& text) {
     return eventually([&] { return testsupport::readFile(path).find(text) != std::string::npos; },
                       std::chrono::seconds(5));
-}
-
-std::vector<std::string> dataLines(const std::string& log) {
-    std::vector<std::string> lines;
-    std::istringstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line[0] != '#') {
-            lines.push_back(line);
-        }
-    }
-    return lines;
 }
 
 void expectBodiesPassWhole(int port) {

@@ -146,14 +146,24 @@ TEST_F(TlsTest, CarriesBodiesAndKeepAliveOverTls) {
     EXPECT_EQ(client.read().status, 200);
 }
 
-TEST_F(TlsTest, ListenNamesTheFileThatDoesNotLoad) {
+// A port in use, an address that is none, a key that does not load: each is named. The
+// table lives with the TLS tests for their certificates.
+TEST_F(TlsTest, ListenSaysWhatItCannotUse) {
     start(echo);
-    isapihost::HttpServer server(*handler_, limits());
-    isapihost::ListenerConfig config;
-    config.tls = true;
-    config.certificateFile = path("server.pem");
-    config.keyFile = path("missing.key");
-    std::string error;
-    EXPECT_EQ(server.listen(config, &error), 0);
-    EXPECT_NE(error.find("missing.key"), std::string::npos) << error;
+    isapihost::HttpServer second(*handler_, limits());
+    isapihost::ListenerConfig taken, nonsense, noKey;
+    taken.port = port();
+    nonsense.address = "localhost.invalid";
+    noKey.tls = true;
+    noKey.certificateFile = path("server.pem");
+    noKey.keyFile = path("missing.key");
+    const std::pair<isapihost::ListenerConfig, std::string> cases[] = {
+        {taken, "127.0.0.1:" + std::to_string(port())},
+        {nonsense, "not an IP address"},
+        {noKey, "missing.key"}};
+    for (const auto& [config, said] : cases) {
+        std::string error;
+        EXPECT_EQ(second.listen(config, &error), 0) << said;
+        EXPECT_NE(error.find(said), std::string::npos) << error;
+    }
 }

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <functional>
 #include <string>
-#include <vector>
 
 namespace chain {
 
@@ -23,9 +22,6 @@ bool eventually(const std::function<bool()>& condition,
 // Whether the file at `path` holds `text` within a few seconds: log lines are written
 // after their responses are sent.
 bool fileSoonHolds(const std::string& path, const std::string& text);
-
-// The lines of an access log, its "#" comment lines left out.
-std::vector<std::string> dataLines(const std::string& log);
 
 // A 20 MB upload to /servlet/Upload and a 100 MB answer of /servlet/Stream pass whole
 // through the server on `port` (gtest expectations).

@@ -65,13 +65,6 @@ class EngineEndToEnd : public testing::Test {
 
 std::unique_ptr<Chain> EngineEndToEnd::chain_;
 
-TEST_F(EngineEndToEnd, HelloAnswersThroughTheAdapter) {
-    testsupport::HttpResponse response = testsupport::httpRequest(port(), "GET", "/servlet/Hello");
-    EXPECT_NE(response.body.find("<h1>Hello from Brevant</h1>"), std::string::npos)
-        << response.raw << logs();
-    EXPECT_EQ(response.headers["content-type"], "text/html; charset=utf-8");
-}
-
 TEST_F(EngineEndToEnd, BodiesPassWholeBothWays) {
     chain::expectBodiesPassWhole(port());
 }

@@ -131,11 +131,8 @@ TEST_F(InProcessTest, WithIISSecurityOnTheEngineDecidesWhoGetsIn) {
     ASSERT_EQ(status("/servlet/Security?on"), 200);
     EXPECT_EQ(status("/servlet/Cert", mallory), 401);
     EXPECT_EQ(status("/servlet/Cert", alice), 200);
-    EXPECT_EQ(status("/servlet/Hello", mallory), 200) << "no rule covers Hello";
     ASSERT_EQ(status("/servlet/Security?off"), 200);
     EXPECT_EQ(status("/servlet/Cert", mallory), 200);
-    EXPECT_NE(site_->nativeLog().find("Brevant: IIS Security is being used.\r\n"),
-              std::string::npos);
 }
 
 TEST_F(InProcessTest, TheAccessLogShowsTheRequestedURLAndTheEnginesStatus) {
@@ -173,28 +170,18 @@ TEST_F(InProcessTest, StopUnloadsTheConnectorAndEndsTheVMWithExitCodeZero) {
     EXPECT_NE(log.find("Brevant: Java VM exit code = 0\r\n"), std::string::npos) << log;
 }
 
-// A connector that cannot start its engine explains why on servlet requests, and the
-// server keeps serving its files.
-void expectFailedStartExplained(InProcessSite& site, const std::string& explanation) {
-    ASSERT_TRUE(site.start()) << site.logs();
-    EXPECT_NE(site.get("/servlet/Hello").body.find(explanation), std::string::npos) << site.logs();
-    EXPECT_EQ(site.get("/index.html").body, "<p>static</p>\n");
-    EXPECT_EQ(site.host.stop(), 0);
-}
-
+// A connector whose VM cannot start explains why on servlet requests, and the server keeps
+// serving its files. How an engine's own failure reads is the engine bridge's unit tests'.
 TEST(InProcessFailedStart, AWrongJavaHomeIsExplainedToServletRequests) {
     InProcessSite site("/nonexistent/jdk");
-    expectFailedStartExplained(site,
-                               "Initialization Failed</font></h2></center>Failed to get JNI "
-                               "environment (JavaHome =/nonexistent/jdk).<p>The JavaHome");
-}
-
-TEST(InProcessFailedStart, TheEnginesReasonIsShownAndTheServerKeepsServing) {
-    InProcessSite site(BREVANT_TEST_JDK_HOME);
-    std::filesystem::remove(site.home() + "/Servlets");
-    expectFailedStartExplained(
-        site, "</center>Init failed, code = 1<br>The servlets directory <b>" + site.home() +
-                  "/Servlets</b> does not exist.<p>");
+    ASSERT_TRUE(site.start()) << site.logs();
+    EXPECT_NE(site.get("/servlet/Hello")
+                  .body.find("Initialization Failed</font></h2></center>Failed to get JNI "
+                             "environment (JavaHome =/nonexistent/jdk).<p>The JavaHome"),
+              std::string::npos)
+        << site.logs();
+    EXPECT_EQ(site.get("/index.html").body, "<p>static</p>\n");
+    EXPECT_EQ(site.host.stop(), 0);
 }
 
 }  // namespace

@@ -106,7 +106,7 @@ bool HttpConnection::fill() {
     return true;
 }
 
-HttpResponse HttpConnection::read(bool headRequest, bool untilClose) {
+HttpResponse HttpConnection::read(bool headRequest) {
     HttpResponse response;
     size_t headEnd;
     while ((headEnd = pending_.find("\r\n\r\n")) == std::string::npos) {
@@ -123,7 +123,7 @@ HttpResponse HttpConnection::read(bool headRequest, bool untilClose) {
         return response;
     }
     auto length = response.headers.find("content-length");
-    if (length != response.headers.end() && !untilClose) {
+    if (length != response.headers.end()) {
         size_t wanted = std::strtoull(length->second.c_str(), nullptr, 10);
         while (pending_.size() < wanted && fill()) {
         }

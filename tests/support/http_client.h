@@ -30,9 +30,8 @@ class HttpConnection {
     bool connected() const { return fd_ >= 0; }
     bool send(const std::string& bytes);
     // Reads one response: the head, then Content-Length bytes (none after HEAD, 1xx, 204
-    // and 304), or everything until the server closes when there is no Content-Length (or
-    // `untilClose`).
-    HttpResponse read(bool headRequest = false, bool untilClose = false);
+    // and 304), or everything until the server closes when there is no Content-Length.
+    HttpResponse read(bool headRequest = false);
     // Everything until the server closes the connection.
     std::string readAll();
     // True when the server closes the connection within the wait, sending nothing more.

@@ -6,12 +6,29 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "test_paths.h"
 
 namespace testsupport {
+
+namespace {
+
+// What follows `prefix` on the index-th line of `text` that starts with it.
+std::optional<std::string> lineAfter(const std::string& text, const std::string& prefix,
+                                     size_t index) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(prefix, 0) == 0 && index-- == 0) {
+            return line.substr(prefix.size());
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
 
 ServerProcess::~ServerProcess() {
     if (running()) {
@@ -54,13 +71,8 @@ bool ServerProcess::start(const std::string& program, const std::vector<std::str
     }
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
-        std::string text = output();
-        std::istringstream lines(text);
-        std::string line;
-        while (std::getline(lines, line)) {
-            if (line.rfind(readyPrefix, 0) == 0) {
-                return true;
-            }
+        if (lineAfter(output(), readyPrefix, 0)) {
+            return true;
         }
         if (!running()) {
             return false;
@@ -81,16 +93,8 @@ bool ServerProcess::startIsapihost(const std::vector<std::string>& arguments,
 }
 
 int ServerProcess::port(size_t index) const {
-    std::istringstream lines(output());
-    std::string line;
-    const std::string prefix = "isapihost: listening on 127.0.0.1:";
-    size_t seen = 0;
-    while (std::getline(lines, line)) {
-        if (line.rfind(prefix, 0) == 0 && seen++ == index) {
-            return std::atoi(line.c_str() + prefix.size());
-        }
-    }
-    return -1;
+    auto rest = lineAfter(output(), "isapihost: listening on 127.0.0.1:", index);
+    return rest ? std::atoi(rest->c_str()) : -1;
 }
 
 bool ServerProcess::running() const {

@@ -41,7 +41,6 @@ class ServerProcess {
     int stop(std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
     bool running() const;
-    pid_t pid() const { return pid_; }
     std::string output() const;  // the log so far
 
   private:

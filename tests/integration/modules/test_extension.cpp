@@ -18,17 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "crc32.h"
+
 namespace {
 
-uint32_t crc32(const unsigned char* data, size_t length, uint32_t crc) {
-    crc = ~crc;
-    for (size_t i = 0; i < length; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
+using testsupport::crc32;
 
 std::string variable(EXTENSION_CONTROL_BLOCK* ecb, const char* name) {
     char small[16];
@@ -65,7 +59,7 @@ DWORD echo(EXTENSION_CONTROL_BLOCK* ecb) {
     body += "cbTotalBytes=" + std::to_string(ecb->cbTotalBytes) + "\n";
     body += "dwHttpStatusCode=" + std::to_string(ecb->dwHttpStatusCode) + "\n";
     std::istringstream names(
-        "REQUEST_METHOD URL QUERY_STRING PATH_INFO SERVER_PROTOCOL SERVER_NAME SERVER_PORT "
+        "URL QUERY_STRING SERVER_PROTOCOL SERVER_PORT "
         "SERVER_PORT_SECURE HTTPS REMOTE_ADDR REMOTE_HOST REMOTE_USER AUTH_TYPE CONTENT_LENGTH "
         "HTTP_X_TEST_MARKER HTTP_X_TEST_DASH CERT_FLAGS CERT_SUBJECT CERT_ISSUER "
         "CERT_SERIALNUMBER CERT_SERVER_SUBJECT NO_SUCH_VARIABLE");

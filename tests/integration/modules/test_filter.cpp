@@ -65,16 +65,15 @@ DWORD log(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* record) {
     if (!pfc->GetServerVariable(pfc, const_cast<char*>("HTTP_X_TEST_MARKER"), marker, &size)) {
         return SF_STATUS_REQ_NEXT_NOTIFICATION;
     }
+    // The record's texts must outlive the notification: the server's memory holds them.
+    auto copy = [pfc](const std::string& text) {
+        return static_cast<char*>(
+            std::memcpy(pfc->AllocMem(pfc, text.size() + 1, 0), text.c_str(), text.size() + 1));
+    };
     std::string value = marker;
     auto question = value.find('?');
-    std::string target = value.substr(0, question);
-    std::string parameters = question == std::string::npos ? "" : value.substr(question + 1);
-    char* targetCopy = static_cast<char*>(pfc->AllocMem(pfc, target.size() + 1, 0));
-    char* parametersCopy = static_cast<char*>(pfc->AllocMem(pfc, parameters.size() + 1, 0));
-    std::memcpy(targetCopy, target.c_str(), target.size() + 1);
-    std::memcpy(parametersCopy, parameters.c_str(), parameters.size() + 1);
-    record->pszTarget = targetCopy;
-    record->pszParameters = parametersCopy;
+    record->pszTarget = copy(value.substr(0, question));
+    record->pszParameters = copy(question == std::string::npos ? "" : value.substr(question + 1));
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 

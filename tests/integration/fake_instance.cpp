@@ -14,22 +14,19 @@ namespace fakeinstance {
 
 namespace {
 
-std::string bigEndian32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<size_t>(i)] = static_cast<char>((value >> (24 - 8 * i)) & 0xff);
-    }
-    return bytes;
+std::string bigEndian(uint32_t value) {
+    uint32_t networkOrder = htonl(value);
+    return std::string(reinterpret_cast<const char*>(&networkOrder), sizeof networkOrder);
 }
 
 }  // namespace
 
 std::string responseData(const std::string& data) {
-    return std::string(1, '\0') + bigEndian32(static_cast<uint32_t>(data.size())) + data;
+    return '\0' + bigEndian(static_cast<uint32_t>(data.size())) + data;
 }
 
 std::string readBody(uint32_t count) {
-    return std::string(1, '\1') + bigEndian32(count);
+    return '\1' + bigEndian(count);
 }
 
 std::string clientCertificate() {
@@ -91,18 +88,6 @@ std::string Peer::readUntil(const std::string& terminator) {
     }
 }
 
-std::string Peer::readAddlInfo() {
-    std::string block;
-    for (int line = 0; line < 7; ++line) {
-        std::string text = readUntil("\r\n");
-        if (text.empty()) {
-            break;
-        }
-        block += text;
-    }
-    return block;
-}
-
 std::string Peer::readBytes(size_t count) {
     while (pending_.size() < count && fill()) {
     }
@@ -125,10 +110,10 @@ void Peer::send(const std::string& bytes) {
     }
 }
 
-void Peer::sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds time) {
+void Peer::sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds pause) {
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0) {
-            pause(time);
+            std::this_thread::sleep_for(pause);
         }
         send(pieces[i]);
     }
@@ -157,7 +142,6 @@ FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     socklen_t length = sizeof address;
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listener_, 256) != 0 ||
@@ -185,7 +169,7 @@ FakeInstance::~FakeInstance() {
 void FakeInstance::acceptLoop() {
     while (!stopping_) {
         pollfd ready = {listener_, POLLIN, 0};
-        if (poll(&ready, 1, 50) <= 0) {
+        if (poll(&ready, 1, 10) <= 0) {
             continue;
         }
         int socket = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -219,16 +203,19 @@ std::vector<Connection> FakeInstance::connections() const {
     return connections_;
 }
 
-int closedPort() {
-    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);  // bound, never listened: nothing answers there
-    return ntohs(address.sin_port);
+Connection FakeInstance::connection(const std::string& start) const {
+    Connection found;
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, std::chrono::seconds(5), [&] {
+        for (const Connection& connection : connections_) {
+            if (connection.received.starts_with(start)) {
+                found = connection;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
 }
 
 }  // namespace fakeinstance

@@ -135,7 +135,7 @@ TEST_F(AdapterInHost, RoutesEachGroupToItsInstanceAndRelaysTheAnswerUnchanged) {
     EXPECT_TRUE(logged(" GET /hr/people - 200 "));
     EXPECT_TRUE(logged(" GET /hr/missing - 404 ")) << "the status of the instance's answer";
 
-    fakeinstance::Connection list = site_->sales.connection("GET /sales/list");
+    fakeinstance::Connection list = site_->sales.takeConnection("GET /sales/list");
     EXPECT_EQ(list.received,
               "GET /sales/list?item=7 HTTP/1.1\r\nHOST: 127.0.0.1\r\n\r\n"
               "127.0.0.1\r\n127.0.0.1\r\n127.0.0.1\r\n" +
@@ -149,7 +149,7 @@ TEST_F(AdapterInHost, RelaysABodyBeyondTheReadAheadOnTheInstancesDemand) {
     EXPECT_EQ(testsupport::httpRequest(port(), "POST", "/sales/upload", "", body).raw,
               applicationResponse("sales", "POST /sales/upload HTTP/1.1", body.size()));
     EXPECT_TRUE(logged(" POST /sales/upload - 200 "));
-    std::string posted = site_->sales.connection("POST /sales/upload").received;
+    std::string posted = site_->sales.takeConnection("POST /sales/upload").received;
     ASSERT_GE(posted.size(), body.size());
     EXPECT_EQ(posted.substr(posted.size() - body.size()), body);
 }
@@ -194,7 +194,7 @@ TEST_F(AdapterInHost, ClientsGoneMidUploadFreeTheWorkersAndTheInstanceConnection
     std::this_thread::sleep_for(300ms);
     gone.clear();  // gone, half the body unsent
     EXPECT_EQ(get("/sales/next"), applicationResponse("sales", "GET /sales/next HTTP/1.1"));
-    fakeinstance::Connection upload = site_->sales.connection("POST /sales/abandoned");
+    fakeinstance::Connection upload = site_->sales.takeConnection("POST /sales/abandoned");
     EXPECT_TRUE(upload.closedByAdapter) << "the instance does not wait for the missing bytes";
     EXPECT_EQ(upload.received.substr(upload.received.size() - 100000), std::string(100000, 'b'));
 }

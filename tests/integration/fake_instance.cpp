@@ -2,11 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 
@@ -154,6 +154,7 @@ FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
 
 FakeInstance::~FakeInstance() {
     stopping_ = true;
+    shutdown(listener_, SHUT_RDWR);  // wakes the accepting thread
     acceptor_.join();
     ::close(listener_);
     std::vector<std::thread> servers;
@@ -167,17 +168,18 @@ FakeInstance::~FakeInstance() {
 }
 
 void FakeInstance::acceptLoop() {
-    while (!stopping_) {
-        pollfd ready = {listener_, POLLIN, 0};
-        if (poll(&ready, 1, 10) <= 0) {
-            continue;
-        }
+    for (;;) {
         int socket = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket < 0) {
-            continue;
+        if (stopping_) {
+            if (socket >= 0) {
+                ::close(socket);
+            }
+            return;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        servers_.emplace_back([this, socket] { serve(socket); });
+        if (socket >= 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            servers_.emplace_back([this, socket] { serve(socket); });
+        }
     }
 }
 
@@ -203,19 +205,20 @@ std::vector<Connection> FakeInstance::connections() const {
     return connections_;
 }
 
-Connection FakeInstance::connection(const std::string& start) const {
-    Connection found;
+Connection FakeInstance::takeConnection(const std::string& start) {
     std::unique_lock<std::mutex> lock(mutex_);
+    auto found = connections_.end();
     changed_.wait_for(lock, std::chrono::seconds(5), [&] {
-        for (const Connection& connection : connections_) {
-            if (connection.received.starts_with(start)) {
-                found = connection;
-                return true;
-            }
-        }
-        return false;
+        found = std::find_if(connections_.begin(), connections_.end(),
+                             [&](const Connection& c) { return c.received.starts_with(start); });
+        return found != connections_.end();
     });
-    return found;
+    if (found == connections_.end()) {
+        return Connection();
+    }
+    Connection taken = std::move(*found);
+    connections_.erase(found);
+    return taken;
 }
 
 }  // namespace fakeinstance

@@ -82,9 +82,9 @@ class FakeInstance {
                             std::chrono::milliseconds timeout = std::chrono::seconds(20));
     // The finished connections, in the order in which they ended.
     std::vector<Connection> connections() const;
-    // The first finished connection whose bytes begin with `start`, waited for a few seconds;
-    // an empty one when none comes.
-    Connection connection(const std::string& start = "") const;
+    // Takes the first finished connection whose bytes begin with `start` off the record,
+    // waiting a few seconds for one; an empty one when none comes.
+    Connection takeConnection(const std::string& start = "");
 
   private:
     void acceptLoop();
@@ -98,7 +98,7 @@ class FakeInstance {
     std::thread acceptor_;
 
     mutable std::mutex mutex_;
-    mutable std::condition_variable changed_;
+    std::condition_variable changed_;
     std::vector<std::thread> servers_;     // guarded by mutex_
     std::vector<Connection> connections_;  // guarded by mutex_
 };

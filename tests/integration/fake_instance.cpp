@@ -34,9 +34,8 @@ std::string clientCertificate() {
 }
 
 Peer::Peer(int socket, std::chrono::milliseconds timeout) : socket_(socket) {
-    timeval limit = {};
-    limit.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-    limit.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+    timeval limit = {static_cast<time_t>(timeout.count() / 1000),
+                     static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
@@ -52,48 +51,40 @@ bool Peer::fill() {
         return false;
     }
     char buffer[65536];
-    for (;;) {
-        ssize_t count = recv(socket_, buffer, sizeof buffer, 0);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count == 0 || (count < 0 && errno == ECONNRESET)) {
-            // Closed: a reset too, as the adapter's close sends one when it leaves bytes
-            // of the instance unread.
-            closedByAdapter_ = true;
-            ended_ = true;
-            return false;
-        }
-        if (count < 0) {
-            ended_ = true;  // the time-out
-            return false;
-        }
+    ssize_t count = 0;
+    while ((count = recv(socket_, buffer, sizeof buffer, 0)) < 0 && errno == EINTR) {
+    }
+    if (count > 0) {
         received_.append(buffer, static_cast<size_t>(count));
-        pending_.append(buffer, static_cast<size_t>(count));
         return true;
     }
+    // The end, or a reset, as the adapter's close sends one when it leaves bytes of the
+    // instance unread; else the time-out.
+    closedByAdapter_ = count == 0 || errno == ECONNRESET;
+    ended_ = true;
+    return false;
+}
+
+std::string Peer::take(size_t count) {
+    std::string taken = received_.substr(taken_, count);
+    taken_ += taken.size();
+    return taken;
 }
 
 std::string Peer::readUntil(const std::string& terminator) {
-    for (;;) {
-        size_t found = pending_.find(terminator);
-        if (found != std::string::npos) {
-            std::string taken = pending_.substr(0, found + terminator.size());
-            pending_.erase(0, found + terminator.size());
-            return taken;
-        }
+    size_t found = 0;
+    while ((found = received_.find(terminator, taken_)) == std::string::npos) {
         if (!fill()) {
             return "";
         }
     }
+    return take(found + terminator.size() - taken_);
 }
 
 std::string Peer::readBytes(size_t count) {
-    while (pending_.size() < count && fill()) {
+    while (received_.size() - taken_ < count && fill()) {
     }
-    std::string taken = pending_.substr(0, count);
-    pending_.erase(0, taken.size());
-    return taken;
+    return take(count);
 }
 
 void Peer::send(const std::string& bytes) {
@@ -120,20 +111,10 @@ void Peer::sendInPieces(const std::vector<std::string>& pieces, std::chrono::mil
 }
 
 void Peer::abort() {
-    if (socket_ < 0) {
-        return;
-    }
-    linger reset = {};
-    reset.l_onoff = 1;
-    reset.l_linger = 0;
+    linger reset = {1, 0};  // the close resets the connection
     setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     ::close(socket_);
     socket_ = -1;
-}
-
-void Peer::waitForClose() {
-    while (fill()) {
-    }
 }
 
 FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
@@ -186,23 +167,14 @@ void FakeInstance::acceptLoop() {
 void FakeInstance::serve(int socket) {
     Peer peer(socket, timeout_);
     script_(peer);
-    if (!peer.aborted()) {
+    if (peer.socket_ >= 0) {
         shutdown(socket, SHUT_WR);  // the exchange is over: the adapter reads the end
-        peer.waitForClose();
+        while (peer.fill()) {
+        }
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    connections_.push_back(Connection{peer.received(), peer.closedByAdapter()});
+    connections_.push_back(Connection{peer.received_, peer.closedByAdapter_});
     changed_.notify_all();
-}
-
-bool FakeInstance::waitForConnections(size_t count, std::chrono::milliseconds timeout) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
-}
-
-std::vector<Connection> FakeInstance::connections() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return connections_;
 }
 
 Connection FakeInstance::takeConnection(const std::string& start) {

@@ -32,7 +32,7 @@ class Peer {
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
-    // Through the first `terminator`, which is kept for no later read; "" on time-out or end.
+    // Through the first `terminator` not read yet; "" on time-out or end.
     std::string readUntil(const std::string& terminator);
     // Exactly `count` bytes, or what came before a time-out or the end.
     std::string readBytes(size_t count);
@@ -42,19 +42,16 @@ class Peer {
     void sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds pause);
     // Dies: resets the connection, no further bytes either way.
     void abort();
-    // Reads until the adapter closes or resets the connection, or the time-out passes.
-    void waitForClose();
-
-    const std::string& received() const { return received_; }
-    bool closedByAdapter() const { return closedByAdapter_; }
-    bool aborted() const { return socket_ < 0; }
 
   private:
-    bool fill();  // one more receive into pending_; false at the end or on time-out
+    friend class FakeInstance;
+
+    bool fill();  // one more receive; false at the end or on time-out
+    std::string take(size_t count);
 
     int socket_;
     std::string received_;  // every byte, in order
-    std::string pending_;   // received, not yet taken by a read of the script
+    size_t taken_ = 0;      // by the script's reads
     bool closedByAdapter_ = false;
     bool ended_ = false;
 };
@@ -77,11 +74,6 @@ class FakeInstance {
 
     int port() const { return port_; }
 
-    // Waits until `count` connections are over; false when `timeout` passes first.
-    bool waitForConnections(size_t count,
-                            std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // The finished connections, in the order in which they ended.
-    std::vector<Connection> connections() const;
     // Takes the first finished connection whose bytes begin with `start` off the record,
     // waiting a few seconds for one; an empty one when none comes.
     Connection takeConnection(const std::string& start = "");
@@ -97,10 +89,10 @@ class FakeInstance {
     std::atomic<bool> stopping_{false};
     std::thread acceptor_;
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::thread> servers_;     // guarded by mutex_
-    std::vector<Connection> connections_;  // guarded by mutex_
+    std::vector<Connection> connections_;  // guarded by mutex_, in the order they ended
 };
 
 }  // namespace fakeinstance

@@ -86,13 +86,10 @@ std::string x11Page() {
 // The calls of a preprocessing notification: the client's markers removed, then `calls`.
 std::vector<std::string> afterRemovals(const std::vector<std::string>& calls) {
     std::vector<std::string> all;
-    for (const char* name : {"Request", "Group"}) {
-        for (const char* spelling :
-             {"X-Brevant-%s:", "X_Brevant_%s:", "X-Brevant_%s:", "X_Brevant-%s:"}) {
-            char header[32];
-            std::snprintf(header, sizeof header, spelling, name);
-            all.push_back(std::string("SetHeader(") + header + ", )");
-        }
+    for (const char* marker :
+         {"X-Brevant-Request", "X_Brevant_Request", "X-Brevant_Request", "X_Brevant-Request",
+          "X-Brevant-Group", "X_Brevant_Group", "X-Brevant_Group", "X_Brevant-Group"}) {
+        all.push_back(std::string("SetHeader(") + marker + ":, )");
     }
     all.insert(all.end(), calls.begin(), calls.end());
     return all;

@@ -168,7 +168,7 @@ TEST_F(AdapterInHost, AnswersAHundredConcurrentRequestsEachWithItsOwnAnswer) {
     }
     EXPECT_EQ(correct.load(), 100);
     for (int c = 0; c < 100; ++c) {
-        EXPECT_TRUE(site_->sales.takeConnection("GET /sales/item").closedByAdapter)
+        ASSERT_TRUE(site_->sales.takeConnection("GET /sales/item").closedByAdapter)
             << "one connection per request, closed after it";
     }
 }

@@ -106,14 +106,11 @@ class AdapterInHost : public testing::Test {
     void SetUp() override { ASSERT_TRUE(site_->started) << site_->server.output(); }
 
     static int port() { return site_->server.port(); }
-    // Everything the host sends back on a fresh connection until it closes.
-    static std::string exchange(const std::string& request) {
-        HttpConnection connection(port());
-        EXPECT_TRUE(connection.send(request));
-        return connection.readAll();
-    }
+    // Everything the host sends back for a GET on a fresh connection, until it closes.
     static std::string get(const std::string& target) {
-        return exchange("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        HttpConnection connection(port());
+        EXPECT_TRUE(connection.send("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+        return connection.readAll();
     }
     static bool logged(const std::string& line) {
         return chain::fileSoonHolds(site_->scratch.file("access.log"), line);

@@ -2,11 +2,11 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 
@@ -14,22 +14,19 @@ namespace fakeinstance {
 
 namespace {
 
-std::string bigEndian32(uint32_t value) {
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i) {
-        bytes[static_cast<size_t>(i)] = static_cast<char>((value >> (24 - 8 * i)) & 0xff);
-    }
-    return bytes;
+std::string bigEndian(uint32_t value) {
+    uint32_t networkOrder = htonl(value);
+    return std::string(reinterpret_cast<const char*>(&networkOrder), sizeof networkOrder);
 }
 
 }  // namespace
 
 std::string responseData(const std::string& data) {
-    return std::string(1, '\0') + bigEndian32(static_cast<uint32_t>(data.size())) + data;
+    return '\0' + bigEndian(static_cast<uint32_t>(data.size())) + data;
 }
 
 std::string readBody(uint32_t count) {
-    return std::string(1, '\1') + bigEndian32(count);
+    return '\1' + bigEndian(count);
 }
 
 std::string clientCertificate() {
@@ -37,9 +34,8 @@ std::string clientCertificate() {
 }
 
 Peer::Peer(int socket, std::chrono::milliseconds timeout) : socket_(socket) {
-    timeval limit = {};
-    limit.tv_sec = static_cast<time_t>(timeout.count() / 1000);
-    limit.tv_usec = static_cast<suseconds_t>((timeout.count() % 1000) * 1000);
+    timeval limit = {static_cast<time_t>(timeout.count() / 1000),
+                     static_cast<suseconds_t>(timeout.count() % 1000 * 1000)};
     setsockopt(socket_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     setsockopt(socket_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
@@ -55,60 +51,40 @@ bool Peer::fill() {
         return false;
     }
     char buffer[65536];
-    for (;;) {
-        ssize_t count = recv(socket_, buffer, sizeof buffer, 0);
-        if (count < 0 && errno == EINTR) {
-            continue;
-        }
-        if (count == 0 || (count < 0 && errno == ECONNRESET)) {
-            // Closed: a reset too, as the adapter's close sends one when it leaves bytes
-            // of the instance unread.
-            closedByAdapter_ = true;
-            ended_ = true;
-            return false;
-        }
-        if (count < 0) {
-            ended_ = true;  // the time-out
-            return false;
-        }
+    ssize_t count = 0;
+    while ((count = recv(socket_, buffer, sizeof buffer, 0)) < 0 && errno == EINTR) {
+    }
+    if (count > 0) {
         received_.append(buffer, static_cast<size_t>(count));
-        pending_.append(buffer, static_cast<size_t>(count));
         return true;
     }
+    // The end, or a reset, as the adapter's close sends one when it leaves bytes of the
+    // instance unread; else the time-out.
+    closedByAdapter_ = count == 0 || errno == ECONNRESET;
+    ended_ = true;
+    return false;
+}
+
+std::string Peer::take(size_t count) {
+    std::string taken = received_.substr(taken_, count);
+    taken_ += taken.size();
+    return taken;
 }
 
 std::string Peer::readUntil(const std::string& terminator) {
-    for (;;) {
-        size_t found = pending_.find(terminator);
-        if (found != std::string::npos) {
-            std::string taken = pending_.substr(0, found + terminator.size());
-            pending_.erase(0, found + terminator.size());
-            return taken;
-        }
+    size_t found = 0;
+    while ((found = received_.find(terminator, taken_)) == std::string::npos) {
         if (!fill()) {
             return "";
         }
     }
-}
-
-std::string Peer::readAddlInfo() {
-    std::string block;
-    for (int line = 0; line < 7; ++line) {
-        std::string text = readUntil("\r\n");
-        if (text.empty()) {
-            break;
-        }
-        block += text;
-    }
-    return block;
+    return take(found + terminator.size() - taken_);
 }
 
 std::string Peer::readBytes(size_t count) {
-    while (pending_.size() < count && fill()) {
+    while (received_.size() - taken_ < count && fill()) {
     }
-    std::string taken = pending_.substr(0, count);
-    pending_.erase(0, taken.size());
-    return taken;
+    return take(count);
 }
 
 void Peer::send(const std::string& bytes) {
@@ -125,30 +101,20 @@ void Peer::send(const std::string& bytes) {
     }
 }
 
-void Peer::sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds time) {
+void Peer::sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds pause) {
     for (size_t i = 0; i < pieces.size(); ++i) {
         if (i > 0) {
-            pause(time);
+            std::this_thread::sleep_for(pause);
         }
         send(pieces[i]);
     }
 }
 
 void Peer::abort() {
-    if (socket_ < 0) {
-        return;
-    }
-    linger reset = {};
-    reset.l_onoff = 1;
-    reset.l_linger = 0;
+    linger reset = {1, 0};  // the close resets the connection
     setsockopt(socket_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
     ::close(socket_);
     socket_ = -1;
-}
-
-void Peer::waitForClose() {
-    while (fill()) {
-    }
 }
 
 FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
@@ -157,7 +123,6 @@ FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
     socklen_t length = sizeof address;
     if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listener_, 256) != 0 ||
@@ -170,6 +135,7 @@ FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
 
 FakeInstance::~FakeInstance() {
     stopping_ = true;
+    shutdown(listener_, SHUT_RDWR);  // wakes the accepting thread
     acceptor_.join();
     ::close(listener_);
     std::vector<std::thread> servers;
@@ -183,52 +149,48 @@ FakeInstance::~FakeInstance() {
 }
 
 void FakeInstance::acceptLoop() {
-    while (!stopping_) {
-        pollfd ready = {listener_, POLLIN, 0};
-        if (poll(&ready, 1, 50) <= 0) {
-            continue;
-        }
+    for (;;) {
         int socket = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (socket < 0) {
-            continue;
+        if (stopping_) {
+            if (socket >= 0) {
+                ::close(socket);
+            }
+            return;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        servers_.emplace_back([this, socket] { serve(socket); });
+        if (socket >= 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            servers_.emplace_back([this, socket] { serve(socket); });
+        }
     }
 }
 
 void FakeInstance::serve(int socket) {
     Peer peer(socket, timeout_);
     script_(peer);
-    if (!peer.aborted()) {
+    if (peer.socket_ >= 0) {
         shutdown(socket, SHUT_WR);  // the exchange is over: the adapter reads the end
-        peer.waitForClose();
+        while (peer.fill()) {
+        }
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    connections_.push_back(Connection{peer.received(), peer.closedByAdapter()});
+    connections_.push_back(Connection{peer.received_, peer.closedByAdapter_});
     changed_.notify_all();
 }
 
-bool FakeInstance::waitForConnections(size_t count, std::chrono::milliseconds timeout) {
+Connection FakeInstance::takeConnection(const std::string& start) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return changed_.wait_for(lock, timeout, [&] { return connections_.size() >= count; });
-}
-
-std::vector<Connection> FakeInstance::connections() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return connections_;
-}
-
-int closedPort() {
-    int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(probe, reinterpret_cast<sockaddr*>(&address), length);
-    getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);  // bound, never listened: nothing answers there
-    return ntohs(address.sin_port);
+    auto found = connections_.end();
+    changed_.wait_for(lock, std::chrono::seconds(5), [&] {
+        found = std::find_if(connections_.begin(), connections_.end(),
+                             [&](const Connection& c) { return c.received.starts_with(start); });
+        return found != connections_.end();
+    });
+    if (found == connections_.end()) {
+        return Connection();
+    }
+    Connection taken = std::move(*found);
+    connections_.erase(found);
+    return taken;
 }
 
 }  // namespace fakeinstance

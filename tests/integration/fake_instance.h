@@ -1,14 +1,9 @@
-// A scriptable application-server instance for the adapter's tests, over real sockets.
-//
-// It listens on 127.0.0.1 on a free port and serves every connection it accepts on a
-// thread of its own: it runs the test's script, which reads what the adapter sends and
-// plays back commands, then half-closes its side and reads on until the adapter closes
-// the connection. Every byte received is recorded, exactly, with whether the adapter
-// closed the connection. Reads give up after a time-out so that a broken adapter fails a
-// test instead of hanging it.
-//
-// Threads: the accepting thread and one per connection; the recorded connections are
-// guarded and may be read from any thread.
+// A scriptable application-server instance for the adapter's tests, on 127.0.0.1 over real
+// sockets. Each accepted connection is served on a thread of its own: the test's script
+// reads what the adapter sends and plays back commands, then the instance half-closes its
+// side and reads on until the adapter closes the connection. Every byte received is
+// recorded, with whether the adapter closed the connection; reads give up after a time-out,
+// so that a broken adapter fails a test instead of hanging it.
 #ifndef TESTS_INTEGRATION_FAKE_INSTANCE_H
 #define TESTS_INTEGRATION_FAKE_INSTANCE_H
 
@@ -37,39 +32,26 @@ class Peer {
     Peer(const Peer&) = delete;
     Peer& operator=(const Peer&) = delete;
 
-    // Reads through the first `terminator` (included in the answer); what the read took
-    // beyond it stays for the next read. "" on time-out or end.
+    // Through the first `terminator` not read yet; "" on time-out or end.
     std::string readUntil(const std::string& terminator);
-    // The request head: through its empty line.
-    std::string readHead() { return readUntil("\r\n\r\n"); }
-    // The additional-information block: seven lines ended by CR LF.
-    std::string readAddlInfo();
     // Exactly `count` bytes, or what came before a time-out or the end.
     std::string readBytes(size_t count);
 
     void send(const std::string& bytes);
-    // Each piece in a send of its own, with a pause between them, so that the adapter
-    // receives them apart.
-    void sendInPieces(const std::vector<std::string>& pieces,
-                      std::chrono::milliseconds pause = std::chrono::milliseconds(50));
-    static void pause(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
-
+    // Each piece in a send of its own, `pause` apart, so that the adapter receives them apart.
+    void sendInPieces(const std::vector<std::string>& pieces, std::chrono::milliseconds pause);
     // Dies: resets the connection, no further bytes either way.
     void abort();
-    // Reads until the adapter closes or resets the connection (recorded) or the time-out
-    // passes.
-    void waitForClose();
-
-    const std::string& received() const { return received_; }
-    bool closedByAdapter() const { return closedByAdapter_; }
-    bool aborted() const { return socket_ < 0; }
 
   private:
-    bool fill();  // one more receive into pending_; false at the end or on time-out
+    friend class FakeInstance;
+
+    bool fill();  // one more receive; false at the end or on time-out
+    std::string take(size_t count);
 
     int socket_;
     std::string received_;  // every byte, in order
-    std::string pending_;   // received, not yet taken by a read of the script
+    size_t taken_ = 0;      // by the script's reads
     bool closedByAdapter_ = false;
     bool ended_ = false;
 };
@@ -92,11 +74,9 @@ class FakeInstance {
 
     int port() const { return port_; }
 
-    // Waits until `count` connections are over; false when `timeout` passes first.
-    bool waitForConnections(size_t count,
-                            std::chrono::milliseconds timeout = std::chrono::seconds(20));
-    // The finished connections, in the order in which they ended.
-    std::vector<Connection> connections() const;
+    // Takes the first finished connection whose bytes begin with `start` off the record,
+    // waiting a few seconds for one; an empty one when none comes.
+    Connection takeConnection(const std::string& start = "");
 
   private:
     void acceptLoop();
@@ -109,14 +89,11 @@ class FakeInstance {
     std::atomic<bool> stopping_{false};
     std::thread acceptor_;
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::thread> servers_;     // guarded by mutex_
-    std::vector<Connection> connections_;  // guarded by mutex_
+    std::vector<Connection> connections_;  // guarded by mutex_, in the order they ended
 };
-
-// A port on 127.0.0.1 where nothing listens: connecting is refused.
-int closedPort();
 
 }  // namespace fakeinstance
 

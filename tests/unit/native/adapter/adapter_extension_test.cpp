@@ -1,41 +1,35 @@
-// The extension against a fake control block and an instance played by the test: the bytes
-// the adapter sends, the commands it serves, where each exchange ends, and what the client
-// sees when a request cannot be handed on.
+// The extension against a fake control block and a fake instance: the bytes the adapter
+// sends, the commands it serves, where each exchange ends, and what the client sees when a
+// request cannot be handed on.
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
 #include <windows.h>
 #include <httpext.h>
 
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "debug_output_capture.h"
 #include "fake_ecb.h"
+#include "fake_instance.h"
 #include "native/adapter/adapter_extension_internal.h"
-#include "native/adapter/instance_connection.h"
-#include "native/adapter/request_relay.h"
 #include "native/adapter/request_relay_internal.h"
 
 namespace brevant::adapter {
 namespace {
 
+using fakeinstance::FakeInstance;
+using fakeinstance::readBody;
+using fakeinstance::responseData;
 using testsupport::FakeEcb;
 using Variables = std::map<std::string, std::string>;  // a value "-" removes the variable
+using namespace std::chrono_literals;
 
-const DWORD kSuccess = HSE_STATUS_SUCCESS;
 const DWORD kError = HSE_STATUS_ERROR;
 
 const std::string kAllHttp =
@@ -55,88 +49,22 @@ std::string addlInfo(const std::string& remoteHost = "client",
            "\r\n\r\n";
 }
 
-// The instance's commands, as bytes.
-std::string bigEndian(uint32_t value) {
-    uint32_t networkOrder = htonl(value);
-    return std::string(reinterpret_cast<const char*>(&networkOrder), 4);
-}
-std::string responseData(const std::string& data) {
-    return '\0' + bigEndian(static_cast<uint32_t>(data.size())) + data;
-}
-std::string readBody(uint32_t count) {
-    return '\1' + bigEndian(count);
-}
-const std::string kClientCertificate(1, '\2');
-
-// Everything that comes on `socket` until it ends, or until it is silent for 2 s; `closed`
-// tells which.
-std::string readAll(int socket, bool* closed = nullptr) {
-    timeval limit = {2, 0};
-    setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    std::string received;
-    char buffer[65536];
-    ssize_t count = 0;
-    while ((count = recv(socket, buffer, sizeof buffer, 0)) > 0) {
-        received.append(buffer, static_cast<size_t>(count));
-    }
-    if (closed != nullptr) {
-        *closed = count == 0;
-    }
-    return received;
+// The failure page for group `name`, whose instance at 127.0.0.1:`port` cannot be reached.
+std::string connectFailurePage(const std::string& name, int port) {
+    return kPageStart + "Failed to connect to Brevant instance " + name +
+           " at 127.0.0.1:" + std::to_string(port) + "</font></h2><p>The error number is 10061" +
+           kPageEnd;
 }
 
-// Plays `pieces` of the instance's side on `socket`, 100 ms apart so that the adapter receives
-// them apart, then ends its side.
-void playPieces(int socket, const std::vector<std::string>& pieces) {
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        if (i > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        send(socket, pieces[i].data(), pieces[i].size(), MSG_NOSIGNAL);
-    }
-    shutdown(socket, SHUT_WR);
+// A port where an instance listened and no longer does: connecting there is refused.
+int deadPort() {
+    return FakeInstance(nullptr).port();
 }
-
-// An instance's listening socket on 127.0.0.1 that never answers: the test takes the
-// adapter's connection after the extension has returned.
-class Listener {
-  public:
-    Listener() {
-        sockaddr_in address = {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        bind(socket_, reinterpret_cast<sockaddr*>(&address), length);
-        listen(socket_, 8);
-        getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
-    }
-    ~Listener() { ::close(socket_); }
-
-    int port() const { return port_; }
-    bool connected() const {
-        pollfd ready = {socket_, POLLIN, 0};
-        return poll(&ready, 1, 0) == 1;
-    }
-    // What the adapter sent on its connection, and whether it closed it.
-    std::string received(bool* closed) {
-        *closed = false;
-        if (!connected()) {
-            return "(no connection)";
-        }
-        int connection = accept(socket_, nullptr, nullptr);
-        std::string bytes = readAll(connection, closed);
-        ::close(connection);
-        return bytes;
-    }
-
-  private:
-    int socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int port_ = 0;
-};
 
 class ExtensionTest : public testing::Test {
   protected:
+    ExtensionTest() { SetGroup(0, "sales", instance_.port()); }
+
     // A GET of "/s?i=7" routed to group 0, with everything IIS tells, then `changes`.
     static std::unique_ptr<FakeEcb> Request(const Variables& changes = {}) {
         auto ecb = std::make_unique<FakeEcb>();
@@ -161,26 +89,6 @@ class ExtensionTest : public testing::Test {
         return ecb;
     }
 
-    // HttpExtensionProc's exchange on a connection to an instance that plays `pieces`: the
-    // request sent, the commands served, the connection closed. Answers what the instance
-    // received.
-    static std::string Exchange(FakeEcb& ecb, const std::vector<std::string>& pieces = {}) {
-        int ends[2];
-        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-        std::thread instance(playPieces, ends[1], pieces);
-        InstanceConnection connection(static_cast<SOCKET>(ends[0]));
-        if (sendRequestHeader(connection, ecb.get())) {
-            sendAddlInfo(connection, ecb.get());
-            sendPreloadedBody(connection, ecb.get());
-            serveCommands(connection, ecb.get());
-        }
-        connection.close();
-        instance.join();
-        std::string received = readAll(ends[1]);
-        ::close(ends[1]);
-        return received;
-    }
-
     // Group `index` named `name` at 127.0.0.1:`port`, in the table the extension reads.
     void SetGroup(int index, const std::string& name, int port) {
         AdapterGroup& group = table_.groups[index];
@@ -192,40 +100,54 @@ class ExtensionTest : public testing::Test {
 
     DWORD Call(FakeEcb& ecb) { return handleExtensionRequest(table_, ecb.get()); }
 
+    // A call served to its end by group 0's instance, which plays `pieces`; answers what the
+    // instance received.
+    std::string Exchange(FakeEcb& ecb, const std::vector<std::string>& pieces = {}) {
+        pieces_ = pieces;
+        EXPECT_EQ(Call(ecb), static_cast<DWORD>(HSE_STATUS_SUCCESS));
+        return Received();
+    }
+
+    // What the instance received on the connection of the last call, which the adapter closed.
+    std::string Received() {
+        fakeinstance::Connection connection = instance_.takeConnection();
+        EXPECT_TRUE(connection.closedByAdapter);
+        return connection.received;
+    }
+
     testsupport::DebugOutputCapture output_;
     GroupTable table_;
+    std::vector<std::string> pieces_;  // 100 ms apart, so that the adapter receives them apart
+    FakeInstance instance_{[this](fakeinstance::Peer& peer) { peer.sendInPieces(pieces_, 100ms); },
+                           2s};
 };
 
 // ---- the whole path: group, connection, failure pages ------------------------------------
 
-TEST_F(ExtensionTest, RefusesAGroupNumberOutsideTheTableWithoutAnswering) {
-    Listener instance;
-    SetGroup(0, "sales", instance.port());
+TEST_F(ExtensionTest, TheGroupIsANumberOfOneOrTwoDigitsInsideTheTable) {
+    int port = deadPort();
+    SetGroup(0, "first", port);
+    SetGroup(49, "last", port);
+    const struct {
+        const char* number;  // "-": no header
+        const char* group;   // nullptr: refused without an answer
+    } kCases[] = {{"49", "last"},  {"00", "first"},  {"-", nullptr}, {"-1", nullptr},
+                  {"50", nullptr}, {"100", nullptr}, {"", nullptr},  {"abc", nullptr},
+                  {"1x", nullptr}, {" 1", nullptr},  {"+1", nullptr}};
     std::string expected;
-    for (const char* group : {"-", "-1", "50", "100", "", "abc", "1x", " 1", "+1"}) {
-        auto ecb = Request({{"HTTP_X_BREVANT_GROUP", group}});
-        EXPECT_EQ(Call(*ecb), kError) << group;
-        EXPECT_EQ(ecb->written + std::to_string(ecb->responseHeaders.size()), "0") << group;
-        expected += "Failed to retrieve Brevant Group for request.";
+    for (const auto& c : kCases) {
+        auto ecb = Request({{"HTTP_X_BREVANT_GROUP", c.number}});
+        EXPECT_EQ(Call(*ecb), kError) << c.number;
+        EXPECT_EQ(ecb->written, c.group ? connectFailurePage(c.group, port) : "") << c.number;
+        EXPECT_EQ(ecb->responseHeaders.size(), c.group ? 1u : 0u) << c.number;
+        expected += c.group ? "Failed to connect to Brevant.\n"
+                            : "Failed to retrieve Brevant Group for request.";
     }
     EXPECT_EQ(output_.text(), expected);
-    EXPECT_FALSE(instance.connected());
-}
-
-// The failure page for an instance that cannot be reached.
-std::string connectFailurePage(const std::string& name, int port) {
-    return kPageStart + "Failed to connect to Brevant instance " + name +
-           " at 127.0.0.1:" + std::to_string(port) + "</font></h2><p>The error number is 10061" +
-           kPageEnd;
-}
-
-int closedPort() {
-    Listener bound;
-    return bound.port();  // nothing listens there once it is gone
 }
 
 TEST_F(ExtensionTest, AnswersWithTheFailurePageWhenTheInstanceCannotBeReached) {
-    int port = closedPort();
+    int port = deadPort();
     SetGroup(0, std::string(127, 'n'), port);  // the longest name, named whole
     auto ecb = Request();
     EXPECT_EQ(Call(*ecb), kError);
@@ -240,24 +162,10 @@ TEST_F(ExtensionTest, AnswersWithTheFailurePageWhenTheInstanceCannotBeReached) {
     EXPECT_EQ(output_.text(), "Failed to connect to Brevant.\n");
 }
 
-TEST_F(ExtensionTest, TakesTheLastGroupAndLeadingZeros) {
-    int port = closedPort();
-    SetGroup(0, "first", port);
-    SetGroup(49, "last", port);
-    for (auto [number, name] : {std::pair{"49", "last"}, {"00", "first"}}) {
-        auto ecb = Request({{"HTTP_X_BREVANT_GROUP", number}});
-        EXPECT_EQ(Call(*ecb), kError);
-        EXPECT_EQ(ecb->written, connectFailurePage(name, port));
-        EXPECT_EQ(ecb->sizesPassed["HTTP_X_BREVANT_GROUP"], 3u) << "two digits and the NUL";
-    }
-}
-
 class UndescribedRequestTest : public ExtensionTest,
                                public testing::WithParamInterface<const char*> {};
 
 TEST_P(UndescribedRequestTest, AnswersWithTheFailurePageAndSendsNothing) {
-    Listener instance;
-    SetGroup(0, "sales", instance.port());
     auto ecb = Request({{GetParam(), "-"}});
     EXPECT_EQ(Call(*ecb), kError);
     EXPECT_EQ(ecb->written, kPageStart +
@@ -268,17 +176,13 @@ TEST_P(UndescribedRequestTest, AnswersWithTheFailurePageAndSendsNothing) {
     EXPECT_EQ(output_.text(),
               std::string("BrevantISAPIAdapter::sendRequestHeader() failed to get ") + GetParam() +
                   ".\nFailed to send request headers to Brevant.\n");
-    bool closed = false;
-    EXPECT_EQ(instance.received(&closed), "");
-    EXPECT_TRUE(closed);
+    EXPECT_EQ(Received(), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Missing, UndescribedRequestTest,
                          testing::Values("REQUEST_METHOD", "HTTP_X_BREVANT_REQUEST"));
 
 TEST_F(ExtensionTest, CatchesAnExceptionAndClosesTheConnection) {
-    Listener instance;
-    SetGroup(0, "sales", instance.port());
     auto ecb = Request();
     ecb->throwOn = "REQUEST_METHOD";  // after the connection is made
     ecb->throwKind = FakeEcb::Throw::Standard;
@@ -286,9 +190,7 @@ TEST_F(ExtensionTest, CatchesAnExceptionAndClosesTheConnection) {
     EXPECT_EQ(output_.text(),
               "BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n"
               "variable store exploded");
-    bool closed = false;
-    EXPECT_EQ(instance.received(&closed), "");
-    EXPECT_TRUE(closed);
+    EXPECT_EQ(Received(), "");
 }
 
 // ---- what the adapter sends ----------------------------------------------------------------
@@ -296,7 +198,8 @@ TEST_F(ExtensionTest, CatchesAnExceptionAndClosesTheConnection) {
 TEST_F(ExtensionTest, AsksIisWithTheBufferSizeOfEachVariable) {
     auto ecb = Request();
     Exchange(*ecb);
-    EXPECT_EQ(ecb->sizesPassed, (std::map<std::string, DWORD>{{"REQUEST_METHOD", 5120},
+    EXPECT_EQ(ecb->sizesPassed, (std::map<std::string, DWORD>{{"HTTP_X_BREVANT_GROUP", 3},
+                                                              {"REQUEST_METHOD", 5120},
                                                               {"HTTP_X_BREVANT_REQUEST", 5120},
                                                               {"SERVER_PROTOCOL", 5120},
                                                               {"ALL_HTTP", 5120},
@@ -310,7 +213,8 @@ TEST_F(ExtensionTest, AsksIisWithTheBufferSizeOfEachVariable) {
 
 TEST_F(ExtensionTest, FallsBackWhereIisCannotTell) {
     FakeEcb ecb;
-    ecb.variables = {{"REQUEST_METHOD", "HEAD"},
+    ecb.variables = {{"HTTP_X_BREVANT_GROUP", "0"},
+                     {"REQUEST_METHOD", "HEAD"},
                      {"HTTP_X_BREVANT_REQUEST", "/x"},
                      {"REMOTE_HOST", "reported with size 0"}};
     ecb.zeroSize = {"REMOTE_HOST"};
@@ -389,7 +293,8 @@ TEST_F(ExtensionTest, ABodyEndingShortOfTheInstancesRequestEndsTheExchange) {
 
 TEST_F(ExtensionTest, SendsTheCertificateDescriptorEachTimeItIsAsked) {
     auto ecb = Request({{"CERT_FLAGS", "1"}, {"CERT_SUBJECT", "CN=a"}, {"CERT_ISSUER", "CN=b"}});
-    EXPECT_EQ(Exchange(*ecb, {kClientCertificate + kClientCertificate + responseData("after")}),
+    EXPECT_EQ(Exchange(*ecb, {fakeinstance::clientCertificate() +
+                              fakeinstance::clientCertificate() + responseData("after")}),
               kHead + addlInfo() + "&DN#CN=a&IN#CN=b&END&&DN#CN=a&IN#CN=b&END&");
     EXPECT_EQ(ecb->written, "after");
     EXPECT_EQ(output_.text(), "CERT_FLAGS=1CERT_FLAGS=1");
@@ -478,15 +383,6 @@ TEST(ExtensionEntryPointsTest, DescribeTheExtensionAndKeepNothingToRelease) {
     EXPECT_EQ(info.dwExtensionVersion, 0x40000u);
     EXPECT_STREQ(info.lpszExtensionDesc, "Brevant ISAPI Adapter Extension");
     EXPECT_TRUE(TerminateExtension(HSE_TERM_MUST_UNLOAD));
-}
-
-TEST(ExtensionEntryPointsTest, HttpExtensionProcUsesTheProcessWideTable) {
-    testsupport::DebugOutputCapture output;
-    FakeEcb ecb;
-    ecb.variables = {{"HTTP_X_BREVANT_GROUP", "7"}};  // never loaded here: an empty record
-    EXPECT_EQ(HttpExtensionProc(ecb.get()), kError);
-    EXPECT_TRUE(ecb.written.starts_with(kPageStart +
-                                        "Failed to connect to Brevant instance  at 0.0.0.0:0<"));
 }
 
 }  // namespace

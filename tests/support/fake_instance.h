@@ -4,8 +4,8 @@
 // side and reads on until the adapter closes the connection. Every byte received is
 // recorded, with whether the adapter closed the connection; reads give up after a time-out,
 // so that a broken adapter fails a test instead of hanging it.
-#ifndef TESTS_INTEGRATION_FAKE_INSTANCE_H
-#define TESTS_INTEGRATION_FAKE_INSTANCE_H
+#ifndef TESTS_SUPPORT_FAKE_INSTANCE_H
+#define TESTS_SUPPORT_FAKE_INSTANCE_H
 
 #include <atomic>
 #include <chrono>
@@ -97,4 +97,4 @@ class FakeInstance {
 
 }  // namespace fakeinstance
 
-#endif  // TESTS_INTEGRATION_FAKE_INSTANCE_H
+#endif  // TESTS_SUPPORT_FAKE_INSTANCE_H

@@ -26,6 +26,24 @@ inline std::string lowerCase(std::string_view text) {
     return lower;
 }
 
+// Orders texts by their upper-case form, byte by byte as unsigned values, as Windows orders
+// registry and metabase names: negative, zero or positive.
+inline int compareIgnoringCase(std::string_view a, std::string_view b) {
+    size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < common; ++i) {
+        auto x = static_cast<unsigned char>(toUpper(a[i]));
+        auto y = static_cast<unsigned char>(toUpper(b[i]));
+        if (x != y) {
+            return x < y ? -1 : 1;
+        }
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+inline bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && compareIgnoringCase(a, b) == 0;
+}
+
 // The digit's value, or -1 for a character that is not a hexadecimal digit.
 inline int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') {

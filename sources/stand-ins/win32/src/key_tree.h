@@ -24,27 +24,13 @@ namespace standin {
 // Components of a key's path below the root, e.g. {"SOFTWARE", "Orlena"}.
 using KeyPath = std::vector<std::string>;
 
-// Orders names by their upper-case form, byte by byte as unsigned values.
-inline int compareNames(std::string_view a, std::string_view b) {
-    size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        auto x = static_cast<unsigned char>(brevant::ascii::toUpper(a[i]));
-        auto y = static_cast<unsigned char>(brevant::ascii::toUpper(b[i]));
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-inline bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && compareNames(a, b) == 0;
-}
+using brevant::ascii::compareIgnoringCase;
+using brevant::ascii::equalIgnoringCase;
 
 // How a key lists its children.
 enum class ChildOrder {
     kCreation,  // the metabase: as they were added
-    kByName,    // the registry: by compareNames
+    kByName,    // the registry: by compareIgnoringCase
 };
 
 // Traits name what a key holds:
@@ -103,8 +89,7 @@ class TreeKey {
 
     const TreeKey* findChild(std::string_view name) const {
         auto found = position(name);
-        return found != children_.end() && sameName((*found)->name(), name) ? found->get()
-                                                                            : nullptr;
+        return isNamed(found, name) ? found->get() : nullptr;
     }
     TreeKey* findChild(std::string_view name) {
         return const_cast<TreeKey*>(std::as_const(*this).findChild(name));
@@ -113,7 +98,7 @@ class TreeKey {
     // The child of that name, created with this spelling when there is none.
     TreeKey& addChild(std::string_view name, bool* created = nullptr) {
         auto found = position(name);
-        bool exists = found != children_.end() && sameName((*found)->name(), name);
+        bool exists = isNamed(found, name);
         if (created != nullptr) {
             *created = !exists;
         }
@@ -125,7 +110,7 @@ class TreeKey {
 
     void removeChild(std::string_view name) {
         auto found = position(name);
-        if (found != children_.end() && sameName((*found)->name(), name)) {
+        if (isNamed(found, name)) {
             children_.erase(found);
         }
     }
@@ -133,16 +118,20 @@ class TreeKey {
     void removeChildren() { children_.clear(); }
 
   private:
+    bool isNamed(typename Children::const_iterator child, std::string_view name) const {
+        return child != children_.end() && equalIgnoringCase((*child)->name(), name);
+    }
+
     // Where a child of that name is, or, when there is none, where it goes.
     typename Children::const_iterator position(std::string_view name) const {
         if constexpr (Traits::kChildOrder == ChildOrder::kByName) {
             return std::lower_bound(children_.begin(), children_.end(), name,
                                     [](const std::unique_ptr<TreeKey>& child, std::string_view n) {
-                                        return compareNames(child->name(), n) < 0;
+                                        return compareIgnoringCase(child->name(), n) < 0;
                                     });
         } else {
             auto found = std::find_if(children_.begin(), children_.end(), [&](const auto& child) {
-                return sameName(child->name(), name);
+                return equalIgnoringCase(child->name(), name);
             });
             return found;  // end() when missing: new children go last
         }

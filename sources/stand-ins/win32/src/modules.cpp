@@ -7,7 +7,6 @@
 // "Enlistor.exe" when the Linux program is called Enlistor.
 #include <dlfcn.h>
 #include <link.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +14,7 @@
 #include <cstring>
 #include <string>
 
+#include "native/common/basics/ascii_text.h"
 #include "stand-ins/win32/src/internal.h"
 
 namespace {
@@ -47,10 +47,6 @@ std::string windowsModuleName(const std::string& name) {
     return base;
 }
 
-bool sameName(const std::string& a, const std::string& b) {
-    return strcasecmp(a.c_str(), b.c_str()) == 0;
-}
-
 std::string absolutePath(const std::string& path) {
     if (path.empty() || path[0] == '/') {
         return path;
@@ -77,7 +73,7 @@ int findLoadedObject(struct dl_phdr_info* info, size_t, void* data) {
     if (info->dlpi_name == nullptr || info->dlpi_name[0] == '\0') {
         return 0;  // the main program and the vDSO; handled separately
     }
-    if (sameName(baseName(info->dlpi_name), search->wanted)) {
+    if (brevant::ascii::equalIgnoringCase(baseName(info->dlpi_name), search->wanted)) {
         search->foundPath = info->dlpi_name;
         return 1;
     }
@@ -161,7 +157,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName) {
     // Linux programs have no extension, so the program is matched by the name as given.
     std::string given = baseName(moduleName);
     std::string program = baseName(mainProgramPath());
-    if (sameName(given, program) || sameName(given, program + ".exe")) {
+    if (brevant::ascii::equalIgnoringCase(given, program) ||
+        brevant::ascii::equalIgnoringCase(given, program + ".exe")) {
         return mainProgramHandle();
     }
     std::string wanted = windowsModuleName(moduleName);

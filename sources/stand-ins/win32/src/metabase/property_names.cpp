@@ -108,7 +108,7 @@ const Named* byValue(const Named (&table)[N], DWORD value) {
 template <size_t N>
 const Named* byName(const Named (&table)[N], std::string_view name) {
     for (const Named& entry : table) {
-        if (sameName(entry.name, name)) {
+        if (equalIgnoringCase(entry.name, name)) {
             return &entry;
         }
     }
@@ -210,7 +210,7 @@ std::string formatAttributes(DWORD attributes) {
 }
 
 bool parseAttributes(std::string_view text, DWORD* attributes) {
-    if (sameName(text, "NONE")) {
+    if (equalIgnoringCase(text, "NONE")) {
         *attributes = METADATA_NO_ATTRIBUTES;
         return true;
     }

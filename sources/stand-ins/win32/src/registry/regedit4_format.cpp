@@ -123,7 +123,7 @@ std::string_view trimBlanks(std::string_view text) {
 }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && sameName(text.substr(0, prefix.size()), prefix);
+    return text.size() >= prefix.size() && equalIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
 bool isValueLine(std::string_view line) {
@@ -277,7 +277,7 @@ RegistryKey* openSection(std::string_view line, RegistryKey& root) {
         size_t separator = path.find('\\');
         std::string_view component = path.substr(0, separator);
         if (first) {
-            if (!sameName(component, kRootName)) {
+            if (!equalIgnoringCase(component, kRootName)) {
                 return nullptr;  // another root, or a deletion "[-...]"
             }
             first = false;

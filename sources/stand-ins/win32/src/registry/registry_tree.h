@@ -32,7 +32,9 @@ struct RegistryValues {
     static constexpr ChildOrder kChildOrder = ChildOrder::kByName;
 
     static EntryId idOf(const Entry& value) { return value.name; }
-    static bool matches(const Entry& value, EntryId name) { return sameName(value.name, name); }
+    static bool matches(const Entry& value, EntryId name) {
+        return equalIgnoringCase(value.name, name);
+    }
     // A value set again keeps the spelling it was created with.
     static void replace(Entry& existing, Entry given) {
         existing.type = given.type;

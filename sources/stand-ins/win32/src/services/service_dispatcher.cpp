@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "stand-ins/win32/src/internal.h"
-#include "stand-ins/win32/src/registry/registry_tree.h"
+#include "native/common/basics/ascii_text.h"
 #include "stand-ins/win32/src/services/service_channel.h"
 #include "stand-ins/win32/src/services/service_records.h"
 #include "stand-ins/win32/src/services/service_runtime.h"
@@ -89,7 +89,8 @@ const SERVICE_TABLE_ENTRYA* entryFor(const SERVICE_TABLE_ENTRYA* table, const st
         return &table[0];  // a service of its own process: the name does not matter
     }
     for (const SERVICE_TABLE_ENTRYA* entry = table; entry->lpServiceProc != nullptr; ++entry) {
-        if (entry->lpServiceName != nullptr && standin::sameName(entry->lpServiceName, name)) {
+        if (entry->lpServiceName != nullptr &&
+            brevant::ascii::equalIgnoringCase(entry->lpServiceName, name)) {
             return entry;
         }
     }

@@ -32,7 +32,7 @@
 #include "stand-ins/win32/src/object_handles.h"
 #include "stand-ins/win32/src/processes/child_process.h"
 #include "stand-ins/win32/src/processes/command_line.h"
-#include "stand-ins/win32/src/registry/registry_tree.h"
+#include "native/common/basics/ascii_text.h"
 #include "stand-ins/win32/src/services/service_channel.h"
 #include "stand-ins/win32/src/services/service_records.h"
 #include "stand-ins/win32/src/services/service_runtime.h"
@@ -294,7 +294,7 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD d
             return fail<SC_HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);  // only this machine
         }
         if (databaseName != nullptr &&
-            !standin::sameName(databaseName, SERVICES_ACTIVE_DATABASEA)) {
+            !brevant::ascii::equalIgnoringCase(databaseName, SERVICES_ACTIVE_DATABASEA)) {
             return fail<SC_HANDLE>(ERROR_DATABASE_DOES_NOT_EXIST, nullptr);
         }
         SetLastError(ERROR_SUCCESS);

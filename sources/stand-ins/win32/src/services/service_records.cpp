@@ -16,7 +16,6 @@ using registry::RegistryStore;
 using registry::RegistryValue;
 using standin::findKey;
 using standin::KeyPath;
-using standin::sameName;
 
 const KeyPath kServicesPath = {"SYSTEM", "CurrentControlSet", "Services"};
 
@@ -102,8 +101,8 @@ LONG createRecord(const ServiceRecord& record, std::string_view objectName,
         if (!record.displayName.empty()) {
             for (const auto& other : services.children()) {
                 if (isService(*other) &&
-                    (sameName(other->name(), record.displayName) ||
-                     sameName(readString(*other, "DisplayName"), record.displayName))) {
+                    (equalIgnoringCase(other->name(), record.displayName) ||
+                     equalIgnoringCase(readString(*other, "DisplayName"), record.displayName))) {
                     return LONG(ERROR_DUPLICATE_SERVICE_NAME);
                 }
             }

@@ -18,6 +18,9 @@ DWORD win32ErrorFromErrno(int err);
 // Sets the calling thread's last error from errno and returns the Win32 code.
 DWORD setLastErrorFromErrno();
 
+// The WSA error code that WinSock reports for the same condition as errno `err`.
+int wsaErrorFromErrno(int err);
+
 // Runs the body of an API function that reports failures through GetLastError, turning any
 // exception into `failure` (memory exhaustion as ERROR_NOT_ENOUGH_MEMORY, anything else as
 // ERROR_GEN_FAILURE), so that none crosses the C boundary.

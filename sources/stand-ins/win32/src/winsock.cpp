@@ -1,14 +1,15 @@
-// The WinSock names over BSD sockets.
+// The WinSock names over BSD sockets: error codes, closing, non-blocking mode, WSAPoll.
 #include <winsock2.h>
 
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 
 #include "stand-ins/win32/src/internal.h"
 
-namespace {
+namespace standin {
 
 int wsaErrorFromErrno(int err) {
     switch (err) {
@@ -31,7 +32,9 @@ int wsaErrorFromErrno(int err) {
         case EWOULDBLOCK:
             return WSAEWOULDBLOCK;
         case EINPROGRESS:
-            return WSAEINPROGRESS;
+            // A connect under way on a non-blocking socket. WinSock's WSAEINPROGRESS means
+            // something else (a blocking call already running); Windows says WSAEWOULDBLOCK.
+            return WSAEWOULDBLOCK;
         case EALREADY:
             return WSAEALREADY;
         case ENOTSOCK:
@@ -76,6 +79,10 @@ int wsaErrorFromErrno(int err) {
     }
 }
 
+}  // namespace standin
+
+namespace {
+
 // Windows has no SIGPIPE: a send on a connection the peer closed fails with an error.
 // Programs that installed a handler of their own keep it.
 __attribute__((constructor)) void ignoreBrokenPipeSignal() {
@@ -99,7 +106,40 @@ int WINAPI closesocket(SOCKET s) {
 // The socket functions are the system's own and leave their failure in errno; WinSock
 // keeps it per thread as well, so the translation of errno is the thread's last error.
 int WINAPI WSAGetLastError(void) {
-    return wsaErrorFromErrno(errno);
+    return standin::wsaErrorFromErrno(errno);
+}
+
+int WINAPI ioctlsocket(SOCKET s, long cmd, u_long* argp) {
+    if (cmd != static_cast<long>(FIONBIO)) {
+        errno = EINVAL;
+        return SOCKET_ERROR;
+    }
+    if (argp == nullptr) {
+        errno = EFAULT;
+        return SOCKET_ERROR;
+    }
+    int nonBlocking = *argp != 0 ? 1 : 0;
+    return ioctl(static_cast<int>(s), FIONBIO, &nonBlocking) == 0 ? 0 : SOCKET_ERROR;
+}
+
+int WINAPI WSAPoll(WSAPOLLFD* fds, ULONG count, INT timeoutMs) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    int wait = timeoutMs;
+    for (;;) {
+        int ready = poll(fds, count, wait);
+        if (ready >= 0) {
+            return ready;
+        }
+        if (errno != EINTR) {
+            return SOCKET_ERROR;
+        }
+        // WinSock does not stop for signals: wait out what is left of the time.
+        if (timeoutMs > 0) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            wait = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+        }
+    }
 }
 
 }  // extern "C"

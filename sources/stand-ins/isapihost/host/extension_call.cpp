@@ -66,7 +66,8 @@ AfterResponse ExtensionCall::run(PFN_HTTPEXTENSIONPROC proc) {
         doneSignal_.wait(lock, [this] { return done_; });
     }
     request_.status = static_cast<int>(ecb_.dwHttpStatusCode);
-    bool keep = result == HSE_STATUS_SUCCESS_AND_KEEP_CONN && bodyLeft_ == 0 && !clientGone_;
+    bool keep = result == HSE_STATUS_SUCCESS_AND_KEEP_CONN && bodyLeft_ == 0 && !clientGone_ &&
+                !closeRequested_;
     return keep ? AfterResponse::KeepAlive : AfterResponse::Close;
 }
 
@@ -155,6 +156,10 @@ BOOL WINAPI ExtensionCall::serverSupportFunction(HCONN connection, DWORD request
             return call->mapUrlToPath(buffer, size);
         case HSE_REQ_SEND_URL_REDIRECT_RESP:
             return call->redirect(buffer);
+        case HSE_REQ_CLOSE_CONNECTION:
+            // The connection goes when the call is over, whatever the extension answers.
+            call->closeRequested_ = true;
+            return TRUE;
         case HSE_REQ_DONE_WITH_SESSION: {
             std::lock_guard<std::mutex> lock(call->doneMutex_);
             call->done_ = true;

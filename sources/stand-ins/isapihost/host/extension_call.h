@@ -4,7 +4,8 @@
 // into lpbData (cbAvailable), as IIS does; ReadClient delivers the rest, never past
 // Content-Length. After HSE_STATUS_SUCCESS or HSE_STATUS_ERROR the connection closes;
 // HSE_STATUS_SUCCESS_AND_KEEP_CONN keeps it when the client allows and the body was read
-// whole. HSE_STATUS_PENDING waits for HSE_REQ_DONE_WITH_SESSION.
+// whole, unless the extension asked for HSE_REQ_CLOSE_CONNECTION. HSE_STATUS_PENDING waits
+// for HSE_REQ_DONE_WITH_SESSION.
 //
 // Thread: the worker thread serving the request, and for a pending request the thread
 // that finishes it.
@@ -14,6 +15,7 @@
 #include <windows.h>
 #include <httpext.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -52,6 +54,7 @@ class ExtensionCall {
     std::vector<uint8_t> preloaded_;
     uint64_t bodyLeft_ = 0;  // body bytes not yet read from the client
     bool clientGone_ = false;
+    std::atomic<bool> closeRequested_{false};  // HSE_REQ_CLOSE_CONNECTION, from any thread
 
     std::mutex doneMutex_;
     std::condition_variable doneSignal_;

@@ -16,8 +16,11 @@
 //   - setsockopt / getsockopt, recv and send take WinSock's parameter types when called
 //     with a SOCKET and char buffers: SO_RCVTIMEO and SO_SNDTIMEO are a DWORD of
 //     milliseconds, SO_ERROR answers a WSA code, and a blocking receive or send that ran
-//     out of time fails with WSAETIMEDOUT. Calls with POSIX types (an int descriptor, a
-//     struct timeval) reach the system's functions unchanged.
+//     out of time fails with WSAETIMEDOUT. Calls with POSIX types (an int descriptor and
+//     void pointers, a struct timeval) reach the system's functions unchanged; an int
+//     descriptor with char buffers is ambiguous and does not compile.
+//   - WSAPOLLFD's fd is an int here and a SOCKET on Windows: assign it (entry.fd = s)
+//     rather than brace-initialising, which would narrow.
 // ws2tcpip.h adds name resolution and IPv6 addresses.
 #ifndef STANDIN_WIN32_WINSOCK2_H
 #define STANDIN_WIN32_WINSOCK2_H

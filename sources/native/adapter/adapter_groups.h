@@ -33,6 +33,21 @@ enum class BalancePolicy : uint8_t {
     roundrobin,  // each request to the next instance that is up
 };
 
+constexpr BalancePolicy kBalancePolicies[] = {BalancePolicy::first, BalancePolicy::failover,
+                                              BalancePolicy::roundrobin};
+
+// The policy's word in brevant.properties and on the status page.
+inline const char* policyName(BalancePolicy policy) {
+    switch (policy) {
+        case BalancePolicy::failover:
+            return "failover";
+        case BalancePolicy::roundrobin:
+            return "roundrobin";
+        default:
+            return "first";
+    }
+}
+
 // An atomic that the table can copy while it is being loaded, when no request runs; requests
 // only load, store and count.
 template <typename T>

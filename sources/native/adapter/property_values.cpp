@@ -5,9 +5,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "native/common/basics/ascii_text.h"
-
 #include "native/adapter/debug_output.h"
+#include "native/common/basics/ascii_text.h"
 
 namespace brevant::adapter {
 
@@ -230,18 +229,12 @@ void parseApplications(AdapterGroup& group, const std::string& value) {
 }
 
 void parseBalance(AdapterGroup& group, const std::string& value, const PropertySource& source) {
-    static constexpr struct {
-        const char* word;
-        BalancePolicy policy;
-    } kPolicies[] = {{"first", BalancePolicy::first},
-                     {"failover", BalancePolicy::failover},
-                     {"roundrobin", BalancePolicy::roundrobin}};
     std::string word = ascii::lowerCase(value);
-    for (const auto& known : kPolicies) {
-        if (word == known.word) {
-            group.balance = known.policy;
+    for (BalancePolicy policy : kBalancePolicies) {
+        if (word == policyName(policy)) {
+            group.balance = policy;
             group.balanceKeyed = true;
-            debugOutf("Group %s:  balance = %s\n", group.name, known.word);
+            debugOutf("Group %s:  balance = %s\n", group.name, word.c_str());
             return;
         }
     }

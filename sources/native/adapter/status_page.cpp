@@ -13,17 +13,6 @@ namespace {
 using markup::htmlEscaped;
 using markup::jsonString;
 
-const char* policyName(BalancePolicy policy) {
-    switch (policy) {
-        case BalancePolicy::failover:
-            return "failover";
-        case BalancePolicy::roundrobin:
-            return "roundrobin";
-        default:
-            return "first";
-    }
-}
-
 // One instance as the page shows it; the counters are read once, so that both forms agree.
 struct InstanceRow {
     const AdapterInstance* instance;

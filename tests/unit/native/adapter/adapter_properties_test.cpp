@@ -181,9 +181,10 @@ TEST_F(PropertiesTest, InstancesGiveTheFirstAddressAndKeepTheRest) {
 }
 
 TEST_F(PropertiesTest, ALaterInstancesLineReplacesTheWholeList) {
-    EXPECT_EQ(TableOf("brevant.s.instances=10.0.0.1:1,10.0.0.2:2\nbrevant.s.instances=10.0.0.3:3\n"
-                      "brevant.s.instances=,10.0.0.4\n"),  // records nothing, changes nothing
-              "admin on\ns: instance=10.0.0.3:3 last=0\n");
+    EXPECT_EQ(TableOf("brevant.s.instances=10.0.0.1:1,10.0.0.2:2,10.0.0.5:5\n"
+                      "brevant.s.instances=10.0.0.3:3, 10.0.0.4:4\n"
+                      "brevant.s.instances=,10.0.0.6\n"),  // records nothing, changes nothing
+              "admin on\ns: instance=10.0.0.3:3 last=1 extra1=10.0.0.4:4=10.0.0.4:4\n");
 }
 
 TEST_F(PropertiesTest, RetryTimeIsTheLeadingDecimalNumber) {

@@ -43,6 +43,9 @@ class InstanceChoiceTest : public testing::Test {
                 }
                 return attempt;
             });
+        if (choice.instance == nullptr) {
+            return tried + "! no instance";
+        }
         return tried + (choice.socket != INVALID_SOCKET ? "-> " : "! ") + choice.instance->entry;
     }
 

@@ -1,10 +1,11 @@
-// HttpExtensionProc, top to bottom: the group the filter chose, the connection to its
-// instance, the request sent in the adapter's wire format, the instance's commands served
-// until it closes, the connection closed.
+// HttpExtensionProc, top to bottom: the group the filter chose, the connection to one of its
+// instances, the request sent in the adapter's wire format, the instance's commands served
+// until it closes (or says nothing for the group's reply time-out), the connection closed.
 #include "native/adapter/adapter_extension.h"
 #include "native/adapter/adapter_extension_internal.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "native/adapter/caught_messages.h"
@@ -40,6 +41,28 @@ int readGroupNumber(EXTENSION_CONTROL_BLOCK* ecb) {
     return number;
 }
 
+// The instance said nothing for the group's reply time-out: the client gets a page saying so
+// when no byte of the response has reached it yet, and a closed connection when some has,
+// since its response can no longer be told from a whole one otherwise.
+void answerTimeOut(EXTENSION_CONTROL_BLOCK* ecb, const AdapterGroup& group,
+                   const AdapterInstance& instance, bool responseStarted) {
+    instance.timeouts.fetch_add(1);
+    debugOut("Brevant instance did not answer in time.\n");
+    if (responseStarted) {
+        ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_CLOSE_CONNECTION, nullptr, nullptr,
+                                   nullptr);
+        return;
+    }
+    char page[kFailurePageSize];
+    std::snprintf(page, sizeof page,
+                  "<html><head><title>Brevant Failure</title></head><body bgcolor=#ffffff>"
+                  "<center><h2><font color=#FF0000>Brevant instance %.*s at %.160s did not "
+                  "answer within %u ms</font></h2></center></body></html>",
+                  static_cast<int>(kGroupNameSize - 1), group.name, instance.entry.c_str(),
+                  group.replyTimeout);
+    sendFailurePage(ecb, page, kGatewayTimeout);
+}
+
 DWORD serveRequest(const GroupTable& table, EXTENSION_CONTROL_BLOCK* ecb) {
     int group = readGroupNumber(ecb);
     if (group < 0 || group >= kMaxGroups) {
@@ -67,25 +90,29 @@ DWORD serveRequest(const GroupTable& table, EXTENSION_CONTROL_BLOCK* ecb) {
         sendFailurePage(ecb, page);
         return HSE_STATUS_ERROR;
     }
+    connection.instance()->requestsSent.fetch_add(1);
     sendAddlInfo(connection, ecb);
     sendPreloadedBody(connection, ecb);
 
-    serveCommands(connection, ecb);
+    bool responseStarted = serveCommands(connection, ecb);
 
     connection.close();
+    if (connection.timedOut()) {
+        answerTimeOut(ecb, table.groups[group], *connection.instance(), responseStarted);
+        return HSE_STATUS_ERROR;
+    }
     return HSE_STATUS_SUCCESS;
 }
 
 }  // namespace
 
-void sendFailurePage(EXTENSION_CONTROL_BLOCK* ecb, const char* page) {
+void sendFailurePage(EXTENSION_CONTROL_BLOCK* ecb, const char* page, const char* status) {
     // The log then shows the status the client got, not the control block's initial 200.
-    ecb->dwHttpStatusCode = 500;
-    char status[] = "500 Internal Server Error";
+    ecb->dwHttpStatusCode = static_cast<DWORD>(std::strtoul(status, nullptr, 10));
     char headers[] = "Content-Type: text/html\r\n\r\n";
     DWORD headersLength = static_cast<DWORD>(sizeof headers - 1);
-    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status, &headersLength,
-                               reinterpret_cast<LPDWORD>(headers));
+    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, const_cast<char*>(status),
+                               &headersLength, reinterpret_cast<LPDWORD>(headers));
     DWORD pageLength = static_cast<DWORD>(std::strlen(page));
     ecb->WriteClient(ecb->ConnID, const_cast<char*>(page), &pageLength, HSE_IO_SYNC);
 }

@@ -1,6 +1,6 @@
 // The filter half of Brevant_Adapter: GetFilterVersion loads the group table; HttpFilterProc
-// routes each request to a group's extension call and puts the requested URL back into the
-// log record.
+// answers the status page, routes each other request to a group's extension call and puts
+// the requested URL back into the log record.
 //
 // GetFilterVersion runs once, on the thread that loads the filter, and alone writes the
 // process-wide table. HttpFilterProc runs on any number of IIS threads at once; it works on
@@ -10,13 +10,16 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "native/adapter/adapter_properties.h"
 #include "native/common/basics/ascii_text.h"
 #include "native/adapter/caught_messages.h"
 #include "native/adapter/debug_output.h"
+#include "native/adapter/instance_addresses.h"
 #include "native/common/request_marking.h"
 #include "native/adapter/routing.h"
+#include "native/adapter/status_page.h"
 
 namespace brevant::adapter {
 
@@ -63,6 +66,20 @@ void markRequest(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
     }
 }
 
+// The status page, when brevant.status names this path (the query aside) and the admin page
+// is on; answered whatever the groups would do with the URL.
+bool sentStatusPage(const GroupTable& table, HTTP_FILTER_CONTEXT* pfc, std::string_view url) {
+    if (table.statusPath.empty() || !table.adminEnabled) {
+        return false;
+    }
+    size_t query = url.find('?');
+    if (url.substr(0, query) != table.statusPath) {
+        return false;
+    }
+    sendStatusPage(table, pfc, query != std::string_view::npos && url.substr(query + 1) == "json");
+    return true;
+}
+
 DWORD onPreprocHeaders(const GroupTable& table, HTTP_FILTER_CONTEXT* pfc,
                        HTTP_FILTER_PREPROC_HEADERS* headers) {
     // Only the filter may mark a request: a client's markers would steer the extension to
@@ -78,6 +95,10 @@ DWORD onPreprocHeaders(const GroupTable& table, HTTP_FILTER_CONTEXT* pfc,
     }
     url[kUrlSize - 1] = '\0';
     common::stripAbsoluteForm(url);
+
+    if (sentStatusPage(table, pfc, url)) {
+        return SF_STATUS_REQ_FINISHED;
+    }
 
     char host[kHostSize] = {};
     readHostText(pfc, headers, host);
@@ -159,6 +180,7 @@ extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) {
         processGroupTable = GroupTable();  // as a freshly loaded module has it
         loadProperties(processGroupTable);
         supplyDefaults(processGroupTable);
+        resolveInstances(processGroupTable);
         return BOOL(TRUE);
     });
 }

@@ -57,6 +57,23 @@ void setAdmin(GroupTable& table, std::string_view value) {
     debugOut(table.adminEnabled ? "Brevant admin is enabled\n" : "Brevant admin is disabled\n");
 }
 
+// The status page's path: the administrator's own, but never one the admin page's URLs take.
+void setStatusPath(GroupTable& table, const std::string& value, int lineNumber) {
+    constexpr std::string_view kAdminPath = "/servlet/admin";
+    std::string_view path(value);
+    bool underAdmin = path.substr(0, kAdminPath.size()) == kAdminPath &&
+                      (path.size() == kAdminPath.size() || path[kAdminPath.size()] == '/');
+    if (path[0] != '/' || underAdmin) {
+        debugOutf(
+            "Brevant: brevant.properties line %d: brevant.status must be a URL path that "
+            "begins with \"/\" and is not under /servlet/admin; ignored: %.256s\n",
+            lineNumber, value.c_str());
+        return;
+    }
+    table.statusPath = value;
+    debugOutf("Brevant status page at %.256s\n", value.c_str());
+}
+
 // A key of the form prefix.group.property; the prefix is not examined.
 void setGroupProperty(GroupTable& table, const PropertySource& source, const std::string& value) {
     const std::string& key = source.key;
@@ -82,6 +99,12 @@ void setGroupProperty(GroupTable& table, const PropertySource& source, const std
         parseServers(group, value);
     } else if (property == "applications") {
         parseApplications(group, value);
+    } else if (property == "balance") {
+        parseBalance(group, value, source);
+    } else if (property == "connecttimeout") {
+        parseTimeout(group, &AdapterGroup::connectTimeout, value, source);
+    } else if (property == "replytimeout") {
+        parseTimeout(group, &AdapterGroup::replyTimeout, value, source);
     }
 }
 
@@ -106,6 +129,10 @@ void parseLine(GroupTable& table, std::string_view line, int lineNumber) {
     std::string value(line.substr(valueStart));
     if (key == "brevant.admin") {
         setAdmin(table, value);
+        return;
+    }
+    if (key == "brevant.status") {
+        setStatusPath(table, value, lineNumber);
         return;
     }
     setGroupProperty(table, PropertySource{std::string(key), lineNumber}, value);
@@ -185,7 +212,8 @@ void supplyDefaults(GroupTable& table) {
     AdapterInstance fallback;
     fallback.address = inet_addr("127.0.0.1");
     fallback.port = htons(kDefaultPort);
-    fallback.state = 0;
+    fallback.state = kInstanceUp;
+    fallback.entry = "127.0.0.1:8888";
     if (table.groupCount == 0) {
         debugOut("No groups were specified, using default values\n");
         AdapterGroup& group = table.groups[0];

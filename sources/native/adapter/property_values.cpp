@@ -1,9 +1,12 @@
 // The values of group properties: "instances", "retrytime" and the comma lists.
 #include "native/adapter/property_values.h"
 
+#include <cstdint>
 #include <cstdlib>
+#include <optional>
 
 #include "native/adapter/debug_output.h"
+#include "native/common/basics/ascii_text.h"
 
 namespace brevant::adapter {
 
@@ -103,22 +106,11 @@ double leadingDecimal(const std::string& text) {
     return std::strtod(text.substr(0, i).c_str(), nullptr);
 }
 
-void keepExtraInstance(AdapterGroup& group, const ExtraInstance& extra) {
-    // A later "instances" line replaces the entries of the same index, as it does entry 0.
-    for (ExtraInstance& kept : group.extraInstances) {
-        if (kept.index == extra.index) {
-            kept = extra;
-            return;
-        }
-    }
-    group.extraInstances.push_back(extra);
-}
-
 void recordInstance(AdapterGroup& group, int index, const std::string& entry,
                     const PropertySource& source) {
     size_t colon = entry.find(':');
     std::string host = entry.substr(0, colon);
-    std::string portText = "8888";
+    std::string portText;
     uint16_t port = kDefaultPort;
     if (colon == std::string::npos) {
         debugOutf("Group %s:  instance %d = %s:8888\n", group.name, index, host.c_str());
@@ -131,7 +123,8 @@ void recordInstance(AdapterGroup& group, int index, const std::string& entry,
     AdapterInstance instance;
     instance.address = inet_addr(host.c_str());
     instance.port = htons(port);
-    instance.state = 0;
+    instance.state = kInstanceUp;
+    instance.entry = entry;
     // Beyond the limits of the model: recorded, so that the group's requests get the
     // connection failure page rather than going to the default instance.
     if (host.size() > kMaxHostText) {
@@ -139,25 +132,46 @@ void recordInstance(AdapterGroup& group, int index, const std::string& entry,
             "Brevant: brevant.properties line %d: instance %d: host longer than %d "
             "characters; recorded as unreachable: %.256s\n",
             source.line, index, static_cast<int>(kMaxHostText), source.key.c_str());
-        instance.address = INADDR_NONE;
+        instance.withinLimits = false;
     }
     if (portText.size() > kMaxPortText) {
         debugOutf(
             "Brevant: brevant.properties line %d: instance %d: port longer than %d "
             "characters; recorded as unreachable: %.256s\n",
             source.line, index, static_cast<int>(kMaxPortText), source.key.c_str());
+        instance.withinLimits = false;
+    }
+    if (!instance.withinLimits) {
         instance.address = INADDR_NONE;
     }
+    // Each line that names an instance replaces the whole list: a longer earlier line leaves
+    // nothing behind.
     if (index == 0) {
         group.instance = instance;
+        group.extraInstances.clear();
     } else {
-        debugOutf(
-            "Brevant: brevant.properties line %d: instance %d: only instance 0 takes "
-            "requests; kept but not routed to: %.256s\n",
-            source.line, index, source.key.c_str());
-        keepExtraInstance(group, ExtraInstance{index, host, portText, instance});
+        group.extraInstances.push_back(instance);
     }
     group.lastInstance = index;
+}
+
+// A whole number of milliseconds, digits only, up to what WinSock's waits take.
+std::optional<uint32_t> milliseconds(const std::string& value) {
+    constexpr uint32_t kMaxMilliseconds = INT32_MAX;
+    if (value.empty() || value.size() > 10) {
+        return std::nullopt;
+    }
+    uint64_t number = 0;
+    for (char c : value) {
+        if (!isDigit(c)) {
+            return std::nullopt;
+        }
+        number = number * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (number > kMaxMilliseconds) {
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(number);
 }
 
 }  // namespace
@@ -212,6 +226,37 @@ void parseApplications(AdapterGroup& group, const std::string& value) {
             debugOutf("Group %s:  application URLs must begin with a '/'", group.name);
         }
     }
+}
+
+void parseBalance(AdapterGroup& group, const std::string& value, const PropertySource& source) {
+    std::string word = ascii::lowerCase(value);
+    for (BalancePolicy policy : kBalancePolicies) {
+        if (word == policyName(policy)) {
+            group.balance = policy;
+            group.balanceKeyed = true;
+            debugOutf("Group %s:  balance = %s\n", group.name, word.c_str());
+            return;
+        }
+    }
+    debugOutf(
+        "Brevant: brevant.properties line %d: balance must be first, failover or roundrobin; "
+        "ignored: %.256s\n",
+        source.line, source.key.c_str());
+}
+
+void parseTimeout(AdapterGroup& group, uint32_t AdapterGroup::*field, const std::string& value,
+                  const PropertySource& source) {
+    const char* what = field == &AdapterGroup::connectTimeout ? "connect" : "reply";
+    std::optional<uint32_t> parsed = milliseconds(value);
+    if (!parsed) {
+        debugOutf(
+            "Brevant: brevant.properties line %d: a %s time-out is a whole number of "
+            "milliseconds up to %d; ignored: %.256s\n",
+            source.line, what, INT32_MAX, source.key.c_str());
+        return;
+    }
+    group.*field = *parsed;
+    debugOutf("Group %s:  %s time-out = %u ms\n", group.name, what, *parsed);
 }
 
 }  // namespace brevant::adapter

@@ -1,5 +1,6 @@
-// The values of the group properties of brevant.properties: instance lists, retry time and
-// the lists of aliases, servers and applications, each parsed into its group's record.
+// The values of the group properties of brevant.properties: instance lists, retry time, the
+// lists of aliases, servers and applications, the balance policy and the time-outs, each
+// parsed into its group's record.
 //
 // Called by parseProperties only, on the thread that loads the filter. Every entry is
 // reported to the debugger output as it is recorded.
@@ -18,9 +19,11 @@ struct PropertySource {
     int line = 0;     // 1 for the first line of the file
 };
 
-// "host[:port]" entries separated by ",", up to the first empty entry. The first is the
-// group's instance; later ones are kept in extraInstances, never routed to. A host or port
-// text beyond the limits of the model is recorded with an address no connection reaches.
+// "host[:port]" entries separated by ",", up to the first empty entry, replacing the list of
+// an earlier line. The first is the group's instance, the others go to extraInstances. A
+// host or port text beyond the limits of the model is recorded with an address no
+// connection reaches. Host names and IPv6 literals are resolved later, once the whole file
+// has told whether the group allows them (resolveInstances).
 void parseInstances(AdapterGroup& group, const std::string& value, const PropertySource& source);
 
 // The leading decimal number of the value, 0 when it has none.
@@ -34,6 +37,15 @@ void parseServers(AdapterGroup& group, const std::string& value);
 
 // Application URL prefixes; entries that do not begin with "/" are reported and dropped.
 void parseApplications(AdapterGroup& group, const std::string& value);
+
+// "first", "failover" or "roundrobin" in any letter case; anything else is reported and
+// changes nothing.
+void parseBalance(AdapterGroup& group, const std::string& value, const PropertySource& source);
+
+// connectTimeout or replyTimeout: whole milliseconds, 0 for none; anything else is reported
+// and changes nothing.
+void parseTimeout(AdapterGroup& group, uint32_t AdapterGroup::*field, const std::string& value,
+                  const PropertySource& source);
 
 }  // namespace brevant::adapter
 

@@ -73,7 +73,7 @@ void appendHeaderLines(std::string& head, std::string_view allHttp) {
 // Command 0: `length` bytes of response, relayed to the client piece by piece as they
 // arrive. False when the exchange cannot go on.
 bool relayResponseData(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
-                       uint32_t length, bool& statusRecorded) {
+                       uint32_t length, bool& responseStarted) {
     char piece[kRelayPieceSize];
     uint32_t relayed = 0;
     while (relayed < length) {
@@ -82,9 +82,8 @@ bool relayResponseData(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* 
         if (received <= 0) {
             return false;
         }
-        if (!statusRecorded) {
+        if (!responseStarted) {
             recordStatusCode(ecb, piece, static_cast<size_t>(received));
-            statusRecorded = true;
         }
         // The piece goes out whole: what was taken off the connection is what was relayed,
         // so the next command starts where the instance put it.
@@ -95,6 +94,7 @@ bool relayResponseData(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* 
                 count == 0) {
                 return false;
             }
+            responseStarted = true;
             written += count;
         }
         relayed += static_cast<uint32_t>(received);
@@ -250,25 +250,26 @@ void sendPreloadedBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* 
     }
 }
 
-void serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
-    bool statusRecorded = false;  // only the exchange's first piece of response tells it
+bool serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+    // Until bytes reach the client, the first piece received tells the status.
+    bool responseStarted = false;
     for (;;) {
         unsigned char command = 0;
         if (connection.receiveSome(&command, 1) != 1) {
-            return;  // the instance has closed the connection (or it broke): the exchange is over
+            return responseStarted;  // the instance has closed the connection (or it broke)
         }
         uint32_t operand = 0;
         switch (command) {
             case kResponseData:
                 if (!connection.receiveUint32(&operand) ||
-                    !relayResponseData(connection, ecb, operand, statusRecorded)) {
-                    return;
+                    !relayResponseData(connection, ecb, operand, responseStarted)) {
+                    return responseStarted;
                 }
                 break;
             case kReadRequestBody:
                 if (!connection.receiveUint32(&operand) ||
                     !relayRequestBody(connection, ecb, operand)) {
-                    return;  // the instance would wait for bytes that never come
+                    return responseStarted;  // the instance would wait for bytes that never come
                 }
                 break;
             case kClientCertificate:
@@ -276,7 +277,7 @@ void serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb)
                 break;
             default:
                 debugOut("Received unknown command from Brevant.\n");
-                return;
+                return responseStarted;
         }
     }
 }

@@ -37,10 +37,10 @@ void sendAddlInfo(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb);
 // The body bytes IIS has already read (lpbData), raw.
 void sendPreloadedBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb);
 
-// Serves commands until the instance closes the connection, a receive or a write to the
-// client fails, the client's body ends short of what the instance asked for, or an
-// unknown command arrives.
-void serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb);
+// Serves commands until the instance closes the connection, a receive fails or times out, a
+// write to the client fails, the client's body ends short of what the instance asked for, or
+// an unknown command arrives. True when some response bytes reached the client.
+bool serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb);
 
 }  // namespace brevant::adapter
 

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "native/common/basics/markup_text.h"
 #include "stand-ins/isapihost/http/http_date.h"
 #include "stand-ins/isapihost/http/response_framing.h"
 
@@ -112,30 +113,6 @@ std::string headerSafe(const std::string& value) {
     return safe;
 }
 
-std::string htmlEscaped(const std::string& text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                escaped += "&amp;";
-                break;
-            case '<':
-                escaped += "&lt;";
-                break;
-            case '>':
-                escaped += "&gt;";
-                break;
-            case '"':
-                escaped += "&quot;";
-                break;
-            default:
-                escaped += c;
-        }
-    }
-    return escaped;
-}
-
 class FileDescriptor {
   public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -216,7 +193,7 @@ ResponseResult sendRedirect(Exchange& exchange, const std::string& location, int
     std::string body =
         "<html><head><title>Object Moved</title></head><body><h1>Object Moved</h1>"
         "This document may be found <a HREF=\"" +
-        htmlEscaped(location) + "\">here</a></body></html>";
+        brevant::markup::htmlEscaped(location) + "\">here</a></body></html>";
     std::string out;
     out.reserve(256 + location.size() + body.size());
     appendResponseStart(out, status);

@@ -71,6 +71,7 @@ typedef struct pollfd WSAPOLLFD, *PWSAPOLLFD, *LPWSAPOLLFD;
 #define WSAETIMEDOUT 10060L
 #define WSAECONNREFUSED 10061L
 #define WSAEHOSTUNREACH 10065L
+#define WSAHOST_NOT_FOUND 11001L
 
 #ifdef __cplusplus
 extern "C" {

@@ -7,6 +7,9 @@
 #include <windows.h>
 #include <httpext.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -49,12 +52,48 @@ std::string addlInfo(const std::string& remoteHost = "client",
            "\r\n\r\n";
 }
 
-// The failure page for group `name`, whose instance at 127.0.0.1:`port` cannot be reached.
-std::string connectFailurePage(const std::string& name, int port) {
-    return kPageStart + "Failed to connect to Brevant instance " + name +
-           " at 127.0.0.1:" + std::to_string(port) + "</font></h2><p>The error number is 10061" +
-           kPageEnd;
+// The failure page for group `name`, whose instance at `where` cannot be reached.
+std::string connectFailurePage(const std::string& name, const std::string& where,
+                               int error = WSAECONNREFUSED) {
+    return kPageStart + "Failed to connect to Brevant instance " + name + " at " + where +
+           "</font></h2><p>The error number is " + std::to_string(error) + kPageEnd;
 }
+std::string connectFailurePage(const std::string& name, int port) {
+    return connectFailurePage(name, "127.0.0.1:" + std::to_string(port));
+}
+
+// A loopback port where connections are neither accepted nor refused: the listener's queue
+// is full, so the handshakes of further connections go unanswered.
+class UnansweredPort {
+  public:
+    UnansweredPort() {
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        listener_ = socket(AF_INET, SOCK_STREAM, 0);
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        listen(listener_, 0);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        for (int& filler : fillers_) {
+            filler = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+    }
+    ~UnansweredPort() {
+        for (int fd : fillers_) {
+            close(fd);
+        }
+        close(listener_);
+    }
+    int port() const { return port_; }
+
+  private:
+    int listener_ = -1;
+    int fillers_[2] = {-1, -1};
+    int port_ = 0;
+};
 
 // A port where an instance listened and no longer does: connecting there is refused.
 int deadPort() {
@@ -98,7 +137,30 @@ class ExtensionTest : public testing::Test {
         table_.groupCount = std::max(table_.groupCount, index + 1);
     }
 
+    // Group 0 as "pool" with `policy` over instances at these loopback ports.
+    void SetInstances(BalancePolicy policy, const std::vector<int>& ports) {
+        SetGroup(0, "pool", ports[0]);
+        AdapterGroup& group = table_.groups[0];
+        group.balance = policy;
+        group.lastInstance = static_cast<int>(ports.size()) - 1;
+        for (size_t i = 0; i < ports.size(); ++i) {
+            AdapterInstance instance;
+            instance.address = inet_addr("127.0.0.1");
+            instance.port = htons(static_cast<uint16_t>(ports[i]));
+            instance.entry = "127.0.0.1:" + std::to_string(ports[i]);
+            (i == 0 ? group.instance : group.extraInstances.emplace_back()) = instance;
+        }
+    }
+
     DWORD Call(FakeEcb& ecb) { return handleExtensionRequest(table_, ecb.get()); }
+
+    // Call, and how long it took.
+    std::chrono::milliseconds TimedCall(FakeEcb& ecb, DWORD expected) {
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(Call(ecb), expected);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - start);
+    }
 
     // A call served to its end by group 0's instance, which plays `pieces`; answers what the
     // instance received.
@@ -346,6 +408,88 @@ TEST_F(ExtensionTest, AClientThatCannotBeWrittenToEndsTheExchange) {
     Exchange(*ecb, {responseData("first") + responseData("second") + responseData("third")});
     EXPECT_EQ(ecb->written, "first");
     EXPECT_EQ(ecb->writeFlags.size(), 2u) << "no write after the one that failed";
+}
+
+// ---- fail-over and time-outs -------------------------------------------------------------------
+
+TEST_F(ExtensionTest, FailsOverToTheNextInstanceThatAccepts) {
+    int dead = deadPort();
+    SetInstances(BalancePolicy::failover, {dead, instance_.port()});
+    EXPECT_EQ(Exchange(*Request()), kHead + addlInfo());
+    EXPECT_EQ(table_.groups[0].instance.state.load(), kInstanceDown);
+    EXPECT_EQ(table_.groups[0].extraInstances[0].requestsSent.load(), 1u);
+    EXPECT_EQ(output_.text(),
+              "Group pool: instance 127.0.0.1:" + std::to_string(dead) + " down for 120 seconds\n");
+}
+
+TEST_F(ExtensionTest, WhenEveryInstanceFailsThePageNamesTheOneTriedLast) {
+    int first = deadPort(), second = deadPort();
+    SetInstances(BalancePolicy::roundrobin, {first, second});
+    auto ecb = Request();
+    EXPECT_EQ(Call(*ecb), kError);
+    EXPECT_EQ(ecb->written, connectFailurePage("pool", second));
+}
+
+TEST_F(ExtensionTest, AConnectTimeOutCountsAsAFailedConnection) {
+    UnansweredPort unanswered;
+    SetGroup(0, "slow", unanswered.port());
+    table_.groups[0].connectTimeout = 200;
+    auto ecb = Request();
+    EXPECT_LT(TimedCall(*ecb, kError), 1000ms);
+    EXPECT_EQ(
+        ecb->written,
+        connectFailurePage("slow", "127.0.0.1:" + std::to_string(unanswered.port()), WSAETIMEDOUT));
+}
+
+TEST_F(ExtensionTest, ANameThatCouldNotBeResolvedIsShownAsWritten) {
+    SetGroup(0, "named", 1);
+    table_.groups[0].instance.entry = "app.example:9000";
+    table_.groups[0].instance.resolveFailed = true;
+    auto ecb = Request();
+    EXPECT_EQ(Call(*ecb), kError);
+    EXPECT_EQ(ecb->written, connectFailurePage("named", "app.example:9000", WSAHOST_NOT_FOUND));
+}
+
+class ReplyTimeOutTest : public ExtensionTest {
+  protected:
+    // An instance that reads the head, sends `first_` and then says nothing.
+    FakeInstance silent_{[this](fakeinstance::Peer& peer) {
+                             peer.readUntil("\r\n\r\n");
+                             peer.send(first_);
+                             peer.readUntil("until the adapter closes");
+                         },
+                         3s};
+    std::string first_;
+
+    void SetUp() override {
+        SetGroup(0, "hung", silent_.port());
+        table_.groups[0].instance.entry = "hung-host:" + std::to_string(silent_.port());
+        table_.groups[0].replyTimeout = 300;
+    }
+};
+
+TEST_F(ReplyTimeOutTest, BeforeTheResponseTheClientGetsA504) {
+    auto ecb = Request();
+    EXPECT_LT(TimedCall(*ecb, kError), 1000ms);
+    ASSERT_EQ(ecb->responseHeaders.size(), 1u);
+    EXPECT_EQ(ecb->responseHeaders[0].status, "504 Gateway Timeout");
+    EXPECT_EQ(ecb->get()->dwHttpStatusCode, 504u);
+    EXPECT_EQ(ecb->written,
+              kPageStart + "Brevant instance hung at hung-host:" + std::to_string(silent_.port()) +
+                  " did not answer within 300 ms</font></h2>" + kPageEnd);
+    EXPECT_EQ(output_.text(), "Brevant instance did not answer in time.\n");
+    EXPECT_EQ(table_.groups[0].instance.timeouts.load(), 1u);
+    EXPECT_TRUE(silent_.takeConnection().closedByAdapter);
+}
+
+TEST_F(ReplyTimeOutTest, AfterResponseBytesBothConnectionsAreClosed) {
+    first_ = responseData("HTTP/1.0 200 OK\r\n\r\npart") + std::string("\0\0", 2);
+    auto ecb = Request();
+    EXPECT_LT(TimedCall(*ecb, kError), 1000ms);
+    EXPECT_EQ(ecb->written, "HTTP/1.0 200 OK\r\n\r\npart");
+    ASSERT_EQ(ecb->responseHeaders.size(), 1u);
+    EXPECT_EQ(ecb->responseHeaders[0].request, static_cast<DWORD>(HSE_REQ_CLOSE_CONNECTION));
+    EXPECT_TRUE(silent_.takeConnection().closedByAdapter);
 }
 
 struct StatusCase {

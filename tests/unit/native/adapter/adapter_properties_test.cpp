@@ -11,6 +11,7 @@
 #include "debug_output_capture.h"
 #include "native/adapter/adapter_properties.h"
 #include "native/adapter/adapter_properties_internal.h"
+#include "native/adapter/instance_addresses.h"
 #include "test_paths.h"
 
 namespace brevant::adapter {
@@ -57,7 +58,8 @@ class PropertiesTest : public testing::Test {
     // The whole table as text, so that a test states what it expects in one place. Empty
     // lists, an instance never parsed and the default retry time are left out.
     std::string Table() const {
-        std::string text = std::string("admin ") + (table_.adminEnabled ? "on" : "off") + "\n";
+        std::string text = std::string("admin ") + (table_.adminEnabled ? "on" : "off") +
+                           (table_.statusPath.empty() ? "" : " status=" + table_.statusPath) + "\n";
         for (int i = 0; i < table_.groupCount; ++i) {
             const AdapterGroup& group = table_.groups[i];
             text += std::string(group.name) + ":";
@@ -73,9 +75,16 @@ class PropertiesTest : public testing::Test {
             if (group.retryTime != kDefaultRetryTime) {
                 text += " retry=" + std::to_string(group.retryTime);
             }
-            for (const ExtraInstance& extra : group.extraInstances) {
-                text += " extra" + std::to_string(extra.index) + "=" + extra.host + ":" +
-                        extra.port + "=" + address(extra.instance);
+            for (int i = 1; i <= group.lastInstance; ++i) {
+                const AdapterInstance& extra = instanceAt(group, i);
+                text += " extra" + std::to_string(i) + "=" + extra.entry + "=" + address(extra);
+            }
+            if (group.balanceKeyed) {
+                text += " balance=" + std::to_string(static_cast<int>(group.balance));
+            }
+            if (group.connectTimeout != 0 || group.replyTimeout != 0) {
+                text += " timeouts=" + std::to_string(group.connectTimeout) + "/" +
+                        std::to_string(group.replyTimeout);
             }
             text += "\n";
         }
@@ -152,35 +161,30 @@ TEST_F(PropertiesTest, InstancesGiveTheFirstAddressAndKeepTheRest) {
     EXPECT_EQ(Table(),
               "admin on\nsales: instance=10.1.2.3:8888 last=0\n"
               "hr: instance=10.0.0.1:9000 last=2 extra1=10.0.0.2:9001=10.0.0.2:9001 "
-              "extra2=10.0.0.3:8888=10.0.0.3:8888\n"
+              "extra2=10.0.0.3=10.0.0.3:8888\n"
               "ops:\nweb: instance=10.0.0.9:4464 last=0\ndev: instance=10.0.0.7:65535 last=0\n"
               "qa: instance=255.255.255.255:0 last=0\n");
-    const std::string kept =
-        ": only instance 0 takes requests; kept but not routed to: brevant.hr.instances\n";
     EXPECT_EQ(output,
               "Group sales:  instances = 10.1.2.3\n"
               "Group sales:  instance 0 = 10.1.2.3:8888\n"
               "Group hr:  instances = 10.0.0.1:9000 , 10.0.0.2:9001,10.0.0.3\n"
               "Group hr:  instance 0 = 10.0.0.1:9000\n"
               "Group hr:  instance 1 = 10.0.0.2:9001\n"
-              "Brevant: brevant.properties line 2: instance 1" +
-                  kept +
-                  "Group hr:  instance 2 = 10.0.0.3:8888\n"
-                  "Brevant: brevant.properties line 2: instance 2" +
-                  kept +
-                  "Group ops:  instances = ,10.1.2.3\n"
-                  "Group web:  instances = 10.0.0.9:70000, ,10.0.0.8\n"
-                  "Group web:  instance 0 = 10.0.0.9:70000\n"
-                  "Group dev:  instances = 10.0.0.7:-1\n"
-                  "Group dev:  instance 0 = 10.0.0.7:-1\n"
-                  "Group qa:  instances = qa-host:x\n"
-                  "Group qa:  instance 0 = qa-host:x\n");
+              "Group hr:  instance 2 = 10.0.0.3:8888\n"
+              "Group ops:  instances = ,10.1.2.3\n"
+              "Group web:  instances = 10.0.0.9:70000, ,10.0.0.8\n"
+              "Group web:  instance 0 = 10.0.0.9:70000\n"
+              "Group dev:  instances = 10.0.0.7:-1\n"
+              "Group dev:  instance 0 = 10.0.0.7:-1\n"
+              "Group qa:  instances = qa-host:x\n"
+              "Group qa:  instance 0 = qa-host:x\n");
 }
 
-TEST_F(PropertiesTest, ALaterInstancesLineParsesAgainFromTheFirstEntry) {
-    EXPECT_EQ(
-        TableOf("brevant.s.instances=10.0.0.1:1,10.0.0.2:2\nbrevant.s.instances=10.0.0.3:3\n"),
-        "admin on\ns: instance=10.0.0.3:3 last=0 extra1=10.0.0.2:2=10.0.0.2:2\n");
+TEST_F(PropertiesTest, ALaterInstancesLineReplacesTheWholeList) {
+    EXPECT_EQ(TableOf("brevant.s.instances=10.0.0.1:1,10.0.0.2:2,10.0.0.5:5\n"
+                      "brevant.s.instances=10.0.0.3:3, 10.0.0.4:4\n"
+                      "brevant.s.instances=,10.0.0.6\n"),  // records nothing, changes nothing
+              "admin on\ns: instance=10.0.0.3:3 last=1 extra1=10.0.0.4:4=10.0.0.4:4\n");
 }
 
 TEST_F(PropertiesTest, RetryTimeIsTheLeadingDecimalNumber) {
@@ -222,6 +226,109 @@ TEST_F(PropertiesTest, ListsSplitAtCommasAndSortThemselves) {
               "Group sales:  application = [/x]\n"
               "Group sales:  server = [Shop]\n"
               "Group sales:  server = [all]\n");
+}
+
+TEST_F(PropertiesTest, BalanceAndTimeOutsTakeTheirValuesOrKeepWhatWasThere) {
+    const struct {
+        const char* line;
+        const char* table;
+        const char* output;
+    } kCases[] = {
+        {"brevant.a.Balance=FailOver", "a: balance=1", "Group a:  balance = failover\n"},
+        {"brevant.a.balance=roundrobin", "a: balance=2", "Group a:  balance = roundrobin\n"},
+        {"brevant.a.balance=first", "a: balance=0", "Group a:  balance = first\n"},
+        {"brevant.a.balance=random", "a:",
+         "Brevant: brevant.properties line 1: balance must be first, failover or roundrobin; "
+         "ignored: brevant.a.balance\n"},
+        {"brevant.a.ConnectTimeout=250", "a: timeouts=250/0",
+         "Group a:  connect time-out = 250 ms\n"},
+        {"brevant.a.replytimeout=2147483647", "a: timeouts=0/2147483647",
+         "Group a:  reply time-out = 2147483647 ms\n"},
+        {"brevant.a.replytimeout=2147483648", "a:",
+         "Brevant: brevant.properties line 1: a reply time-out is a whole number of "
+         "milliseconds up to 2147483647; ignored: brevant.a.replytimeout\n"},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(Parse(std::string(c.line) + "\n"), c.output) << c.line;
+        EXPECT_EQ(Table(), std::string("admin on\n") + c.table + "\n") << c.line;
+    }
+    for (const char* bad : {"-1", "1.5", "abc", "12345678901"}) {
+        EXPECT_EQ(TableOf("brevant.a.connecttimeout=300\nbrevant.a.connecttimeout=" +
+                          std::string(bad) + "\n"),
+                  "admin on\na: timeouts=300/0\n")
+            << bad;
+    }
+}
+
+TEST_F(PropertiesTest, TheStatusPathIsAPathOutsideTheAdminPages) {
+    const char* ignored =
+        "Brevant: brevant.properties line 1: brevant.status must be a URL path that begins "
+        "with \"/\" and is not under /servlet/admin; ignored: ";
+    const struct {
+        const char* value;
+        const char* status;
+    } kCases[] = {{"/brevant-status", "/brevant-status"},
+                  {"/servlet/adminx", "/servlet/adminx"},
+                  {"status", ""},
+                  {"/servlet/admin", ""},
+                  {"/servlet/admin/sales", ""}};
+    for (const auto& c : kCases) {
+        std::string output = Parse(std::string("brevant.status=") + c.value + "\n");
+        EXPECT_EQ(table_.statusPath, c.status);
+        EXPECT_EQ(output, *c.status != '\0'
+                              ? "Brevant status page at " + std::string(c.value) + "\n"
+                              : ignored + std::string(c.value) + "\n");
+    }
+    EXPECT_EQ(TableOf("Brevant.status=/s\nbrevant.status.xx=/s\n"), "admin on\nstatus:\n");
+}
+
+TEST_F(PropertiesTest, NamesAndIpv6AreResolvedOnlyInGroupsWithABalanceKey) {
+    Parse(
+        "brevant.a.instances=[::1]:9101, [::1], localhost:9000, 10.0.0.1:80, [::1, "
+        "h:99999\n"
+        "brevant.a.balance=failover\n"
+        "brevant.b.instances=[::1]:9101, localhost:9000\n");
+    DebugOutputCapture output;
+    resolveInstances(table_);
+    const AdapterGroup& a = table_.groups[0];
+    auto resolved = [&a](int index) {
+        std::string text;
+        for (const InstanceAddress& address : instanceAt(a, index).resolved) {
+            char host[INET6_ADDRSTRLEN] = {};
+            const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address.address);
+            const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address.address);
+            bool isV6 = v6->sin6_family == AF_INET6;
+            inet_ntop(isV6 ? AF_INET6 : AF_INET,
+                      isV6 ? static_cast<const void*>(&v6->sin6_addr)
+                           : static_cast<const void*>(&v4->sin_addr),
+                      host, sizeof host);
+            text += std::string(host) + "/" +
+                    std::to_string(ntohs(isV6 ? v6->sin6_port : v4->sin_port)) + " ";
+        }
+        return text;
+    };
+    EXPECT_EQ(resolved(0), "::1/9101 ");
+    EXPECT_EQ(resolved(1), "::1/8888 ");
+    EXPECT_NE(resolved(2).find("127.0.0.1/9000 "), std::string::npos);
+    EXPECT_EQ(resolved(3), "");  // an IPv4 literal keeps its address and port
+    EXPECT_EQ(address(instanceAt(a, 3)), "10.0.0.1:80");
+    EXPECT_TRUE(instanceAt(a, 4).resolveFailed);
+    EXPECT_TRUE(instanceAt(a, 5).resolveFailed);
+    const AdapterGroup& b = table_.groups[1];
+    EXPECT_TRUE(b.instance.resolved.empty() && b.extraInstances[0].resolved.empty());
+    EXPECT_EQ(address(b.extraInstances[0]), "255.255.255.255:9000");
+    std::string text = output.text();
+    EXPECT_NE(text.find("Group a:  instance 0 = [::1]:9101 resolves to [::1]:9101\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Brevant: group a: instance 4: [::1 is neither host[:port] nor "
+                        "[IPv6]:port; recorded as unreachable\n"),
+              std::string::npos)
+        << text;
+    EXPECT_TRUE(
+        text.ends_with("Brevant: group b: balance is first: instances 1 to 1 are kept "
+                       "but not routed to\n"))
+        << text;
 }
 
 TEST_F(PropertiesTest, WithoutGroupsTheDefaultGroupTakesTheDefaultInstance) {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "http_client.h"
@@ -48,6 +49,29 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
 bool fileSoonHolds(const std::string& path, const std::string& text) {
     return eventually([&] { return testsupport::readFile(path).find(text) != std::string::npos; },
                       std::chrono::seconds(5));
+}
+
+bool startAppServer(testsupport::ServerProcess& instance, int port, const std::string& logFile) {
+    return instance.start(
+        "/usr/bin/java",
+        {"-cp", testsupport::buildOutputFolder() + "/java/Brevant30.jar",
+         "com.orlena.tessel.brevant.server.AppServer", "--port", std::to_string(port)},
+        {}, logFile, "AppServer: listening on port", std::chrono::seconds(30));
+}
+
+bool startAdapterHost(testsupport::ServerProcess& host, const std::string& folder,
+                      const std::string& properties, const std::vector<std::string>& arguments) {
+    const std::string modules = folder + "/modules";
+    std::filesystem::create_directories(modules);
+    std::filesystem::copy_file(testsupport::buildOutputFolder() + "/modules/Brevant_Adapter.dll",
+                               modules + "/Brevant_Adapter.dll");
+    testsupport::writeFile(modules + "/brevant.properties", properties);
+    std::vector<std::string> all = {"--port",   "0",
+                                    "--root",   folder,
+                                    "--vdir",   "/Scripts=" + modules + ",execute",
+                                    "--filter", modules + "/Brevant_Adapter.dll"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return host.startIsapihost(all, folder);
 }
 
 void expectBodiesPassWhole(int port) {

@@ -2,7 +2,6 @@
 // and the Java application-server instance (Brevant30.jar) behind it on a real socket.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -16,30 +15,13 @@ namespace {
 // The instance and the host, started once for every test of the suite.
 struct Chain {
     Chain() {
-        const std::string out = testsupport::buildOutputFolder();
         const int instancePort = chain::freePort();
-        if (!instance.start(
-                "/usr/bin/java",
-                {"-cp", out + "/java/Brevant30.jar", "com.orlena.tessel.brevant.server.AppServer",
-                 "--port", std::to_string(instancePort)},
-                {}, scratch.file("appserver.log"), "AppServer: listening on port",
-                std::chrono::seconds(30))) {
-            return;
-        }
-        // The adapter and its brevant.properties (CR LF, as on Windows) in a folder of
-        // their own, served as /Scripts with execute permission.
-        const std::string modules = scratch.path() + "/modules";
-        std::filesystem::create_directories(modules);
-        std::filesystem::copy_file(out + "/modules/Brevant_Adapter.dll",
-                                   modules + "/Brevant_Adapter.dll");
-        testsupport::writeFile(
-            modules + "/brevant.properties",
-            "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
-                "\r\nbrevant.default.applications=/servlet/\r\n");
-        started = host.startIsapihost(
-            {"--port", "0", "--root", scratch.path(), "--vdir", "/Scripts=" + modules + ",execute",
-             "--filter", modules + "/Brevant_Adapter.dll"},
-            scratch.path());
+        // brevant.properties with CR LF line ends, as on Windows.
+        started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log")) &&
+                  chain::startAdapterHost(
+                      host, scratch.path(),
+                      "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
+                          "\r\nbrevant.default.applications=/servlet/\r\n");
     }
 
     testsupport::ScratchDir scratch{"engine-e2e"};

@@ -117,14 +117,18 @@ void Peer::abort() {
     socket_ = -1;
 }
 
-FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout)
+FakeInstance::FakeInstance(Script script, std::chrono::milliseconds timeout, int port)
     : script_(std::move(script)), timeout_(timeout) {
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int reuse = 1;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t length = sizeof address;
-    if (listener_ < 0 || bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+    if (listener_ < 0 ||
+        setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse) != 0 ||
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
         listen(listener_, 256) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         std::terminate();  // a test machine without loopback sockets runs no test at all

@@ -66,8 +66,11 @@ struct Connection {
 
 class FakeInstance {
   public:
+    // Listens on `port`, or on a free port when it is 0; a given port may be one a killed
+    // instance left just before (its connections still in TIME_WAIT).
     explicit FakeInstance(Script script,
-                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                          std::chrono::milliseconds timeout = std::chrono::seconds(10),
+                          int port = 0);
     ~FakeInstance();  // stops accepting, waits for the connections' threads
     FakeInstance(const FakeInstance&) = delete;
     FakeInstance& operator=(const FakeInstance&) = delete;

@@ -110,11 +110,11 @@ bool ServerProcess::running() const {
     return result == 0;
 }
 
-int ServerProcess::stop(std::chrono::milliseconds timeout) {
+int ServerProcess::stop(std::chrono::milliseconds timeout, int signal) {
     if (pid_ <= 0) {
         return -1;
     }
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <csignal>
 #include <chrono>
 #include <map>
 #include <string>
@@ -36,12 +37,14 @@ class ServerProcess {
     // The port of the n-th "listening on 127.0.0.1:PORT" line (isapihost's ready lines).
     int port(size_t index = 0) const;
 
-    // SIGTERM, then waits for the exit; returns the exit status (128+signal when killed),
-    // -1 when it did not end within `timeout` (it is then killed).
-    int stop(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // `signal` (SIGTERM, or SIGKILL for a crash), then waits for the exit; returns the exit
+    // status (128+signal when killed), -1 when it did not end within `timeout` (it is then
+    // killed).
+    int stop(std::chrono::milliseconds timeout = std::chrono::seconds(20), int signal = SIGTERM);
 
     bool running() const;
-    std::string output() const;  // the log so far
+    pid_t pid() const { return pid_; }  // -1 when not running
+    std::string output() const;         // the log so far
 
   private:
     pid_t pid_ = -1;

@@ -229,106 +229,67 @@ TEST_F(PropertiesTest, ListsSplitAtCommasAndSortThemselves) {
 }
 
 TEST_F(PropertiesTest, BalanceAndTimeOutsTakeTheirValuesOrKeepWhatWasThere) {
-    const struct {
-        const char* line;
-        const char* table;
-        const char* output;
-    } kCases[] = {
-        {"brevant.a.Balance=FailOver", "a: balance=1", "Group a:  balance = failover\n"},
-        {"brevant.a.balance=roundrobin", "a: balance=2", "Group a:  balance = roundrobin\n"},
-        {"brevant.a.balance=first", "a: balance=0", "Group a:  balance = first\n"},
-        {"brevant.a.balance=random", "a:",
-         "Brevant: brevant.properties line 1: balance must be first, failover or roundrobin; "
-         "ignored: brevant.a.balance\n"},
-        {"brevant.a.ConnectTimeout=250", "a: timeouts=250/0",
-         "Group a:  connect time-out = 250 ms\n"},
-        {"brevant.a.replytimeout=2147483647", "a: timeouts=0/2147483647",
-         "Group a:  reply time-out = 2147483647 ms\n"},
-        {"brevant.a.replytimeout=2147483648", "a:",
-         "Brevant: brevant.properties line 1: a reply time-out is a whole number of "
-         "milliseconds up to 2147483647; ignored: brevant.a.replytimeout\n"},
-    };
-    for (const auto& c : kCases) {
-        EXPECT_EQ(Parse(std::string(c.line) + "\n"), c.output) << c.line;
-        EXPECT_EQ(Table(), std::string("admin on\n") + c.table + "\n") << c.line;
-    }
-    for (const char* bad : {"-1", "1.5", "abc", "12345678901"}) {
+    EXPECT_EQ(TableOf("brevant.a.Balance=FailOver\nbrevant.b.balance=roundrobin\n"
+                      "brevant.c.balance=first\nbrevant.d.balance=random\n"
+                      "brevant.e.ConnectTimeout=250\nbrevant.e.replytimeout=2147483647\n"),
+              "admin on\na: balance=1\nb: balance=2\nc: balance=0\nd:\n"
+              "e: timeouts=250/2147483647\n");
+    for (const char* bad : {"-1", "1.5", "abc", "2147483648", "12345678901"}) {
         EXPECT_EQ(TableOf("brevant.a.connecttimeout=300\nbrevant.a.connecttimeout=" +
                           std::string(bad) + "\n"),
                   "admin on\na: timeouts=300/0\n")
             << bad;
     }
+    EXPECT_EQ(Parse("brevant.a.balance=RoundRobin\nbrevant.a.balance=x\nbrevant.a.replytimeout=9\n"
+                    "brevant.a.replytimeout=-9\n"),
+              "Group a:  balance = roundrobin\n"
+              "Brevant: brevant.properties line 2: balance must be first, failover or roundrobin; "
+              "ignored: brevant.a.balance\n"
+              "Group a:  reply time-out = 9 ms\n"
+              "Brevant: brevant.properties line 4: a reply time-out is a whole number of "
+              "milliseconds up to 2147483647; ignored: brevant.a.replytimeout\n");
 }
 
 TEST_F(PropertiesTest, TheStatusPathIsAPathOutsideTheAdminPages) {
-    const char* ignored =
-        "Brevant: brevant.properties line 1: brevant.status must be a URL path that begins "
-        "with \"/\" and is not under /servlet/admin; ignored: ";
-    const struct {
-        const char* value;
-        const char* status;
-    } kCases[] = {{"/brevant-status", "/brevant-status"},
-                  {"/servlet/adminx", "/servlet/adminx"},
-                  {"status", ""},
-                  {"/servlet/admin", ""},
-                  {"/servlet/admin/sales", ""}};
-    for (const auto& c : kCases) {
-        std::string output = Parse(std::string("brevant.status=") + c.value + "\n");
-        EXPECT_EQ(table_.statusPath, c.status);
-        EXPECT_EQ(output, *c.status != '\0'
-                              ? "Brevant status page at " + std::string(c.value) + "\n"
-                              : ignored + std::string(c.value) + "\n");
+    for (const char* path : {"/brevant-status", "/servlet/adminx"}) {
+        EXPECT_EQ(Parse(std::string("brevant.status=") + path + "\n"),
+                  std::string("Brevant status page at ") + path + "\n");
+        EXPECT_EQ(table_.statusPath, path);
+    }
+    for (const char* refused : {"status", "/servlet/admin", "/servlet/admin/sales"}) {
+        EXPECT_EQ(Parse(std::string("brevant.status=") + refused + "\n"),
+                  "Brevant: brevant.properties line 1: brevant.status must be a URL path that "
+                  "begins with \"/\" and is not under /servlet/admin; ignored: " +
+                      std::string(refused) + "\n");
+        EXPECT_EQ(table_.statusPath, "");
     }
     EXPECT_EQ(TableOf("Brevant.status=/s\nbrevant.status.xx=/s\n"), "admin on\nstatus:\n");
 }
 
 TEST_F(PropertiesTest, NamesAndIpv6AreResolvedOnlyInGroupsWithABalanceKey) {
     Parse(
-        "brevant.a.instances=[::1]:9101, [::1], localhost:9000, 10.0.0.1:80, [::1, "
-        "h:99999\n"
+        "brevant.a.instances=[::1]:9101, [::1], localhost:9000, 10.0.0.1:80, [::1, h:99999\n"
         "brevant.a.balance=failover\n"
         "brevant.b.instances=[::1]:9101, localhost:9000\n");
     DebugOutputCapture output;
     resolveInstances(table_);
     const AdapterGroup& a = table_.groups[0];
-    auto resolved = [&a](int index) {
-        std::string text;
-        for (const InstanceAddress& address : instanceAt(a, index).resolved) {
-            char host[INET6_ADDRSTRLEN] = {};
-            const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address.address);
-            const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address.address);
-            bool isV6 = v6->sin6_family == AF_INET6;
-            inet_ntop(isV6 ? AF_INET6 : AF_INET,
-                      isV6 ? static_cast<const void*>(&v6->sin6_addr)
-                           : static_cast<const void*>(&v4->sin_addr),
-                      host, sizeof host);
-            text += std::string(host) + "/" +
-                    std::to_string(ntohs(isV6 ? v6->sin6_port : v4->sin_port)) + " ";
-        }
-        return text;
-    };
-    EXPECT_EQ(resolved(0), "::1/9101 ");
-    EXPECT_EQ(resolved(1), "::1/8888 ");
-    EXPECT_NE(resolved(2).find("127.0.0.1/9000 "), std::string::npos);
-    EXPECT_EQ(resolved(3), "");  // an IPv4 literal keeps its address and port
-    EXPECT_EQ(address(instanceAt(a, 3)), "10.0.0.1:80");
-    EXPECT_TRUE(instanceAt(a, 4).resolveFailed);
-    EXPECT_TRUE(instanceAt(a, 5).resolveFailed);
+    EXPECT_EQ(instanceAt(a, 2).resolved.empty(), false);
+    EXPECT_EQ(address(instanceAt(a, 3)), "10.0.0.1:80");  // an IPv4 literal, as it always was
+    EXPECT_TRUE(instanceAt(a, 3).resolved.empty());
     const AdapterGroup& b = table_.groups[1];
     EXPECT_TRUE(b.instance.resolved.empty() && b.extraInstances[0].resolved.empty());
-    EXPECT_EQ(address(b.extraInstances[0]), "255.255.255.255:9000");
-    std::string text = output.text();
-    EXPECT_NE(text.find("Group a:  instance 0 = [::1]:9101 resolves to [::1]:9101\n"),
-              std::string::npos)
-        << text;
-    EXPECT_NE(text.find("Brevant: group a: instance 4: [::1 is neither host[:port] nor "
-                        "[IPv6]:port; recorded as unreachable\n"),
-              std::string::npos)
-        << text;
-    EXPECT_TRUE(
-        text.ends_with("Brevant: group b: balance is first: instances 1 to 1 are kept "
-                       "but not routed to\n"))
-        << text;
+    const std::string unreachable =
+        " is neither host[:port] nor [IPv6]:port; recorded as "
+        "unreachable\n";
+    for (const std::string& line : std::vector<std::string>{
+             "Group a:  instance 0 = [::1]:9101 resolves to [::1]:9101\n",
+             "Group a:  instance 1 = [::1] resolves to [::1]:8888\n",
+             "Brevant: group a: instance 4: [::1" + unreachable,
+             "Brevant: group a: instance 5: h:99999" + unreachable,
+             "Brevant: group b: balance is first: instances 1 to 1 are kept but not routed to\n"}) {
+        EXPECT_NE(output.text().find(line), std::string::npos) << line << output.text();
+    }
 }
 
 TEST_F(PropertiesTest, WithoutGroupsTheDefaultGroupTakesTheDefaultInstance) {

@@ -388,13 +388,17 @@ TEST_F(ExtensionTest, AClientThatCannotBeWrittenToEndsTheExchange) {
 
 // ---- fail-over and time-outs -------------------------------------------------------------------
 
-TEST_F(ExtensionTest, AConnectTimeOutCountsAsAFailedConnection) {
+TEST_F(ExtensionTest, WithAConnectTimeOutATimeOutOrARefusalIsAFailedConnection) {
     UnansweredPort unanswered;
-    SetGroup(0, "slow", unanswered.port());
-    table_.groups[0].connectTimeout = 200;
-    auto ecb = Request();
-    EXPECT_LT(TimedCall(*ecb, kError), 1000ms);
-    EXPECT_EQ(ecb->written, connectFailurePage("slow", unanswered.port(), WSAETIMEDOUT));
+    int dead = deadPort();
+    for (auto [port, error] :
+         {std::pair{unanswered.port(), WSAETIMEDOUT}, {dead, WSAECONNREFUSED}}) {
+        SetGroup(0, "slow", port);
+        table_.groups[0].connectTimeout = 200;
+        auto ecb = Request();
+        EXPECT_LT(TimedCall(*ecb, kError), 1000ms);
+        EXPECT_EQ(ecb->written, connectFailurePage("slow", port, static_cast<int>(error)));
+    }
 }
 
 TEST_F(ExtensionTest, ANameThatCouldNotBeResolvedIsShownAsWritten) {
@@ -426,7 +430,9 @@ class ReplyTimeOutTest : public ExtensionTest {
 
 TEST_F(ReplyTimeOutTest, BeforeTheResponseTheClientGetsA504) {
     auto ecb = Request();
-    EXPECT_LT(TimedCall(*ecb, kError), 1000ms);
+    auto took = TimedCall(*ecb, kError);
+    EXPECT_GE(took, 300ms);
+    EXPECT_LT(took, 1000ms);
     EXPECT_EQ(ecb->responseHeaders.at(0).status, "504 Gateway Timeout");
     EXPECT_EQ(ecb->get()->dwHttpStatusCode, 504u);
     EXPECT_EQ(ecb->written,

@@ -2,13 +2,16 @@
 // isapihost, in front of Java instances killed and restarted, and fake instances that hang or die.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "chain_checks.h"
 #include "fake_instance.h"

@@ -121,11 +121,20 @@ void setupAdapterHead() {
     makePair(headConnection.get(), headFarEnd.get(), true);
 }
 
+// What the extension sends before the instance's first command, as a group without
+// `keepalive` sends it.
+bool sendHead(EXTENSION_CONTROL_BLOCK* ecb) {
+    brevant::adapter::RequestBytes request;
+    if (!brevant::adapter::readRequestHeader(ecb, false, &request)) {
+        return false;
+    }
+    brevant::adapter::readAddlInfo(ecb, &request);
+    brevant::adapter::sendRequest(*headConnection, request, ecb, false);
+    return true;
+}
+
 void adapterHead() {
-    EXTENSION_CONTROL_BLOCK* ecb = headEcb->get();
-    bool sent = brevant::adapter::sendRequestHeader(*headConnection, ecb);
-    brevant::adapter::sendAddlInfo(*headConnection, ecb);
-    brevant::adapter::sendPreloadedBody(*headConnection, ecb);
+    bool sent = sendHead(headEcb->get());
     benchmark::DoNotOptimize(sent);
     // The instance's reading, until nothing is left for the next iteration to wait behind.
     char drained[8192];
@@ -134,12 +143,9 @@ void adapterHead() {
 }
 
 bool adapterHeadSent() {
-    EXTENSION_CONTROL_BLOCK* ecb = headEcb->get();
-    if (!brevant::adapter::sendRequestHeader(*headConnection, ecb)) {
+    if (!sendHead(headEcb->get())) {
         return false;
     }
-    brevant::adapter::sendAddlInfo(*headConnection, ecb);
-    brevant::adapter::sendPreloadedBody(*headConnection, ecb);
     std::string sent;
     char piece[4096];
     for (int received = 0; (received = headFarEnd->receiveSome(piece, sizeof piece)) > 0;) {
@@ -183,7 +189,7 @@ void prepareAdapterCommands() {
 
 void adapterCommands() {
     InstanceConnection connection = std::move(preparedConnection);
-    brevant::adapter::serveCommands(connection, commandsEcb->get());
+    brevant::adapter::serveCommands(connection, commandsEcb->get(), false);
     benchmark::DoNotOptimize(commandsEcb->written.data());
 }  // the adapter closes the connection after the exchange
 

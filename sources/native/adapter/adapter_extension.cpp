@@ -1,15 +1,20 @@
 // HttpExtensionProc, top to bottom: the group the filter chose, the connection to one of its
-// instances, the request sent in the adapter's wire format, the instance's commands served
-// until it closes (or says nothing for the group's reply time-out), the connection closed.
+// instances (in a group with `keepalive`, perhaps one kept from an earlier request), the
+// request sent in the adapter's wire format, the instance's commands served until it closes
+// (or ends the exchange with command 3, or says nothing for the group's reply time-out), the
+// connection closed or kept.
 #include "native/adapter/adapter_extension.h"
 #include "native/adapter/adapter_extension_internal.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "native/adapter/caught_messages.h"
+#include "native/adapter/connection_pool.h"
 #include "native/adapter/debug_output.h"
+#include "native/adapter/instance_choice.h"
 #include "native/adapter/instance_connection.h"
 #include "native/adapter/request_relay.h"
 #include "native/common/server_variable.h"
@@ -63,19 +68,35 @@ void answerTimeOut(EXTENSION_CONTROL_BLOCK* ecb, const AdapterGroup& group,
     sendFailurePage(ecb, page, kGatewayTimeout);
 }
 
+// Methods that a client may send again without harm: the only ones sent again after a kept
+// connection turned out to be closed.
+bool isIdempotent(const std::string& method) {
+    return method == "GET" || method == "HEAD" || method == "OPTIONS";
+}
+
+ExchangeEnd exchange(InstanceConnection& connection, const RequestBytes& request,
+                     EXTENSION_CONTROL_BLOCK* ecb, bool extension) {
+    sendRequest(connection, request, ecb, extension);
+    connection.instance()->requestsSent.fetch_add(1);
+    return serveCommands(connection, ecb, extension);
+}
+
 DWORD serveRequest(const GroupTable& table, EXTENSION_CONTROL_BLOCK* ecb) {
-    int group = readGroupNumber(ecb);
-    if (group < 0 || group >= kMaxGroups) {
+    int number = readGroupNumber(ecb);
+    if (number < 0 || number >= kMaxGroups) {
         debugOut("Failed to retrieve Brevant Group for request.");
         return HSE_STATUS_ERROR;
     }
+    const AdapterGroup& group = table.groups[number];
+    bool extension = group.keepAlive != 0;
 
-    InstanceConnection connection = connectToInstance(ecb, table.groups[group]);
+    InstanceConnection connection = connectToInstance(ecb, group);
     if (!connection.isOpen()) {
         return HSE_STATUS_ERROR;  // the client has the failure page
     }
 
-    if (!sendRequestHeader(connection, ecb)) {
+    RequestBytes request;
+    if (!readRequestHeader(ecb, extension, &request)) {
         DWORD error = GetLastError();  // why the server variable could not be read
         debugOut("Failed to send request headers to Brevant.\n");
         char page[kFailurePageSize];
@@ -90,15 +111,33 @@ DWORD serveRequest(const GroupTable& table, EXTENSION_CONTROL_BLOCK* ecb) {
         sendFailurePage(ecb, page);
         return HSE_STATUS_ERROR;
     }
-    connection.instance()->requestsSent.fetch_add(1);
-    sendAddlInfo(connection, ecb);
-    sendPreloadedBody(connection, ecb);
+    readAddlInfo(ecb, &request);
 
-    bool responseStarted = serveCommands(connection, ecb);
+    ExchangeEnd end = exchange(connection, request, ecb, extension);
+    // The instance closed a kept connection while it was idle: nothing of the request ran,
+    // and a request that may run twice goes once more, on a new connection.
+    if (!end.answered && connection.reused() && !connection.timedOut() &&
+        isIdempotent(request.method)) {
+        connection.close();
+        connection = connectToInstance(ecb, group, true);
+        if (!connection.isOpen()) {
+            return HSE_STATUS_ERROR;
+        }
+        end = exchange(connection, request, ecb, extension);
+    }
 
+    if (end.kept) {
+        // Anything more from the instance would be read as the next request's answer.
+        const AdapterInstance& instance = *connection.instance();
+        if (instance.pool && connection.drained()) {
+            instance.pool->give(connection.release(steadyMilliseconds()));
+        }
+        connection.close();
+        return end.keepClient ? HSE_STATUS_SUCCESS_AND_KEEP_CONN : HSE_STATUS_SUCCESS;
+    }
     connection.close();
     if (connection.timedOut()) {
-        answerTimeOut(ecb, table.groups[group], *connection.instance(), responseStarted);
+        answerTimeOut(ecb, group, *connection.instance(), end.responseStarted);
         return HSE_STATUS_ERROR;
     }
     return HSE_STATUS_SUCCESS;
@@ -142,5 +181,10 @@ extern "C" DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb) {
 }
 
 extern "C" BOOL WINAPI TerminateExtension(DWORD /*flags*/) {
-    return TRUE;  // no state between requests: nothing to release
+    // Requests have ended; what stays between them is the kept instance connections.
+    return brevant::guardEntryPoint(
+        BOOL(TRUE), brevant::adapter::kTerminateExtensionCaught, debugOut, [] {
+            brevant::adapter::closeConnectionPools(brevant::adapter::processGroupTable);
+            return BOOL(TRUE);
+        });
 }

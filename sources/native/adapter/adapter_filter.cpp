@@ -15,6 +15,7 @@
 #include "native/adapter/adapter_properties.h"
 #include "native/common/basics/ascii_text.h"
 #include "native/adapter/caught_messages.h"
+#include "native/adapter/connection_pool.h"
 #include "native/adapter/debug_output.h"
 #include "native/adapter/instance_addresses.h"
 #include "native/common/request_marking.h"
@@ -181,6 +182,7 @@ extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) {
         loadProperties(processGroupTable);
         supplyDefaults(processGroupTable);
         resolveInstances(processGroupTable);
+        createConnectionPools(processGroupTable);
         return BOOL(TRUE);
     });
 }

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,12 @@ constexpr size_t kGroupNameSize = 128;  // 127 characters and the NUL
 constexpr size_t kMaxHostText = 127;    // of an instance entry
 constexpr size_t kMaxPortText = 11;     // of an instance entry
 constexpr uint16_t kDefaultPort = 8888;
-constexpr double kDefaultRetryTime = 120.0;  // seconds
+constexpr double kDefaultRetryTime = 120.0;        // seconds
+constexpr uint32_t kDefaultKeepAliveTimeout = 30;  // seconds
+constexpr uint32_t kMaxKeptConnections = 1024;     // per instance
+constexpr uint32_t kMaxKeepAliveTimeout = 86400;   // seconds
+
+class ConnectionPool;
 
 // The values of an instance's `state`.
 constexpr uint8_t kInstanceUp = 0;
@@ -87,6 +93,8 @@ struct AdapterInstance {
     mutable LoadTimeAtomic<uint64_t> requestsSent;     // live: heads sent to the instance
     mutable LoadTimeAtomic<uint64_t> connectFailures;  // live
     mutable LoadTimeAtomic<uint64_t> timeouts;         // live: replies not in time
+    // The idle connections kept for later requests, in groups with `keepalive`; its own lock.
+    std::shared_ptr<ConnectionPool> pool;
 };
 
 struct AdapterGroup {
@@ -104,7 +112,9 @@ struct AdapterGroup {
     bool balanceKeyed = false;    // a "balance" key was given: names and IPv6 are allowed
     uint32_t connectTimeout = 0;  // milliseconds; 0: connect blocks as long as it takes
     uint32_t replyTimeout = 0;    // milliseconds for each receive; 0: no limit
-    mutable LoadTimeAtomic<uint32_t> nextInstance;  // live: where round robin goes on
+    uint32_t keepAlive = 0;       // idle connections kept per instance; 0: one per request
+    uint32_t keepAliveTimeout = kDefaultKeepAliveTimeout;  // seconds a kept one may stay idle
+    mutable LoadTimeAtomic<uint32_t> nextInstance;         // live: where round robin goes on
 };
 
 // Entry `index` of the group's instance list, 0 to lastInstance.

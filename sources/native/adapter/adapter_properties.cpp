@@ -101,10 +101,8 @@ void setGroupProperty(GroupTable& table, const PropertySource& source, const std
         parseApplications(group, value);
     } else if (property == "balance") {
         parseBalance(group, value, source);
-    } else if (property == "connecttimeout") {
-        parseTimeout(group, &AdapterGroup::connectTimeout, value, source);
-    } else if (property == "replytimeout") {
-        parseTimeout(group, &AdapterGroup::replyTimeout, value, source);
+    } else {
+        parseWholeNumberProperty(group, property, value, source);
     }
 }
 

@@ -14,6 +14,9 @@ constexpr CaughtMessages kGetFilterVersionCaught{
 constexpr CaughtMessages kGetExtensionVersionCaught{
     "BrevantISAPIAdapter::GetExtensionVersion() caught an exception!!!\n",
     "BrevantISAPIAdapter::GetExtensionVersion() caught an unknown exception!!!\n"};
+constexpr CaughtMessages kTerminateExtensionCaught{
+    "BrevantISAPIAdapter::TerminateExtension() caught an exception!!!\n",
+    "BrevantISAPIAdapter::TerminateExtension() caught an unknown exception!!!\n"};
 constexpr CaughtMessages kHttpExtensionProcCaught{
     "BrevantISAPIAdapter::HttpExtensionProc() caught an exception!!!\n",
     "BrevantISAPIAdapter::HttpExtensionProc() caught an unknown exception!!!\n"};

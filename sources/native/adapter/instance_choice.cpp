@@ -56,6 +56,7 @@ bool tryInstance(const AdapterGroup& group, const AdapterInstance& instance, boo
     choice.socket = attempt.socket;
     choice.error = attempt.error;
     choice.noSocket = attempt.noSocket;
+    choice.reused = attempt.reused;
     if (attempt.noSocket) {
         return false;
     }

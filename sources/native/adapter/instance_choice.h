@@ -23,6 +23,7 @@ struct ConnectAttempt {
     int error = 0;                   // the WinSock error when not connected
     bool noSocket = false;           // no socket could be opened: the machine's fault, not
                                      // the instance's
+    bool reused = false;             // an idle connection kept from an earlier request
 };
 
 // Where a request's connection attempts ended.
@@ -31,6 +32,7 @@ struct InstanceChoice {
     const AdapterInstance* instance = nullptr;  // connected to, or tried last
     int error = 0;
     bool noSocket = false;
+    bool reused = false;
 };
 
 using Clock = std::function<int64_t()>;  // milliseconds, never going back

@@ -144,7 +144,11 @@ void sendConnectFailurePage(EXTENSION_CONTROL_BLOCK* ecb, const AdapterGroup& gr
 }  // namespace
 
 InstanceConnection::InstanceConnection(InstanceConnection&& other) noexcept
-    : socket_(other.socket_), instance_(other.instance_), timedOut_(other.timedOut_) {
+    : socket_(other.socket_),
+      instance_(other.instance_),
+      buffer_(std::move(other.buffer_)),
+      reused_(other.reused_),
+      timedOut_(other.timedOut_) {
     other.socket_ = INVALID_SOCKET;
 }
 
@@ -153,6 +157,8 @@ InstanceConnection& InstanceConnection::operator=(InstanceConnection&& other) no
         close();
         socket_ = other.socket_;
         instance_ = other.instance_;
+        buffer_ = std::move(other.buffer_);
+        reused_ = other.reused_;
         timedOut_ = other.timedOut_;
         other.socket_ = INVALID_SOCKET;
     }
@@ -164,6 +170,16 @@ void InstanceConnection::close() {
         closesocket(socket_);
         socket_ = INVALID_SOCKET;
     }
+}
+
+bool InstanceConnection::drained() const {
+    return isQuiet(socket_);
+}
+
+IdleConnection InstanceConnection::release(int64_t now) {
+    IdleConnection idle{socket_, std::move(buffer_), now};
+    socket_ = INVALID_SOCKET;
+    return idle;
 }
 
 bool InstanceConnection::sendAll(const void* data, size_t length) {
@@ -222,9 +238,19 @@ bool InstanceConnection::receiveUint32(uint32_t* value) {
     return true;
 }
 
-InstanceConnection connectToInstance(EXTENSION_CONTROL_BLOCK* ecb, const AdapterGroup& group) {
+InstanceConnection connectToInstance(EXTENSION_CONTROL_BLOCK* ecb, const AdapterGroup& group,
+                                     bool fresh) {
+    std::unique_ptr<char[]> keptBuffer;  // of the idle connection taken, if one is
     InstanceChoice choice =
-        connectByPolicy(group, steadyMilliseconds, [&group](const AdapterInstance& instance) {
+        connectByPolicy(group, steadyMilliseconds, [&](const AdapterInstance& instance) {
+            if (!fresh && instance.pool) {
+                std::optional<IdleConnection> idle = instance.pool->take(
+                    steadyMilliseconds(), int64_t{group.keepAliveTimeout} * 1000);
+                if (idle) {
+                    keptBuffer = std::move(idle->buffer);
+                    return ConnectAttempt{idle->socket, 0, false, true};
+                }
+            }
             return connectInstance(instance, group.connectTimeout);
         });
     if (choice.noSocket) {
@@ -236,6 +262,9 @@ InstanceConnection connectToInstance(EXTENSION_CONTROL_BLOCK* ecb, const Adapter
         debugOut("Failed to connect to Brevant.\n");
         sendConnectFailurePage(ecb, group, *choice.instance, choice.error);
         return InstanceConnection();
+    }
+    if (choice.reused) {  // set up when it was made
+        return InstanceConnection(choice.socket, choice.instance, std::move(keptBuffer), true);
     }
     // The body goes to the instance in pieces of 4 KiB, far below a segment: without this,
     // each piece waits for the instance's delayed acknowledgement of the one before.
@@ -250,6 +279,10 @@ InstanceConnection connectToInstance(EXTENSION_CONTROL_BLOCK* ecb, const Adapter
                    sizeof timeout);
         setsockopt(choice.socket, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
                    sizeof timeout);
+    }
+    if (group.keepAlive != 0) {
+        return InstanceConnection(choice.socket, choice.instance,
+                                  std::make_unique<char[]>(kKeptPieceSize), false);
     }
     return InstanceConnection(choice.socket, choice.instance);
 }

@@ -155,9 +155,8 @@ void recordInstance(AdapterGroup& group, int index, const std::string& entry,
     group.lastInstance = index;
 }
 
-// A whole number of milliseconds, digits only, up to what WinSock's waits take.
-std::optional<uint32_t> milliseconds(const std::string& value) {
-    constexpr uint32_t kMaxMilliseconds = INT32_MAX;
+// Digits only, at most `max`.
+std::optional<uint32_t> wholeNumber(const std::string& value, uint32_t max) {
     if (value.empty() || value.size() > 10) {
         return std::nullopt;
     }
@@ -168,7 +167,7 @@ std::optional<uint32_t> milliseconds(const std::string& value) {
         }
         number = number * 10 + static_cast<uint64_t>(c - '0');
     }
-    if (number > kMaxMilliseconds) {
+    if (number > max) {
         return std::nullopt;
     }
     return static_cast<uint32_t>(number);
@@ -244,19 +243,41 @@ void parseBalance(AdapterGroup& group, const std::string& value, const PropertyS
         source.line, source.key.c_str());
 }
 
-void parseTimeout(AdapterGroup& group, uint32_t AdapterGroup::*field, const std::string& value,
-                  const PropertySource& source) {
-    const char* what = field == &AdapterGroup::connectTimeout ? "connect" : "reply";
-    std::optional<uint32_t> parsed = milliseconds(value);
-    if (!parsed) {
-        debugOutf(
-            "Brevant: brevant.properties line %d: a %s time-out is a whole number of "
-            "milliseconds up to %d; ignored: %.256s\n",
-            source.line, what, INT32_MAX, source.key.c_str());
-        return;
+bool parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
+                              const std::string& value, const PropertySource& source) {
+    struct WholeNumber {
+        const char* property;
+        uint32_t AdapterGroup::*field;
+        uint32_t max;
+        const char* name;  // in the report: "Group a:  <name> = <value> <unit>"
+        const char* unit;
+        const char* meaning;  // in the complaint: "<meaning> up to <max>"
+    };
+    static constexpr WholeNumber kWholeNumbers[] = {
+        {"connecttimeout", &AdapterGroup::connectTimeout, INT32_MAX, "connect time-out", "ms",
+         "a connect time-out is a whole number of milliseconds"},
+        {"replytimeout", &AdapterGroup::replyTimeout, INT32_MAX, "reply time-out", "ms",
+         "a reply time-out is a whole number of milliseconds"},
+        {"keepalive", &AdapterGroup::keepAlive, kMaxKeptConnections, "keep-alive",
+         "idle connections per instance", "keep-alive is a whole number of idle connections"},
+        {"keepalivetimeout", &AdapterGroup::keepAliveTimeout, kMaxKeepAliveTimeout,
+         "keep-alive time-out", "seconds", "a keep-alive time-out is a whole number of seconds"},
+    };
+    for (const WholeNumber& known : kWholeNumbers) {
+        if (property != known.property) {
+            continue;
+        }
+        std::optional<uint32_t> parsed = wholeNumber(value, known.max);
+        if (!parsed) {
+            debugOutf("Brevant: brevant.properties line %d: %s up to %u; ignored: %.256s\n",
+                      source.line, known.meaning, known.max, source.key.c_str());
+        } else {
+            group.*known.field = *parsed;
+            debugOutf("Group %s:  %s = %u %s\n", group.name, known.name, *parsed, known.unit);
+        }
+        return true;
     }
-    group.*field = *parsed;
-    debugOutf("Group %s:  %s time-out = %u ms\n", group.name, what, *parsed);
+    return false;
 }
 
 }  // namespace brevant::adapter

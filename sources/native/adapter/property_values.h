@@ -42,10 +42,11 @@ void parseApplications(AdapterGroup& group, const std::string& value);
 // changes nothing.
 void parseBalance(AdapterGroup& group, const std::string& value, const PropertySource& source);
 
-// connectTimeout or replyTimeout: whole milliseconds, 0 for none; anything else is reported
-// and changes nothing.
-void parseTimeout(AdapterGroup& group, uint32_t AdapterGroup::*field, const std::string& value,
-                  const PropertySource& source);
+// "connecttimeout" and "replytimeout" (milliseconds, 0 for none), "keepalive" (idle
+// connections per instance, 0 for none) and "keepalivetimeout" (seconds): a whole number up to
+// what each allows; anything else is reported and changes nothing. False for other properties.
+bool parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
+                              const std::string& value, const PropertySource& source);
 
 }  // namespace brevant::adapter
 

@@ -1,7 +1,9 @@
 #include "native/adapter/request_relay.h"
 #include "native/adapter/request_relay_internal.h"
 
+#include <algorithm>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,7 @@ constexpr size_t kRelayPieceSize = 4096;  // response data and request body alik
 constexpr unsigned char kResponseData = 0;
 constexpr unsigned char kReadRequestBody = 1;
 constexpr unsigned char kClientCertificate = 2;
+constexpr unsigned char kExchangeEnd = 3;  // with the flag byte; only when the head announced it
 
 constexpr std::string_view kAllHttpPrefix = "HTTP_";
 constexpr std::string_view kFilterHeaderPrefix = "X-BREVANT-";
@@ -73,24 +76,23 @@ void appendHeaderLines(std::string& head, std::string_view allHttp) {
 // Command 0: `length` bytes of response, relayed to the client piece by piece as they
 // arrive. False when the exchange cannot go on.
 bool relayResponseData(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
-                       uint32_t length, bool& responseStarted) {
-    char piece[kRelayPieceSize];
+                       uint32_t length, std::span<char> piece, bool& responseStarted) {
     uint32_t relayed = 0;
     while (relayed < length) {
-        uint32_t wanted = length - relayed < kRelayPieceSize ? length - relayed : kRelayPieceSize;
-        int received = connection.receiveSome(piece, wanted);
+        uint32_t wanted = static_cast<uint32_t>(std::min<size_t>(length - relayed, piece.size()));
+        int received = connection.receiveSome(piece.data(), wanted);
         if (received <= 0) {
             return false;
         }
         if (!responseStarted) {
-            recordStatusCode(ecb, piece, static_cast<size_t>(received));
+            recordStatusCode(ecb, piece.data(), static_cast<size_t>(received));
         }
         // The piece goes out whole: what was taken off the connection is what was relayed,
         // so the next command starts where the instance put it.
         DWORD written = 0;
         while (written < static_cast<DWORD>(received)) {
             DWORD count = static_cast<DWORD>(received) - written;
-            if (!ecb->WriteClient(ecb->ConnID, piece + written, &count, HSE_IO_SYNC) ||
+            if (!ecb->WriteClient(ecb->ConnID, piece.data() + written, &count, HSE_IO_SYNC) ||
                 count == 0) {
                 return false;
             }
@@ -127,19 +129,18 @@ std::optional<std::string> readHeadVariable(EXTENSION_CONTROL_BLOCK* ecb, const 
 
 // Reads `count` bytes of request body from the client and sends them on as they come.
 // False when the client's data ended or a read failed first.
-bool relayRequestBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
-                      uint32_t count) {
-    char piece[kRelayPieceSize];
+bool relayRequestBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb, uint32_t count,
+                      std::span<char> piece) {
     while (count > 0) {
-        DWORD wanted = count < kRelayPieceSize ? count : kRelayPieceSize;
+        DWORD wanted = static_cast<DWORD>(std::min<size_t>(count, piece.size()));
         DWORD read = wanted;
-        if (!ecb->ReadClient(ecb->ConnID, piece, &read) || read == 0) {
+        if (!ecb->ReadClient(ecb->ConnID, piece.data(), &read) || read == 0) {
             return false;  // the client has gone or its body has ended
         }
         if (read > wanted) {
             read = wanted;
         }
-        connection.sendAll(piece, read);  // a broken connection shows at the next receive
+        connection.sendAll(piece.data(), read);  // a broken connection shows at the next receive
         count -= read;
     }
     return true;
@@ -159,15 +160,16 @@ bool sendClientCertificate(InstanceConnection& connection, EXTENSION_CONTROL_BLO
 
 }  // namespace
 
-bool sendRequestHeader(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+bool readRequestHeader(EXTENSION_CONTROL_BLOCK* ecb, bool announceExchange, RequestBytes* request) {
     char value[kHeadVariableSize];
     // Grows as needed: a long URL with many headers is sent whole.
-    std::string head;
+    std::string& head = request->head;
 
     auto method = readServerVariable(ecb, "REQUEST_METHOD", value, sizeof value, sizeof value);
     if (!method) {
         return failWith("BrevantISAPIAdapter::sendRequestHeader() failed to get REQUEST_METHOD.\n");
     }
+    request->method = *method;
     head += *method;
     head += ' ';
 
@@ -194,13 +196,15 @@ bool sendRequestHeader(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* 
     } else {
         debugOut("BrevantISAPIAdapter::sendRequestHeader() failed to get ALL_HTTP.\n");
     }
+    if (announceExchange) {
+        // Last, so that the instance meets it after every header it already knows.
+        head += "X-BREVANT-EXCHANGE: 1; preloaded=" + std::to_string(preloadedCount(ecb)) + "\r\n";
+    }
     head += "\r\n";
-
-    connection.sendAll(head.data(), head.size());  // a broken connection shows at the next receive
     return true;
 }
 
-void sendAddlInfo(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+void readAddlInfo(EXTENSION_CONTROL_BLOCK* ecb, RequestBytes* request) {
     struct Line {
         const char* variable;
         const char* fallback;
@@ -240,44 +244,74 @@ void sendAddlInfo(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) 
     }
     text.append(secure && *secure == "1" ? "true\r\n" : "false\r\n");
     text.append("\r\n");
-
-    connection.sendAll(text.data(), text.length());
+    request->addlInfo.assign(text.data(), text.length());
 }
 
-void sendPreloadedBody(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
-    if (ecb->cbTotalBytes != 0 && ecb->cbAvailable != 0 && ecb->lpbData != nullptr) {
-        connection.sendAll(ecb->lpbData, ecb->cbAvailable);
+DWORD preloadedCount(const EXTENSION_CONTROL_BLOCK* ecb) {
+    bool preloaded = ecb->cbTotalBytes != 0 && ecb->cbAvailable != 0 && ecb->lpbData != nullptr;
+    return preloaded ? ecb->cbAvailable : 0;
+}
+
+void sendRequest(InstanceConnection& connection, const RequestBytes& request,
+                 EXTENSION_CONTROL_BLOCK* ecb, bool together) {
+    DWORD preloaded = preloadedCount(ecb);
+    if (!together) {
+        connection.sendAll(request.head.data(), request.head.size());
+        connection.sendAll(request.addlInfo.data(), request.addlInfo.size());
+        if (preloaded != 0) {
+            connection.sendAll(ecb->lpbData, preloaded);
+        }
+        return;
     }
+    std::string all;
+    all.reserve(request.head.size() + request.addlInfo.size() + preloaded);
+    all.append(request.head).append(request.addlInfo);
+    all.append(reinterpret_cast<const char*>(ecb->lpbData), preloaded);
+    connection.sendAll(all.data(), all.size());
 }
 
-bool serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb) {
+ExchangeEnd serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,
+                          bool exchangeExtension) {
+    char small[kRelayPieceSize];
+    std::span<char> piece = connection.keptBuffer() != nullptr
+                                ? std::span<char>(connection.keptBuffer(), kKeptPieceSize)
+                                : std::span<char>(small);
     // Until bytes reach the client, the first piece received tells the status.
-    bool responseStarted = false;
+    ExchangeEnd end;
     for (;;) {
         unsigned char command = 0;
         if (connection.receiveSome(&command, 1) != 1) {
-            return responseStarted;  // the instance has closed the connection (or it broke)
+            return end;  // the instance has closed the connection (or it broke)
         }
+        end.answered = true;
         uint32_t operand = 0;
+        unsigned char flag = 0;
         switch (command) {
             case kResponseData:
                 if (!connection.receiveUint32(&operand) ||
-                    !relayResponseData(connection, ecb, operand, responseStarted)) {
-                    return responseStarted;
+                    !relayResponseData(connection, ecb, operand, piece, end.responseStarted)) {
+                    return end;
                 }
                 break;
             case kReadRequestBody:
                 if (!connection.receiveUint32(&operand) ||
-                    !relayRequestBody(connection, ecb, operand)) {
-                    return responseStarted;  // the instance would wait for bytes that never come
+                    !relayRequestBody(connection, ecb, operand, piece)) {
+                    return end;  // the instance would wait for bytes that never come
                 }
                 break;
             case kClientCertificate:
                 sendClientCertificate(connection, ecb);
                 break;
+            case kExchangeEnd:
+                if (exchangeExtension) {
+                    end.kept = connection.receiveExact(&flag, 1);
+                    end.keepClient = end.kept && (flag & 1) != 0;
+                    return end;
+                }
+                [[fallthrough]];
             default:
                 debugOut("Received unknown command from Brevant.\n");
-                return responseStarted;
+                return end;
         }
     }
 }

@@ -21,6 +21,7 @@
 #include "fake_ecb.h"
 #include "fake_instance.h"
 #include "native/adapter/adapter_extension_internal.h"
+#include "native/adapter/connection_pool.h"
 #include "native/adapter/request_relay_internal.h"
 
 namespace brevant::adapter {
@@ -450,6 +451,80 @@ TEST_F(ReplyTimeOutTest, AfterResponseBytesBothConnectionsAreClosed) {
     EXPECT_EQ(ecb->written, "HTTP/1.0 200 OK\r\n\r\npart");
     EXPECT_EQ(ecb->responseHeaders.at(0).request, static_cast<DWORD>(HSE_REQ_CLOSE_CONNECTION));
     EXPECT_TRUE(silent_.takeConnection().closedByAdapter);
+}
+
+// ---- kept connections ----------------------------------------------------------------------
+
+// A group with `keepalive` in front of an instance that serves requests on one connection
+// for as long as `ends_` says: each request gets "ok" and command 3 with the next flag;
+// "close" after reading a head closes instead of answering.
+class KeepAliveTest : public ExtensionTest {
+  protected:
+    void SetUp() override {
+        SetGroup(0, "kept", kept_.port());
+        table_.groups[0].keepAlive = 2;
+        table_.groups[0].lastInstance = 0;
+        createConnectionPools(table_);
+    }
+    void TearDown() override { closeConnectionPools(table_); }  // the instance sees them end
+
+    DWORD Call(FakeEcb& ecb) {
+        DWORD result = ExtensionTest::Call(ecb);
+        EXPECT_EQ(ecb.written, result == kError ? "" : "ok") << "answered " << answered_;
+        return result;
+    }
+
+    std::vector<std::string> ends_;  // per request: "\1", "\0" or "close"
+    int answered_ = 0;
+    FakeInstance kept_{[this](fakeinstance::Peer& peer) {
+        while (answered_ < static_cast<int>(ends_.size())) {
+            std::string head = peer.readUntil("\r\n\r\n") + peer.readUntil("\r\n\r\n");
+            const std::string end = ends_[answered_++];
+            if (head.empty() || end == "close") {
+                return;
+            }
+            peer.readBytes(head.find("preloaded=3") == std::string::npos ? 0 : 3);
+            peer.send(responseData("ok") + "\3" + end);
+        }
+    }};
+};
+
+TEST_F(KeepAliveTest, TheHeadAnnouncesTheExchangeAndCountsThePreloadedBytes) {
+    auto ecb = Request();
+    ecb->setBody("abc", "");
+    ends_ = {std::string(1, '\1')};
+    EXPECT_EQ(Call(*ecb), static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN));
+    TearDown();
+    const std::string head = kHead.substr(0, kHead.size() - 2);
+    EXPECT_EQ(kept_.takeConnection().received,
+              head + "X-BREVANT-EXCHANGE: 1; preloaded=3\r\n\r\n" + addlInfo() + "abc");
+}
+
+TEST_F(KeepAliveTest, OneConnectionServesRequestsUntilTheInstanceClosesIt) {
+    ends_ = {std::string(1, '\1'), std::string(1, '\0'), "close"};
+    EXPECT_EQ(Call(*Request()), static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN));
+    EXPECT_EQ(Call(*Request()), static_cast<DWORD>(HSE_STATUS_SUCCESS));
+    ends_.push_back(std::string(1, '\1'));  // the GET goes once more, on a new connection
+    EXPECT_EQ(Call(*Request()), static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN));
+    EXPECT_EQ(table_.groups[0].instance.requestsSent.load(), 4u);
+}
+
+TEST_F(KeepAliveTest, APostOnAClosedKeptConnectionIsNotSentAgain) {
+    ends_ = {std::string(1, '\1'), "close", std::string(1, '\1')};
+    EXPECT_EQ(Call(*Request()), static_cast<DWORD>(HSE_STATUS_SUCCESS_AND_KEEP_CONN));
+    auto post = Request({{"REQUEST_METHOD", "POST"}});
+    EXPECT_EQ(ExtensionTest::Call(*post), static_cast<DWORD>(HSE_STATUS_SUCCESS));
+    EXPECT_EQ(post->written, "");
+    EXPECT_EQ(answered_, 2);
+}
+
+TEST_F(KeepAliveTest, WithoutTheSettingCommandThreeIsUnknown) {
+    table_.groups[0].keepAlive = 0;
+    ends_ = {std::string(1, '\1')};
+    auto ecb = Request();
+    EXPECT_EQ(ExtensionTest::Call(*ecb), static_cast<DWORD>(HSE_STATUS_SUCCESS));
+    EXPECT_EQ(output_.text(), "Received unknown command from Brevant.\n");
+    EXPECT_EQ(kept_.takeConnection().received.find("X-BREVANT-EXCHANGE"), std::string::npos);
 }
 
 struct StatusCase {

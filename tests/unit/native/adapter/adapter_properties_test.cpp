@@ -82,6 +82,10 @@ class PropertiesTest : public testing::Test {
             if (group.balanceKeyed) {
                 text += " balance=" + std::to_string(static_cast<int>(group.balance));
             }
+            if (group.keepAlive != 0 || group.keepAliveTimeout != kDefaultKeepAliveTimeout) {
+                text += " keepalive=" + std::to_string(group.keepAlive) + "/" +
+                        std::to_string(group.keepAliveTimeout);
+            }
             if (group.connectTimeout != 0 || group.replyTimeout != 0) {
                 text += " timeouts=" + std::to_string(group.connectTimeout) + "/" +
                         std::to_string(group.replyTimeout);
@@ -231,9 +235,11 @@ TEST_F(PropertiesTest, ListsSplitAtCommasAndSortThemselves) {
 TEST_F(PropertiesTest, BalanceAndTimeOutsTakeTheirValuesOrKeepWhatWasThere) {
     EXPECT_EQ(TableOf("brevant.a.Balance=FailOver\nbrevant.b.balance=roundrobin\n"
                       "brevant.c.balance=first\nbrevant.d.balance=random\n"
-                      "brevant.e.ConnectTimeout=250\nbrevant.e.replytimeout=2147483647\n"),
+                      "brevant.e.ConnectTimeout=250\nbrevant.e.replytimeout=2147483647\n"
+                      "brevant.f.KeepAlive=8\nbrevant.f.keepalivetimeout=5\n"
+                      "brevant.g.keepalive=1025\n"),
               "admin on\na: balance=1\nb: balance=2\nc: balance=0\nd:\n"
-              "e: timeouts=250/2147483647\n");
+              "e: timeouts=250/2147483647\nf: keepalive=8/5\ng:\n");
     for (const char* bad : {"-1", "1.5", "abc", "2147483648", "12345678901"}) {
         EXPECT_EQ(TableOf("brevant.a.connecttimeout=300\nbrevant.a.connecttimeout=" +
                           std::string(bad) + "\n"),
@@ -241,13 +247,14 @@ TEST_F(PropertiesTest, BalanceAndTimeOutsTakeTheirValuesOrKeepWhatWasThere) {
             << bad;
     }
     EXPECT_EQ(Parse("brevant.a.balance=RoundRobin\nbrevant.a.balance=x\nbrevant.a.replytimeout=9\n"
-                    "brevant.a.replytimeout=-9\n"),
+                    "brevant.a.replytimeout=-9\nbrevant.a.keepalive=4\n"),
               "Group a:  balance = roundrobin\n"
               "Brevant: brevant.properties line 2: balance must be first, failover or roundrobin; "
               "ignored: brevant.a.balance\n"
               "Group a:  reply time-out = 9 ms\n"
               "Brevant: brevant.properties line 4: a reply time-out is a whole number of "
-              "milliseconds up to 2147483647; ignored: brevant.a.replytimeout\n");
+              "milliseconds up to 2147483647; ignored: brevant.a.replytimeout\n"
+              "Group a:  keep-alive = 4 idle connections per instance\n");
 }
 
 TEST_F(PropertiesTest, TheStatusPathIsAPathOutsideTheAdminPages) {

@@ -31,8 +31,10 @@ public final class Response {
 
     private final ResponseSink sink;
     private final ConnectionEnd end;
-    /** Body bytes held before the head while no length is set; empty when nothing is held. */
-    private final byte[] held;
+    /** Most body bytes held before the head while no length is set. */
+    private final int holdBack;
+    /** Made on the first held byte: most responses set their length and hold nothing. */
+    private byte[] held;
     private int heldLength;
     private int status = 200;
     private final List<String[]> headers = new ArrayList<>();
@@ -50,7 +52,7 @@ public final class Response {
     public Response(ResponseSink sink, ConnectionEnd end, int holdBack) {
         this.sink = sink;
         this.end = end;
-        this.held = new byte[holdBack];
+        this.holdBack = holdBack;
     }
 
     /** REQUIRES: the head is not yet sent. */
@@ -168,7 +170,10 @@ public final class Response {
             if (finished) {
                 throw new IOException("response already finished");
             }
-            if (!committed && contentLength < 0 && held.length > 0 && len <= held.length - heldLength) {
+            if (!committed && contentLength < 0 && holdBack > 0 && len <= holdBack - heldLength) {
+                if (held == null) {
+                    held = new byte[holdBack];
+                }
                 System.arraycopy(buf, off, held, heldLength, len);
                 heldLength += len;
                 bodyBytes += len;

@@ -54,6 +54,11 @@ public final class RequestBody extends InputStream {
         return n;
     }
 
+    /** Bytes still to come: what Content-Length (or the preloaded count) has not delivered yet. */
+    public long unreadBytes() {
+        return remaining;
+    }
+
     @Override
     public int available() {
         return preloaded.length - preloadedPos;

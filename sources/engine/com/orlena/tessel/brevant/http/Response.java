@@ -5,15 +5,37 @@ import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.Locale;
 
 /**
  * One response: status and headers go out once, before the first body byte; the body
  * follows in as many pieces as the application writes. With a known length the head
- * carries Content-Length; without one it says "Connection: close", and the close of the
- * connection ends the body. Used by the one thread serving the request.
+ * carries Content-Length; whether it also says "Connection: close" is the transport's
+ * choice (ConnectionEnd): in-process, exactly when no length is known, and then the close
+ * of the connection ends the body. A transport may have the first body bytes held back
+ * while no length is set, so that a response finished within them gets its length.
+ * Used by the one thread serving the request.
  */
 public final class Response {
+    /** Decides, as the head is sent, whether it carries "Connection: close". */
+    public interface ConnectionEnd {
+        /**
+         * contentLength is -1 when unknown; applicationClose tells that the application's
+         * own headers already say "Connection: close". Called once per response.
+         */
+        boolean addsClose(int status, long contentLength, boolean applicationClose);
+    }
+
+    /** The in-process connector's rule: a body without a length ends with the connection. */
+    private static final ConnectionEnd UNLESS_LENGTH_KNOWN = (status, length, applicationClose) -> length < 0;
+
     private final ResponseSink sink;
+    private final ConnectionEnd end;
+    /** Most body bytes held before the head while no length is set. */
+    private final int holdBack;
+    /** Made on the first held byte: most responses set their length and hold nothing. */
+    private byte[] held;
+    private int heldLength;
     private int status = 200;
     private final List<String[]> headers = new ArrayList<>();
     private long contentLength = -1;
@@ -23,7 +45,14 @@ public final class Response {
     private final OutputStream body = new BodyStream();
 
     public Response(ResponseSink sink) {
+        this(sink, UNLESS_LENGTH_KNOWN, 0);
+    }
+
+    /** holdBack: how many body bytes may wait for finish() to give the head their length. */
+    public Response(ResponseSink sink, ConnectionEnd end, int holdBack) {
         this.sink = sink;
+        this.end = end;
+        this.holdBack = holdBack;
     }
 
     /** REQUIRES: the head is not yet sent. */
@@ -48,7 +77,20 @@ public final class Response {
         contentLength = length;
     }
 
+    /** The length set, or computed at finish; -1 while unknown. */
+    public long contentLength() { return contentLength; }
+
     public boolean isCommitted() { return committed; }
+
+    /** REQUIRES: the head is not yet sent. Forgets status, headers, length and held body. */
+    public void reset() {
+        requireUncommitted();
+        status = 200;
+        headers.clear();
+        contentLength = -1;
+        heldLength = 0;
+        bodyBytes = 0;
+    }
 
     /** Body bytes written so far. */
     public long bodyBytes() { return bodyBytes; }
@@ -65,7 +107,7 @@ public final class Response {
             return;
         }
         if (!committed && contentLength < 0) {
-            contentLength = 0;
+            contentLength = heldLength;
         }
         commit();
         finished = true;
@@ -84,12 +126,31 @@ public final class Response {
         }
         if (contentLength >= 0) {
             head.append("Content-Length: ").append(contentLength).append("\r\n");
-        } else {
+        }
+        if (end.addsClose(status, contentLength, saysClose())) {
             head.append("Connection: close\r\n");
         }
         head.append("\r\n");
         byte[] bytes = head.toString().getBytes(StandardCharsets.ISO_8859_1);
         sink.write(bytes, 0, bytes.length);
+        if (heldLength > 0) {
+            sink.write(held, 0, heldLength);
+            heldLength = 0;
+        }
+    }
+
+    /** Whether a Connection header of the application has the token "close". */
+    private boolean saysClose() {
+        for (String[] h : headers) {
+            if (h[0].equalsIgnoreCase("Connection")) {
+                for (String token : h[1].split(",")) {
+                    if (token.trim().toLowerCase(Locale.ROOT).equals("close")) {
+                        return true;
+                    }
+                }
+            }
+        }
+        return false;
     }
 
     private void requireUncommitted() {
@@ -108,6 +169,15 @@ public final class Response {
         public void write(byte[] buf, int off, int len) throws IOException {
             if (finished) {
                 throw new IOException("response already finished");
+            }
+            if (!committed && contentLength < 0 && holdBack > 0 && len <= holdBack - heldLength) {
+                if (held == null) {
+                    held = new byte[holdBack];
+                }
+                System.arraycopy(buf, off, held, heldLength, len);
+                heldLength += len;
+                bodyBytes += len;
+                return;
             }
             commit();
             if (len > 0) {

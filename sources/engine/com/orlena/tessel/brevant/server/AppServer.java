@@ -1,20 +1,22 @@
 package com.orlena.tessel.brevant.server;
 
 import com.orlena.tessel.brevant.apps.Applications;
-import com.orlena.tessel.brevant.wire.WireExchange;
+import com.orlena.tessel.brevant.wire.WireConnection;
 import java.io.IOException;
 import java.io.PrintStream;
 import java.net.ServerSocket;
 import java.net.Socket;
 import java.net.SocketException;
-import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
+import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.RejectedExecutionException;
+import java.util.concurrent.ThreadPoolExecutor;
 import java.util.concurrent.TimeUnit;
 
 /**
- * The application-server instance: accepts adapter connections and serves one request
- * on each, on a pool of threads. The accepting thread only hands connections over.
+ * The application-server instance: accepts adapter connections and serves each on a
+ * thread of a fixed pool, for as many exchanges as the adapter keeps it. A kept
+ * connection gives its thread up when another connection waits for one (see
+ * WireConnection). The accepting thread only hands connections over.
  *
  *   java -cp Brevant30.jar com.orlena.tessel.brevant.server.AppServer --port 8888
  *        [--read-timeout SECONDS] [--threads N]
@@ -26,7 +28,7 @@ public final class AppServer {
     private final ServerSocket listener;
     private final Applications apps;
     private final int readTimeoutMillis;
-    private final ExecutorService pool;
+    private final ThreadPoolExecutor pool;
     private final PrintStream log;
 
     public AppServer(int port, Applications apps, int readTimeoutMillis, int threads, PrintStream log)
@@ -34,7 +36,7 @@ public final class AppServer {
         this.listener = new ServerSocket(port, 128);
         this.apps = apps;
         this.readTimeoutMillis = readTimeoutMillis;
-        this.pool = Executors.newFixedThreadPool(threads);
+        this.pool = new ThreadPoolExecutor(threads, threads, 0, TimeUnit.MILLISECONDS, new LinkedBlockingQueue<>());
         this.log = log;
     }
 
@@ -64,13 +66,18 @@ public final class AppServer {
                 continue;
             }
             try {
-                pool.execute(new WireExchange(socket, apps, log)::run);
+                pool.execute(new WireConnection(socket, apps, log, this::threadWanted)::run);
             } catch (RejectedExecutionException e) {
                 // close() ran between accept and here: the instance is stopping.
                 closeQuietly(socket);
                 break;
             }
         }
+    }
+
+    /** Whether an idle kept connection should give its thread up: work waits, or the instance stops. */
+    private boolean threadWanted() {
+        return pool.isShutdown() || !pool.getQueue().isEmpty();
     }
 
     public void close() {

@@ -15,6 +15,7 @@ final class WireBodySource implements BodySource {
     private final OutputStream out;
     /** Bytes asked for and not yet received; they arrive before any later answer. */
     private int owed;
+    private boolean ended;
 
     WireBodySource(InputStream in, OutputStream out) {
         this.in = in;
@@ -31,7 +32,14 @@ final class WireBodySource implements BodySource {
         int n = in.read(buf, off, Math.min(len, owed));
         if (n > 0) {
             owed -= n;
+        } else {
+            ended = true;
         }
         return n;
+    }
+
+    /** Whether the connection ended while body bytes were owed. */
+    boolean ended() {
+        return ended;
     }
 }

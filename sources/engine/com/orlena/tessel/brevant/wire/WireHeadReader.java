@@ -15,15 +15,20 @@ import java.nio.charset.StandardCharsets;
  * Reads what the adapter sends first on a connection: the request head (request line
  * with the requested URL, "NAME: value" lines, an empty line) and the seven-line
  * additional-information block. Reads byte by byte so that nothing of the preloaded
- * body that follows is consumed.
+ * body that follows is consumed. The adapter's exchange line ("X-BREVANT-EXCHANGE: 1;
+ * preloaded=<count>") is taken out of the headers: it is the adapter's, not the client's.
  */
 final class WireHeadReader {
     /** Longest line accepted; the adapter's own buffers are far smaller. */
     static final int MAX_LINE = 64 * 1024;
     /** Most header lines accepted, so a runaway peer cannot fill the heap. */
     static final int MAX_HEADERS = 1000;
+    static final String EXCHANGE_LINE = "X-BREVANT-EXCHANGE";
+    /** Most preloaded bytes believed; web servers read ahead kilobytes, a few megabytes at most. */
+    static final int MAX_PRELOADED = 64 * 1024 * 1024;
 
     private final InputStream in;
+    private int preloaded;
 
     /** REQUIRES: in is not buffered beyond what this reader takes, or is this connection's only reader. */
     WireHeadReader(InputStream in) {
@@ -31,6 +36,7 @@ final class WireHeadReader {
     }
 
     RequestHead readHead() throws IOException, MalformedRequestException {
+        preloaded = -1;
         RequestLine line = RequestLine.parse(readLine());
         Headers headers = new Headers();
         for (int count = 0;; count++) {
@@ -50,9 +56,37 @@ final class WireHeadReader {
             if (value.startsWith(" ")) {
                 value = value.substring(1);
             }
-            headers.add(text.substring(0, colon), value);
+            String name = text.substring(0, colon);
+            if (name.equalsIgnoreCase(EXCHANGE_LINE)) {
+                preloaded = preloadedCount(value);
+            } else {
+                headers.add(name, value);
+            }
         }
         return new RequestHead(line.method, line.url, line.protocol, headers);
+    }
+
+    /** The preloaded count of the last head's exchange line; -1 when it had none. */
+    int preloaded() {
+        return preloaded;
+    }
+
+    /** "1; preloaded=<count>": version 1, then parameters, of which preloaded is required. */
+    private int preloadedCount(String value) throws MalformedRequestException {
+        String[] parts = value.split(";");
+        if (preloaded >= 0 || !parts[0].trim().equals("1")) {
+            throw new MalformedRequestException("bad exchange line: " + value);
+        }
+        for (int i = 1; i < parts.length; i++) {
+            String part = parts[i].trim();
+            if (part.startsWith("preloaded=")) {
+                String count = part.substring("preloaded=".length());
+                if (count.matches("[0-9]{1,9}") && Integer.parseInt(count) <= MAX_PRELOADED) {
+                    return Integer.parseInt(count);
+                }
+            }
+        }
+        throw new MalformedRequestException("bad exchange line: " + value);
     }
 
     /** The additional-information block: six values and the empty seventh line. */

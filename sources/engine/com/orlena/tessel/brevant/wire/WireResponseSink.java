@@ -7,8 +7,9 @@ import java.io.OutputStream;
 /**
  * Sends the response as command-0 frames of at most 64 KiB: the status line and headers
  * are the first bytes of the first frame, and small body pieces are gathered so that
- * a response of many little writes does not cost a frame each. Used by the one thread
- * serving the connection.
+ * a response of many little writes does not cost a frame each. finish() leaves the last
+ * frame in the connection's buffer, so that command 3 can go in the same packet: the
+ * exchange flushes. Used by the one thread serving the connection.
  */
 final class WireResponseSink implements ResponseSink {
     private final OutputStream out;
@@ -36,7 +37,6 @@ final class WireResponseSink implements ResponseSink {
     @Override
     public void finish() throws IOException {
         sendPending();
-        out.flush();
     }
 
     private void sendPending() throws IOException {

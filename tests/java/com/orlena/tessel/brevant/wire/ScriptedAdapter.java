@@ -11,9 +11,10 @@ import java.util.Random;
 
 /**
  * Test helper playing the adapter's part: sends the head with the additional-information
- * block and the preloaded body, then answers commands until the instance closes.
+ * block and the preloaded body, then answers commands until the instance closes or
+ * ends the exchange with command 3; more exchanges may follow on the same connection.
  */
-final class ScriptedAdapter {
+final class ScriptedAdapter implements AutoCloseable {
     static final String ADDL = "127.0.0.1\r\nlocalhost\r\nweb.example\r\n8081\r\nisapihost\r\nfalse\r\n\r\n";
 
     /** The response as the command-0 frames carried it. */
@@ -28,43 +29,76 @@ final class ScriptedAdapter {
     /** Answer command 1 in two pieces with a pause, as a slow client makes the adapter do. */
     boolean slowClient;
 
-    /** Runs one exchange: the head and ADDL (lines ended by CR LF), the preloaded bytes of body, then commands. */
+    /** The flag of the command 3 that ended the last exchange; -1 when the instance closed instead. */
+    int endFlag = -1;
+    private Socket socket;
+    private OutputStream out;
+    private DataInputStream in;
+
+    ScriptedAdapter connect(int port) throws IOException {
+        socket = new Socket("127.0.0.1", port);
+        socket.setSoTimeout(60_000);
+        out = new BufferedOutputStream(socket.getOutputStream(), 65536);
+        in = new DataInputStream(socket.getInputStream());
+        return this;
+    }
+
+    /** Runs one exchange on a new connection, then closes it. */
     ScriptedAdapter exchange(int port, String head, byte[] body, int preloaded) throws IOException, InterruptedException {
-        try (Socket socket = new Socket("127.0.0.1", port)) {
-            socket.setSoTimeout(60_000);
-            OutputStream out = new BufferedOutputStream(socket.getOutputStream(), 65536);
-            DataInputStream in = new DataInputStream(socket.getInputStream());
-            out.write(head.getBytes(StandardCharsets.ISO_8859_1));
-            out.write(body, 0, preloaded);
-            out.flush();
-            int sent = preloaded;
-            for (int command; (command = in.read()) >= 0; out.flush()) {
-                if (command == WireCommands.RESPONSE_DATA) {
-                    int length = in.readInt();
-                    response.write(in.readNBytes(length));
-                    frames++;
-                    largestFrame = Math.max(largestFrame, length);
-                } else if (command == WireCommands.READ_BODY) {
-                    int count = in.readInt();
-                    bodyAskedFor += count;
-                    int n = (int) Math.max(0, Math.min(Math.min(count, body.length - sent), clientBytes - sent));
-                    int first = slowClient ? n / 2 : n;
-                    out.write(body, sent, first);
-                    if (first < n) {
-                        out.flush();
-                        Thread.sleep(50);
-                        out.write(body, sent + first, n - first);
-                    }
-                    sent += n;
-                } else if (command == WireCommands.CLIENT_CERTIFICATE) {
-                    certificateRequests++;
-                    out.write(certificate.getBytes(StandardCharsets.ISO_8859_1));
-                } else {
-                    throw new IOException("unknown command " + command);
+        try (ScriptedAdapter self = connect(port)) {
+            return self.send(head, body, preloaded);
+        }
+    }
+
+    /**
+     * Sends the head and ADDL (lines ended by CR LF) and the preloaded bytes of body, then
+     * answers commands until command 3 or the instance's close; response holds this exchange's.
+     */
+    ScriptedAdapter send(String head, byte[] body, int preloaded) throws IOException, InterruptedException {
+        response.reset();
+        out.write(head.getBytes(StandardCharsets.ISO_8859_1));
+        out.write(body, 0, preloaded);
+        out.flush();
+        int sent = preloaded;
+        endFlag = -1;
+        for (int command; endFlag < 0 && (command = in.read()) >= 0; out.flush()) {
+            if (command == WireCommands.RESPONSE_DATA) {
+                int length = in.readInt();
+                response.write(in.readNBytes(length));
+                frames++;
+                largestFrame = Math.max(largestFrame, length);
+            } else if (command == WireCommands.READ_BODY) {
+                int count = in.readInt();
+                bodyAskedFor += count;
+                int n = (int) Math.max(0, Math.min(Math.min(count, body.length - sent), clientBytes - sent));
+                int first = slowClient ? n / 2 : n;
+                out.write(body, sent, first);
+                if (first < n) {
+                    out.flush();
+                    Thread.sleep(50);
+                    out.write(body, sent + first, n - first);
                 }
+                sent += n;
+            } else if (command == WireCommands.CLIENT_CERTIFICATE) {
+                certificateRequests++;
+                out.write(certificate.getBytes(StandardCharsets.ISO_8859_1));
+            } else if (command == WireCommands.END_EXCHANGE) {
+                endFlag = in.read();
+            } else {
+                throw new IOException("unknown command " + command);
             }
         }
         return this;
+    }
+
+    /** Whether the instance has closed the connection (waits for it, up to the socket's time-out). */
+    boolean closedByInstance() throws IOException {
+        return in.read() < 0;
+    }
+
+    @Override
+    public void close() throws IOException {
+        socket.close();
     }
 
     String text() {

@@ -28,15 +28,16 @@ public class WireProtocolTest {
 
     @Before
     public void start() throws Exception {
-        restart(120_000);
+        restart(120_000, 8);
     }
 
-    /** A fresh instance with this read time-out; answers its port. */
-    private int restart(int readTimeoutMillis) throws Exception {
+    /** A fresh instance with this read time-out and pool; answers its port. */
+    private int restart(int readTimeoutMillis, int threads) throws Exception {
         if (server != null) {
             stop();
         }
-        server = new AppServer(0, Applications.builtIn(), readTimeoutMillis, 8, new PrintStream(logBytes, true, "UTF-8"));
+        server = new AppServer(0, Applications.builtIn(), readTimeoutMillis, threads,
+                               new PrintStream(logBytes, true, "UTF-8"));
         acceptor = new Thread(server::serve);
         acceptor.start();
         return server.port();
@@ -66,11 +67,17 @@ public class WireProtocolTest {
                              + "\r\n\r\n" + ADDL, ScriptedAdapter.bytes(length), preloaded);
     }
 
+    /** A head with the exchange line (and the blank line), the additional information after it. */
+    private static String kept(String head, int preloaded) {
+        return head + "X-BREVANT-EXCHANGE: 1; preloaded=" + preloaded + "\r\n\r\n" + ADDL;
+    }
+
     @Test
-    public void helloIsAFixedPageWithItsLength() throws Exception {
+    public void helloIsAFixedPageWithItsLengthClosedWithoutTheExchangeLine() throws Exception {
         ScriptedAdapter peer = get("/servlet/Hello");
         assertEquals("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: "
-                     + HELLO.length() + "\r\n\r\n" + HELLO, peer.text());
+                     + HELLO.length() + "\r\nConnection: close\r\n\r\n" + HELLO, peer.text());
+        assertEquals("closed, no command 3", -1, peer.endFlag);
         assertEquals(0, peer.bodyAskedFor);
         assertTrue(log().contains("127.0.0.1 GET /servlet/Hello 200 " + HELLO.length() + " "));
     }
@@ -135,7 +142,10 @@ public class WireProtocolTest {
                             {"GET / HTTP/1.0\r\nno colon\r\n\r\n" + ADDL, "400 Bad Request"},
                             {"GET / HTTP/1.0\r\n\r\na\r\nb\r\nc\r\nport\r\ne\r\nfalse\r\n\r\n", "400 Bad Request"},
                             {"GET / HTTP/1.0\r\n\r\n" + ADDL.replace("false\r\n\r\n", "false\r\nmore\r\n"),
-                             "400 Bad Request"}};
+                             "400 Bad Request"},
+                            {kept("GET / HTTP/1.1\r\n", 0).replace(": 1;", ": 2;"), "400 Bad Request"},
+                            {kept("GET / HTTP/1.1\r\n", 0).replace("=0", "=x"), "400 Bad Request"},
+                            {kept("POST / HTTP/1.1\r\nCONTENT-LENGTH: 1\r\n", 2), "400 Bad Request"}};
         for (String[] c : cases) {
             String answer = send(c[0], new byte[0], 0).text();
             assertTrue(c[0] + answer, answer.startsWith("HTTP/1.1 " + c[1] + "\r\n"));
@@ -144,7 +154,7 @@ public class WireProtocolTest {
 
     @Test
     public void aBodyCutShortEndsAtTheReadTimeOut() throws Exception {
-        restart(1_000);
+        restart(1_000, 8);
         ScriptedAdapter peer = new ScriptedAdapter();
         peer.clientBytes = 60_000;
         long started = System.nanoTime();
@@ -162,5 +172,69 @@ public class WireProtocolTest {
             assertEquals(-1, socket.getInputStream().read());
         }
         assertTrue(log().contains("connection: connection closed inside the request head"));
+    }
+
+    @Test
+    public void exchangesFollowOnOneConnectionKeepingTheClientOnlyWhenItMay() throws Exception {
+        // {head without its end, the flag of command 3 (-1: the instance closes)}
+        String[][] cases = {{"GET /servlet/Hello HTTP/1.1\r\n", "1"},
+                            {"GET /servlet/Hello HTTP/1.1\r\nCONNECTION: close\r\n", "0"},
+                            {"GET /servlet/Hello HTTP/1.0\r\n", "0"},
+                            {"GET /servlet/Hello HTTP/1.0\r\nCONNECTION: Keep-Alive\r\n", "1"},
+                            {"HEAD /servlet/Hello HTTP/1.1\r\n", "0"},
+                            {"GET /servlet/Status?code=204 HTTP/1.1\r\n", "0"},
+                            {"GET /servlet/Stream?bytes=65536 HTTP/1.1\r\n", "1"},
+                            {"GET /servlet/Stream?bytes=65537 HTTP/1.1\r\n", "0"},
+                            {"POST /servlet/Hello HTTP/1.1\r\nTRANSFER-ENCODING: chunked\r\n", "-1"}};
+        try (ScriptedAdapter peer = new ScriptedAdapter().connect(server.port())) {
+            for (String[] c : cases) {
+                String text = peer.send(kept(c[0], 0), new byte[0], 0).text();
+                assertEquals(c[0], Integer.parseInt(c[1]), peer.endFlag);
+                assertEquals(c[0] + text, peer.endFlag != 1, text.contains("\r\nConnection: close\r\n"));
+                assertEquals(c[0] + text, c[0].contains("65537"), !text.contains("\r\nContent-Length: "));
+            }
+        }
+    }
+
+    @Test
+    public void thePreloadedCountIsTheExchangeLinesAndTheLineNoClientHeader() throws Exception {
+        // {length, preloaded}: the old guess, min(length, 48 KiB), is wrong for each
+        try (ScriptedAdapter peer = new ScriptedAdapter().connect(server.port())) {
+            for (int[] c : new int[][] {{60 * 1024, 60_000}, {100, 0}, {READ_AHEAD + 10, READ_AHEAD + 10}}) {
+                long asked = peer.bodyAskedFor;
+                CRC32 crc = new CRC32();
+                crc.update(ScriptedAdapter.bytes(c[0]));
+                peer.send(kept("POST /servlet/Upload HTTP/1.1\r\nCONTENT-LENGTH: " + c[0] + "\r\n", c[1]),
+                          ScriptedAdapter.bytes(c[0]), c[1]);
+                assertEquals(String.format("length=%d crc32=%08x%n", c[0], crc.getValue()), peer.body());
+                assertEquals(c[0] - c[1], peer.bodyAskedFor - asked);
+            }
+            String snoop = peer.send(kept("GET /servlet/Snoop HTTP/1.1\r\nHOST: a\r\n", 0), new byte[0], 0).body();
+            assertTrue(snoop, snoop.contains("\nHeaders:\n  HOST: a\n\n"));
+        }
+    }
+
+    @Test
+    public void aBodyTheApplicationLeavesIsDrainedUpToALimit() throws Exception {
+        // Hello reads no body. {length, flag}: drained and kept; too much to drain, so closed.
+        try (ScriptedAdapter peer = new ScriptedAdapter().connect(server.port())) {
+            for (int[] c : new int[][] {{200_000, 1}, {2 * 1024 * 1024, -1}}) {
+                String text = peer.send(kept("POST /servlet/Hello HTTP/1.1\r\nCONTENT-LENGTH: " + c[0] + "\r\n",
+                                             READ_AHEAD), ScriptedAdapter.bytes(c[0]), READ_AHEAD).text();
+                assertEquals(c[1], peer.endFlag);
+                assertEquals(text, c[1] < 0, text.contains("\r\nConnection: close\r\n"));
+            }
+            assertEquals(200_000 - READ_AHEAD, peer.bodyAskedFor);
+        }
+    }
+
+    @Test
+    public void anIdleKeptConnectionGivesItsThreadToAWaitingOne() throws Exception {
+        restart(120_000, 1);
+        try (ScriptedAdapter idle = new ScriptedAdapter().connect(server.port())) {
+            assertEquals(1, idle.send(kept("GET /servlet/Hello HTTP/1.1\r\n", 0), new byte[0], 0).endFlag);
+            assertEquals(HELLO, get("/servlet/Hello").body());
+            assertTrue(idle.closedByInstance());
+        }
     }
 }

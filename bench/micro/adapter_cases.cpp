@@ -129,7 +129,7 @@ bool sendHead(EXTENSION_CONTROL_BLOCK* ecb) {
         return false;
     }
     brevant::adapter::readAddlInfo(ecb, &request);
-    brevant::adapter::sendRequest(*headConnection, request, ecb, false);
+    brevant::adapter::sendRequest(*headConnection, request, ecb);
     return true;
 }
 

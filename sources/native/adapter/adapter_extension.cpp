@@ -76,7 +76,7 @@ bool isIdempotent(const std::string& method) {
 
 ExchangeEnd exchange(InstanceConnection& connection, const RequestBytes& request,
                      EXTENSION_CONTROL_BLOCK* ecb, bool extension) {
-    sendRequest(connection, request, ecb, extension);
+    sendRequest(connection, request, ecb);
     connection.instance()->requestsSent.fetch_add(1);
     return serveCommands(connection, ecb, extension);
 }

@@ -2,6 +2,7 @@
 #include "native/adapter/request_relay_internal.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -253,21 +254,27 @@ DWORD preloadedCount(const EXTENSION_CONTROL_BLOCK* ecb) {
 }
 
 void sendRequest(InstanceConnection& connection, const RequestBytes& request,
-                 EXTENSION_CONTROL_BLOCK* ecb, bool together) {
+                 EXTENSION_CONTROL_BLOCK* ecb) {
     DWORD preloaded = preloadedCount(ecb);
-    if (!together) {
-        connection.sendAll(request.head.data(), request.head.size());
-        connection.sendAll(request.addlInfo.data(), request.addlInfo.size());
+    size_t total = request.head.size() + request.addlInfo.size() + preloaded;
+    char* gathered = connection.keptBuffer();
+    if (gathered != nullptr && total <= kKeptPieceSize) {
+        // One send, one segment where it fits: the instance starts on the whole request.
+        std::memcpy(gathered, request.head.data(), request.head.size());
+        std::memcpy(gathered + request.head.size(), request.addlInfo.data(),
+                    request.addlInfo.size());
         if (preloaded != 0) {
-            connection.sendAll(ecb->lpbData, preloaded);
+            std::memcpy(gathered + request.head.size() + request.addlInfo.size(), ecb->lpbData,
+                        preloaded);
         }
+        connection.sendAll(gathered, total);
         return;
     }
-    std::string all;
-    all.reserve(request.head.size() + request.addlInfo.size() + preloaded);
-    all.append(request.head).append(request.addlInfo);
-    all.append(reinterpret_cast<const char*>(ecb->lpbData), preloaded);
-    connection.sendAll(all.data(), all.size());
+    connection.sendAll(request.head.data(), request.head.size());
+    connection.sendAll(request.addlInfo.data(), request.addlInfo.size());
+    if (preloaded != 0) {
+        connection.sendAll(ecb->lpbData, preloaded);
+    }
 }
 
 ExchangeEnd serveCommands(InstanceConnection& connection, EXTENSION_CONTROL_BLOCK* ecb,

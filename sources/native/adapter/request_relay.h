@@ -49,10 +49,10 @@ void readAddlInfo(EXTENSION_CONTROL_BLOCK* ecb, RequestBytes* request);
 DWORD preloadedCount(const EXTENSION_CONTROL_BLOCK* ecb);
 
 // The head, the additional information and the preloaded body: with a send each, as the
-// format always had it, or together in as few sends as the connection takes. A broken
-// connection shows at the next receive.
+// format always had it, or, on a connection with a kept buffer they fit in, with one. A
+// broken connection shows at the next receive.
 void sendRequest(InstanceConnection& connection, const RequestBytes& request,
-                 EXTENSION_CONTROL_BLOCK* ecb, bool together);
+                 EXTENSION_CONTROL_BLOCK* ecb);
 
 // How serveCommands ended.
 struct ExchangeEnd {

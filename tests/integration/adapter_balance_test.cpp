@@ -18,15 +18,12 @@
 #include "http_client.h"
 #include "test_paths.h"
 
+using chain::entryOf;
 using testsupport::httpRequest;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string entryOf(int port) {
-    return "127.0.0.1:" + std::to_string(port);
-}
 
 // The number after `label` in `text` from `from` on; 0 when `label` is not there.
 long long numberAfter(const std::string& text, const std::string& label, size_t from = 0) {

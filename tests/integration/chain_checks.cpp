@@ -31,6 +31,10 @@ int freePort() {
     return port;
 }
 
+std::string entryOf(int port) {
+    return "127.0.0.1:" + std::to_string(port);
+}
+
 bool accepts(int port) {
     return testsupport::HttpConnection(port).connected();
 }

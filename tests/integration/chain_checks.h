@@ -16,6 +16,9 @@ namespace chain {
 // A port nobody listens on right now: bound to port 0, read back, released.
 int freePort();
 
+// "127.0.0.1:port", as a group's instances are written.
+std::string entryOf(int port);
+
 // Whether something accepts connections on 127.0.0.1:port.
 bool accepts(int port);
 

@@ -46,8 +46,9 @@ public final class WireConnection {
         try (Socket s = socket) {
             InputStream in = new BufferedInputStream(s.getInputStream(), 64 * 1024);
             OutputStream out = new BufferedOutputStream(s.getOutputStream(), WireCommands.MAX_FRAME + 5);
-            WireExchange exchange =
-                new WireExchange(in, out, new WireHeadReader(in), apps, log, s.getInetAddress().getHostAddress());
+            // The adapter's port tells its connections apart in the log.
+            String peer = s.getInetAddress().getHostAddress() + ":" + s.getPort();
+            WireExchange exchange = new WireExchange(in, out, new WireHeadReader(in), apps, log, peer);
             for (boolean reused = false; exchange.run(reused) && awaitNextHead(in); reused = true) {
                 // one exchange per turn
             }

@@ -7,6 +7,7 @@ import java.io.PrintStream;
 import java.net.ServerSocket;
 import java.net.Socket;
 import java.net.SocketException;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.RejectedExecutionException;
 import java.util.concurrent.ThreadPoolExecutor;
@@ -30,6 +31,8 @@ public final class AppServer {
     private final int readTimeoutMillis;
     private final ThreadPoolExecutor pool;
     private final PrintStream log;
+    private volatile boolean serving;
+    private final CountDownLatch acceptsEnded = new CountDownLatch(1);
 
     public AppServer(int port, Applications apps, int readTimeoutMillis, int threads, PrintStream log)
         throws IOException {
@@ -46,6 +49,15 @@ public final class AppServer {
 
     /** Accepts until close() is called; returns then. */
     public void serve() {
+        serving = true;
+        try {
+            acceptUntilClosed();
+        } finally {
+            acceptsEnded.countDown();
+        }
+    }
+
+    private void acceptUntilClosed() {
         while (!listener.isClosed()) {
             Socket socket;
             try {
@@ -85,6 +97,15 @@ public final class AppServer {
             listener.close();
         } catch (IOException e) {
             // Closing only to stop accepting; nothing to recover.
+        }
+        // A connection accepted just before the close is handed to the pool before the pool
+        // stops taking work: closed unanswered, it would fail a request nobody can send again.
+        try {
+            if (serving) {
+                acceptsEnded.await(1, TimeUnit.SECONDS);
+            }
+        } catch (InterruptedException e) {
+            Thread.currentThread().interrupt();
         }
         pool.shutdown();
         try {

@@ -33,7 +33,7 @@ public final class WireConnection {
     private final PrintStream log;
     private final BooleanSupplier threadWanted;
 
-    /** threadWanted: asked from this connection's thread while it idles; true ends the connection. */
+    /** threadWanted: asked from this connection's thread after each exchange and while it idles; true ends the connection. */
     public WireConnection(Socket socket, Applications apps, PrintStream log, BooleanSupplier threadWanted) {
         this.socket = socket;
         this.apps = apps;
@@ -49,7 +49,11 @@ public final class WireConnection {
             // The adapter's port tells its connections apart in the log.
             String peer = s.getInetAddress().getHostAddress() + ":" + s.getPort();
             WireExchange exchange = new WireExchange(in, out, new WireHeadReader(in), apps, log, peer);
-            for (boolean reused = false; exchange.run(reused) && awaitNextHead(in); reused = true) {
+            // Also between two exchanges in a row: a busy kept connection never idles, and a
+            // stopping instance must not wait for it to.
+            for (boolean reused = false;
+                 exchange.run(reused) && !threadWanted.getAsBoolean() && awaitNextHead(in);
+                 reused = true) {
                 // one exchange per turn
             }
         } catch (IOException e) {

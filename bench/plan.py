@@ -5,7 +5,7 @@ from dataclasses import dataclass
 MIB = 1024 * 1024
 UPLOAD_BYTES = 10 * MIB
 LOAD_CONNECTIONS = (1, 16, 64, 256)
-LOAD_SYSTEMS = ("inprocess", "adapter", "mod_jk")
+LOAD_SYSTEMS = ("inprocess", "adapter", "adapter_keepalive", "mod_jk")
 BASELINE = "mod_jk"
 
 

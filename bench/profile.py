@@ -4,7 +4,7 @@ web server with its threads, and for the adapter the instance) while wrk drives 
 page, then lists the costliest shared objects and functions. The JVMs write a perf map at
 exit, so that compiled Java methods have names too.
 
-usage: bench/profile.py --build BUILD --out OUT [--seconds S] [--connections N]
+usage: bench/profile.py --build BUILD --out OUT [--seconds S] [--connections N] [--only KEYS]
 Writes OUT/profile-<system>.txt; needs perf (Debian's linux-perf) and a kernel that lets
 it sample (cpu-clock is enough; no hardware counters needed).
 """
@@ -64,12 +64,13 @@ def main():
     parser.add_argument("--seconds", type=int, default=10)
     parser.add_argument("--connections", type=int, default=16)
     parser.add_argument("--threads", type=int, default=32)
+    parser.add_argument("--only", default="inprocess,adapter", help="comma-separated system keys")
     options = parser.parse_args()
     out = Path(options.out)
     out.mkdir(parents=True, exist_ok=True)
     work = Path(tempfile.mkdtemp(prefix="brevant-profile."))
     setup = systems.Setup(options.build, work, options.threads, jvm_options=PERF_MAP_OPTIONS)
-    for system in setup.systems(["inprocess", "adapter"]):
+    for system in setup.systems(options.only.split(",")):
         print(f"profiling {system.label}", flush=True)
         try:
             system.start()

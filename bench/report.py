@@ -157,12 +157,15 @@ def write(out, systems, results, options, timing, counts, elapsed):
              f"request bodies sent. Every JVM has -Xmx256m and every Java side "
              f"{options.threads} request threads. wrk runs on the same 2 cores as the "
              "servers, for every system alike.", "",
-             "Neither connector keeps the client's connection: their extensions do not ask "
-             "the web server to (and Brevant_Adapter opens one instance connection per "
-             "request), so their keep-alive rows measure a new client connection per request "
-             "too. That is the product's contract, reported as it is: \"closed by server\" "
-             "counts the connections closed after an answer (wrk reports them as read "
-             "errors, since the answers do not say \"Connection: close\"); \"errors\" "
+             "Brevant_ISAPI does not keep the client's connection (its extension does not ask "
+             "the web server to), nor does Brevant_Adapter without keepalive (it answers "
+             "\"Connection: close\" and opens one instance connection per request), so their "
+             "keep-alive rows measure a new client connection per request too. With keepalive "
+             "the adapter keeps its instance connections, and the client's when the response "
+             "has a Content-Length. That is the product's contract, reported as it is: "
+             "\"closed by server\" counts the connections closed after an answer that had no "
+             "length or did not say \"Connection: close\" (wrk reports them as read "
+             "errors); \"errors\" "
              "counts failed connects and writes, time-outs and answers other than 2xx or 3xx, "
              "summed over the rounds.", ""]
     for scenario in plan.SCENARIOS:

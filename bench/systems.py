@@ -208,8 +208,11 @@ class Setup:
         return System("inprocess", "in-process (Brevant_ISAPI)", "in-process", servers=[host], port=port,
                       **SERVLET_PATHS)
 
-    def adapter(self):
-        folder = self.folder("adapter")
+    def adapter(self, keepalive=False):
+        """With `keepalive` the group keeps as many instance connections as the instance has
+        request threads, and the client's connection stays open when the instance says so."""
+        key = "adapter_keepalive" if keepalive else "adapter"
+        folder = self.folder(key)
         instance_port = free_port()
         instance = Server("the application-server instance",
                           ["java", HEAP, *self.jvm_options,
@@ -223,9 +226,13 @@ class Setup:
                      STANDIN_DEBUG_OUTPUT=str(folder / "debug.txt")))
         (folder / "scripts" / "brevant.properties").write_text(
             f"brevant.default.instances=127.0.0.1:{instance_port}\r\n"
-            "brevant.default.applications=/servlet/\r\n")
-        return System("adapter", "adapter (Brevant_Adapter)", "adapter", servers=[instance, host],
-                      port=port, **SERVLET_PATHS)
+            "brevant.default.applications=/servlet/\r\n"
+            + (f"brevant.default.keepalive={self.threads}\r\n" if keepalive else ""))
+        if keepalive:
+            label, short = "adapter (Brevant_Adapter, keepalive)", "adapter keepalive"
+        else:
+            label, short = "adapter (Brevant_Adapter)", "adapter"
+        return System(key, label, short, servers=[instance, host], port=port, **SERVLET_PATHS)
 
     def tomcat(self, name, folder, connector_options, ready):
         classpath = ":".join([str(self.tomcat_classes)] + TOMCAT_JARS)
@@ -280,7 +287,8 @@ class Setup:
 
     def systems(self, keys=None):
         """The systems named by `keys` (all when None), configured but not started."""
-        makers = dict(inprocess=self.inprocess, adapter=self.adapter, mod_jk=self.mod_jk,
+        makers = dict(inprocess=self.inprocess, adapter=self.adapter,
+                      adapter_keepalive=lambda: self.adapter(keepalive=True), mod_jk=self.mod_jk,
                       tomcat=self.tomcat_http, nginx=self.nginx)
         keys = keys or list(makers)
         if {"mod_jk", "tomcat"} & set(keys):

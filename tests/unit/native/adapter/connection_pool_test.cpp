@@ -23,51 +23,50 @@ class ConnectionPoolTest : public testing::Test {
         }
     }
 
-    // A connection whose far end the test holds: a byte sent there makes it readable.
-    SOCKET Open() {
+    // Gives the pool a connection idle since `since`, whose far end the test keeps.
+    SOCKET Give(int64_t since) {
         int ends[2];
         EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
         farEnds_.push_back(ends[1]);
+        pool_.give({static_cast<SOCKET>(ends[0]), nullptr, since});
         return static_cast<SOCKET>(ends[0]);
     }
-    void Give(SOCKET socket, int64_t since) { pool_.give({socket, nullptr, since}); }
     SOCKET Take(int64_t now, int64_t maxIdle = 1000) {
         std::optional<IdleConnection> idle = pool_.take(now, maxIdle);
         return idle ? idle->socket : INVALID_SOCKET;
+    }
+    // What the far end of the i-th connection reads now: 0 once the pool closed it.
+    ssize_t FarEndReads(size_t i) {
+        char byte;
+        return ::recv(farEnds_[i], static_cast<void*>(&byte), size_t{1}, MSG_DONTWAIT);
     }
 
     ConnectionPool pool_{2};
     std::vector<int> farEnds_;
 };
 
-TEST_F(ConnectionPoolTest, GivesTheNewestFirstAndPushesTheOldestOut) {
-    SOCKET a = Open(), b = Open(), c = Open();
-    Give(a, 0), Give(b, 0), Give(c, 0);
-    EXPECT_EQ(Take(0), c);
-    EXPECT_EQ(Take(0), b);
+TEST_F(ConnectionPoolTest, GivesTheNewestFirstAndClosesTheOldestWhenFull) {
+    Give(0);
+    SOCKET second = Give(0), third = Give(0);
+    EXPECT_EQ(Take(0), third);
+    EXPECT_EQ(Take(0), second);
     EXPECT_EQ(Take(0), INVALID_SOCKET);
-    char byte;
-    EXPECT_EQ(::recv(farEnds_[0], static_cast<void*>(&byte), size_t{1}, MSG_DONTWAIT), 0)
-        << "the oldest was closed";
-    EXPECT_EQ(::recv(farEnds_[1], static_cast<void*>(&byte), size_t{1}, MSG_DONTWAIT), -1)
-        << "the others are open";
+    EXPECT_EQ(FarEndReads(0), 0);
+    EXPECT_EQ(FarEndReads(1), -1) << "still open";
 }
 
-TEST_F(ConnectionPoolTest, DropsWhatWasIdleTooLongOrIsNoLongerQuiet) {
-    SOCKET stale = Open(), spoken = Open(), fit = Open();
-    Give(stale, 0), Give(spoken, 600);
+TEST_F(ConnectionPoolTest, DropsWhatWasIdleTooLongOrHasSomethingToRead) {
+    Give(0);
+    Give(600);
     EXPECT_EQ(write(farEnds_[1], "x", 1), 1);
     EXPECT_EQ(Take(1000, 500), INVALID_SOCKET);
-    Give(fit, 600);
+    SOCKET fit = Give(600);
     EXPECT_EQ(Take(1100, 500), fit);
 }
 
-TEST(ConnectionPoolThreads, NeverHandsOneConnectionToTwoRequests) {
-    ConnectionPool pool(8);
-    std::vector<int> ends(16);
-    for (size_t i = 0; i < ends.size(); i += 2) {
-        ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, &ends[i]), 0);
-        pool.give({static_cast<SOCKET>(ends[i]), nullptr, 0});
+TEST_F(ConnectionPoolTest, NeverHandsOneConnectionToTwoRequestsAtOnce) {
+    for (int i = 0; i < 2; ++i) {
+        Give(0);
     }
     std::atomic<int> holders[1024] = {};
     std::atomic<bool> shared{false};
@@ -76,21 +75,16 @@ TEST(ConnectionPoolThreads, NeverHandsOneConnectionToTwoRequests) {
         for (int t = 0; t < 32; ++t) {
             requests.emplace_back([&] {
                 for (int r = 0; r < 2000; ++r) {
-                    std::optional<IdleConnection> idle = pool.take(0, 1000);
-                    if (idle) {
+                    if (std::optional<IdleConnection> idle = pool_.take(0, 1000)) {
                         shared = shared || holders[idle->socket % 1024].fetch_add(1) != 0;
                         holders[idle->socket % 1024].fetch_sub(1);
-                        pool.give(std::move(*idle));
+                        pool_.give(std::move(*idle));
                     }
                 }
             });
         }
     }
     EXPECT_FALSE(shared);
-    pool.closeAll();
-    for (size_t i = 1; i < ends.size(); i += 2) {
-        close(ends[i]);
-    }
 }
 
 }  // namespace

@@ -57,19 +57,17 @@ struct KeptChain {
     testsupport::ServerProcess instances[2];
     fakeinstance::FakeInstance fake{serve};
     testsupport::ServerProcess host;  // stopped first: it closes the kept connections
-    const std::string java = chain::entryOf(ports[0]), fakeEntry = chain::entryOf(fake.port());
+    const std::string java = chain::entryOf(ports[0]), other = chain::entryOf(fake.port());
+    const std::string properties =  // snoop before pair, which takes the rest of /servlet/
+        "brevant.snoop.applications=/servlet/Snoop\nbrevant.snoop.instances=" + java +
+        "\nbrevant.pair.applications=/servlet/"
+        "\nbrevant.pair.balance=failover\nbrevant.pair.retrytime=1"
+        "\nbrevant.pair.keepalive=16\nbrevant.pair.instances=" +
+        java + "," + chain::entryOf(ports[1]) +
+        "\nbrevant.fake.applications=/fake/\nbrevant.fake.keepalive=16\nbrevant.fake.instances=" +
+        other + "\nbrevant.plain.applications=/plain/\nbrevant.plain.instances=" + other + "\n";
     bool started =
-        start(0) && start(1) &&
-        chain::startAdapterHost(
-            host, scratch.path(),
-            "brevant.snoop.applications=/servlet/Snoop\nbrevant.snoop.instances=" + java +
-                "\nbrevant.pair.applications=/servlet/\nbrevant.pair.balance=failover\n"
-                "brevant.pair.retrytime=1\nbrevant.pair.keepalive=16\nbrevant.pair.instances=" +
-                java + "," + chain::entryOf(ports[1]) +
-                "\nbrevant.fake.applications=/fake/\nbrevant.fake.keepalive=16\n"
-                "brevant.fake.instances=" +
-                fakeEntry + "\nbrevant.plain.applications=/plain/\nbrevant.plain.instances=" +
-                fakeEntry + "\n");
+        start(0) && start(1) && chain::startAdapterHost(host, scratch.path(), properties);
 };
 
 class KeptConnections : public testing::Test {
@@ -82,22 +80,19 @@ class KeptConnections : public testing::Test {
     static std::string firstLog() { return chain_->instances[0].output(); }
 
     // The adapter's port of each line with `what` the first instance logged from `from` on, once
-    // there are `count` (or after 10 s): log lines are written after their responses are sent.
+    // there are `count` (or after 30 s): log lines are written after their responses are sent.
     static std::vector<int> portsOf(const std::string& what, size_t from = 0, size_t count = 1) {
         std::vector<int> ports;
-        chain::eventually(
-            [&] {
-                std::istringstream lines(firstLog().substr(from));
-                ports.clear();
-                for (std::string line; std::getline(lines, line);) {
-                    if (line.starts_with("127.0.0.1:") &&
-                        line.find(" " + what + " ") != line.npos) {
-                        ports.push_back(std::stoi(line.substr(10)));
-                    }
+        chain::eventually([&] {
+            std::istringstream lines(firstLog().substr(from));
+            ports.clear();
+            for (std::string line; std::getline(lines, line);) {
+                if (line.starts_with("127.0.0.1:") && line.find(" " + what + " ") != line.npos) {
+                    ports.push_back(std::stoi(line.substr(10)));
                 }
-                return ports.size() >= count;
-            },
-            10s);
+            }
+            return ports.size() >= count;
+        });
         return ports;
     }
 

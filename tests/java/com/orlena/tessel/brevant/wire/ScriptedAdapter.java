@@ -11,8 +11,7 @@ import java.util.Random;
 
 /**
  * Test helper playing the adapter's part: sends the head with the additional-information
- * block and the preloaded body, then answers commands until the instance closes or
- * ends the exchange with command 3; more exchanges may follow on the same connection.
+ * block and the preloaded body, then answers commands until the instance closes or sends command 3.
  */
 final class ScriptedAdapter implements AutoCloseable {
     static final String ADDL = "127.0.0.1\r\nlocalhost\r\nweb.example\r\n8081\r\nisapihost\r\nfalse\r\n\r\n";
@@ -35,7 +34,11 @@ final class ScriptedAdapter implements AutoCloseable {
     private OutputStream out;
     private DataInputStream in;
 
+    /** A new connection, in place of the last one if any. */
     ScriptedAdapter connect(int port) throws IOException {
+        if (socket != null) {
+            socket.close();
+        }
         socket = new Socket("127.0.0.1", port);
         socket.setSoTimeout(60_000);
         out = new BufferedOutputStream(socket.getOutputStream(), 65536);
@@ -50,10 +53,7 @@ final class ScriptedAdapter implements AutoCloseable {
         }
     }
 
-    /**
-     * Sends the head and ADDL (lines ended by CR LF) and the preloaded bytes of body, then
-     * answers commands until command 3 or the instance's close; response holds this exchange's.
-     */
+    /** Sends head (ADDL included) and preloaded bytes of body, answers commands until command 3 or the close. */
     ScriptedAdapter send(String head, byte[] body, int preloaded) throws IOException, InterruptedException {
         response.reset();
         out.write(head.getBytes(StandardCharsets.ISO_8859_1));
@@ -89,11 +89,6 @@ final class ScriptedAdapter implements AutoCloseable {
             }
         }
         return this;
-    }
-
-    /** Whether the instance has closed the connection (waits for it, up to the socket's time-out). */
-    boolean closedByInstance() throws IOException {
-        return in.read() < 0;
     }
 
     @Override

@@ -55,12 +55,15 @@ bool fileSoonHolds(const std::string& path, const std::string& text) {
                       std::chrono::seconds(5));
 }
 
-bool startAppServer(testsupport::ServerProcess& instance, int port, const std::string& logFile) {
-    return instance.start(
-        "/usr/bin/java",
-        {"-cp", testsupport::buildOutputFolder() + "/java/Brevant30.jar",
-         "com.orlena.tessel.brevant.server.AppServer", "--port", std::to_string(port)},
-        {}, logFile, "AppServer: listening on port", std::chrono::seconds(30));
+bool startAppServer(testsupport::ServerProcess& instance, int port, const std::string& logFile,
+                    const std::vector<std::string>& arguments) {
+    const std::string java = testsupport::buildOutputFolder() + "/java/";
+    std::vector<std::string> all = {"-cp", java + "Brevant30.jar:" + java + "BrevantTomcat.jar",
+                                    "com.orlena.tessel.brevant.server.AppServer", "--port",
+                                    std::to_string(port)};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    return instance.start("/usr/bin/java", all, {}, logFile, "AppServer: listening on port",
+                          std::chrono::seconds(30));
 }
 
 bool startAdapterHost(testsupport::ServerProcess& host, const std::string& folder,

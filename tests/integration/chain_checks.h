@@ -30,9 +30,10 @@ bool eventually(const std::function<bool()>& condition,
 // after their responses are sent.
 bool fileSoonHolds(const std::string& path, const std::string& text);
 
-// The build's Java application-server instance (Brevant30.jar) on `port`, its output in
-// `logFile`; true once it listens.
-bool startAppServer(testsupport::ServerProcess& instance, int port, const std::string& logFile);
+// The build's Java application-server instance (Brevant30.jar, with the container's jars) on
+// `port`, its output in `logFile`; `arguments` add to its command line. True once it listens.
+bool startAppServer(testsupport::ServerProcess& instance, int port, const std::string& logFile,
+                    const std::vector<std::string>& arguments = {});
 
 // isapihost serving `folder`, with Brevant_Adapter as its filter and its /Scripts extension:
 // the module is copied to folder/modules beside `properties` (its brevant.properties);

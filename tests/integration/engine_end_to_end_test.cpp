@@ -1,7 +1,9 @@
 // The whole chain for real: an HTTP client, isapihost with Brevant_Adapter as a filter,
-// and the Java application-server instance (Brevant30.jar) behind it on a real socket.
+// and the Java application-server instance (Brevant30.jar) behind it on a real socket,
+// serving its built-in applications and the sample web application.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -16,12 +18,15 @@ namespace {
 struct Chain {
     Chain() {
         const int instancePort = chain::freePort();
+        std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
+                              scratch.file("webapps"), std::filesystem::copy_options::recursive);
         // brevant.properties with CR LF line ends, as on Windows.
-        started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log")) &&
+        started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log"),
+                                        {"--webapps", scratch.file("webapps")}) &&
                   chain::startAdapterHost(
                       host, scratch.path(),
                       "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
-                          "\r\nbrevant.default.applications=/servlet/\r\n");
+                          "\r\nbrevant.default.applications=/servlet/,/sample/\r\n");
     }
 
     testsupport::ScratchDir scratch{"engine-e2e"};
@@ -62,6 +67,24 @@ TEST_F(EngineEndToEnd, SnoopShowsTheRequestedUrlAndTheClientsHeaders) {
           "ACCEPT-LANGUAGE: fr-CH\n", "HOST: 127.0.0.1\n", "colour = blue\n", "n = 7\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
+}
+
+TEST_F(EngineEndToEnd, AJspPageOfAWebApplicationAnswers) {
+    const testsupport::HttpResponse page =
+        testsupport::httpRequest(port(), "GET", "/sample/hello.jsp?q=blue");
+    EXPECT_EQ(page.status, 200) << logs();
+    for (const char* text :
+         {"<h1>Hello from a JSP page</h1>", "Context path: /sample, servlet path: /hello.jsp",
+          "Query: blue, scheme: http"}) {
+        EXPECT_NE(page.body.find(text), std::string::npos) << text << "\n" << page.body;
+    }
+}
+
+TEST_F(EngineEndToEnd, AMissingPageOfAWebApplicationGetsTheContainers404) {
+    const testsupport::HttpResponse page =
+        testsupport::httpRequest(port(), "GET", "/sample/none.jsp");
+    EXPECT_EQ(page.status, 404);
+    EXPECT_NE(page.body.find("Apache Tomcat"), std::string::npos) << page.body;
 }
 
 }  // namespace

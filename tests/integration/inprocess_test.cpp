@@ -170,6 +170,25 @@ TEST_F(InProcessTest, StopUnloadsTheConnectorAndEndsTheVMWithExitCodeZero) {
     EXPECT_NE(log.find("Brevant: Java VM exit code = 0\r\n"), std::string::npos) << log;
 }
 
+// The sample web application in the data directory's webapps/: the container's jars come
+// through Classpath.pref, and the heap is set as for real applications (16 MB by default).
+TEST(InProcessWebApplications, AJspPageAnswersAndTheVMStillEndsCleanly) {
+    InProcessSite site(BREVANT_TEST_JDK_HOME);
+    const std::string java = testsupport::buildOutputFolder() + "/java/";
+    site.writeData("Classpath.pref", java + "Brevant30.jar\n" + java + "BrevantTomcat.jar\n");
+    site.writeData("VMSettings.pref", "maxHeapSize=262144\n");
+    std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
+                          site.home() + "/Brevant Data/webapps",
+                          std::filesystem::copy_options::recursive);
+    ASSERT_TRUE(site.start()) << site.logs();
+    const HttpResponse page = site.get("/sample/hello.jsp?q=blue");
+    EXPECT_EQ(page.status, 200) << site.logs();
+    EXPECT_NE(page.body.find("Context path: /sample, servlet path: /hello.jsp"), std::string::npos)
+        << page.body;
+    EXPECT_NE(page.body.find("Query: blue, scheme: http"), std::string::npos) << page.body;
+    EXPECT_EQ(site.host.stop(), 0) << site.logs();
+}
+
 // A connector whose VM cannot start explains why on servlet requests, and the server keeps
 // serving its files. How an engine's own failure reads is the engine bridge's unit tests'.
 TEST(InProcessFailedStart, AWrongJavaHomeIsExplainedToServletRequests) {

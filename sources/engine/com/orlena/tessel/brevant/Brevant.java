@@ -13,6 +13,7 @@ import com.orlena.tessel.brevant.inprocess.AccessRules;
 import com.orlena.tessel.brevant.inprocess.NativeBodySource;
 import com.orlena.tessel.brevant.inprocess.NativeResponseSink;
 import com.orlena.tessel.brevant.inprocess.ServletAliases;
+import com.orlena.tessel.brevant.webapps.WebApplications;
 import java.io.IOException;
 import java.io.PrintWriter;
 import java.io.StringWriter;
@@ -31,19 +32,22 @@ import java.util.Arrays;
  *
  * Two optional files in the data directory steer the filter's questions: "aliases.txt"
  * (see ServletAliases) for isServletAlias and "access.txt" (see AccessRules) for
- * authIISRequest.
+ * authIISRequest. The web applications of its optional "webapps" folder are served too
+ * (see WebApplications), under their context paths.
  */
 public final class Brevant {
     /** Init's failure codes; 0 is success. */
     private static final byte INIT_NO_SERVLETS_DIRECTORY = 1;
     private static final byte INIT_LIBRARY_NOT_LOADED = 2;
     private static final byte INIT_BAD_DATA_FILE = 3;
+    private static final byte INIT_NO_WEB_APPLICATIONS = 4;
 
     private static volatile String initMsg = "";
     private static volatile String serverInfo = "";
     private static volatile ServletAliases aliases = new ServletAliases();
     private static volatile AccessRules access = new AccessRules();
     private static volatile Applications applications = Applications.inProcess();
+    private static volatile WebApplications webApplications;
 
     private Brevant() {
     }
@@ -82,7 +86,19 @@ public final class Brevant {
                         + html(String.valueOf(libraryPath)) + "</b> cannot be loaded: "
                         + html(String.valueOf(e.getMessage())));
         }
-        applications = Applications.inProcess();
+        Applications apps = Applications.inProcess();
+        Path webapps = data == null ? null : data.resolve("webapps");
+        if (webapps != null && Files.isDirectory(webapps)) {
+            try {
+                WebApplications web = WebApplications.start(webapps);
+                apps.mount(web::serves, web);
+                webApplications = web;
+            } catch (IOException | RuntimeException | LinkageError e) {
+                return fail(INIT_NO_WEB_APPLICATIONS, "The web applications of <b>" + html(webapps.toString())
+                            + "</b> cannot be served: " + html(String.valueOf(e)));
+            }
+        }
+        applications = apps;
         initMsg = "";
         return 0;
     }
@@ -146,7 +162,14 @@ public final class Brevant {
 
     /** Whether the engine serves the URL (query string included); host is unused. */
     public static boolean isServletAlias(String url, String host) {
-        return aliases.matches(url);
+        if (url == null) {
+            return false;
+        }
+        if (aliases.matches(url)) {
+            return true;
+        }
+        int q = url.indexOf('?');
+        return applications.mounts(q < 0 ? url : url.substring(0, q));
     }
 
     /** Whether the user may reach the URL while IIS security is on; the password is IIS's business. */
@@ -154,8 +177,12 @@ public final class Brevant {
         return access.allows(url, user);
     }
 
+    /** Requests have ended when the connector calls this. */
     public static void Shutdown() {
-        // Requests have ended when the connector calls this; nothing holds resources.
+        WebApplications web = webApplications;
+        if (web != null) {
+            web.stop();
+        }
     }
 
     /** For tests: reads the data files as Init would, without loading any library. */

@@ -6,6 +6,7 @@ import com.orlena.tessel.brevant.http.Response;
 import java.io.IOException;
 import java.util.Map;
 import java.util.TreeMap;
+import java.util.function.Predicate;
 
 /**
  * The applications under "/servlet/", by name, and the routing of a request to one.
@@ -15,6 +16,8 @@ public final class Applications {
     public static final String PREFIX = "/servlet/";
 
     private final Map<String, Application> byName = new TreeMap<>();
+    private Predicate<String> mountedPaths = path -> false;
+    private Application mounted;
 
     /** The applications that come with the engine. */
     public static Applications builtIn() {
@@ -39,6 +42,17 @@ public final class Applications {
         byName.put(name, app);
     }
 
+    /** Gives the paths that `paths` accepts to `app`, ahead of everything else. */
+    public void mount(Predicate<String> paths, Application app) {
+        mountedPaths = paths;
+        mounted = app;
+    }
+
+    /** Whether a mounted application takes the path. */
+    public boolean mounts(String path) {
+        return mountedPaths.test(path);
+    }
+
     /** The application for the request's path, or null. "/servlet/Name/more" goes to Name. */
     Application find(String path) {
         if (!path.startsWith(PREFIX)) {
@@ -51,6 +65,10 @@ public final class Applications {
 
     /** Serves the request, answering 404 when no application has its name. */
     public void dispatch(Request request, Response response) throws IOException {
+        if (mounts(request.path())) {
+            mounted.serve(request, response);
+            return;
+        }
         Application app = find(request.path());
         if (app == null) {
             Pages.text(response, 404, "No servlet at " + request.path() + "\n");

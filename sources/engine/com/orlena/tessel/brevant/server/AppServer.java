@@ -1,12 +1,14 @@
 package com.orlena.tessel.brevant.server;
 
 import com.orlena.tessel.brevant.apps.Applications;
+import com.orlena.tessel.brevant.webapps.WebApplications;
 import com.orlena.tessel.brevant.wire.WireConnection;
 import java.io.IOException;
 import java.io.PrintStream;
 import java.net.ServerSocket;
 import java.net.Socket;
 import java.net.SocketException;
+import java.nio.file.Paths;
 import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.RejectedExecutionException;
@@ -20,10 +22,12 @@ import java.util.concurrent.TimeUnit;
  * WireConnection). The accepting thread only hands connections over.
  *
  *   java -cp Brevant30.jar com.orlena.tessel.brevant.server.AppServer --port 8888
- *        [--read-timeout SECONDS] [--threads N]
+ *        [--read-timeout SECONDS] [--threads N] [--webapps DIR]
  *        [--admin-port N --admin-user U --admin-password P]
  *
  * With --admin-port, AdminPort lets StopServer stop the instance; the process then exits 0.
+ * With --webapps, the web applications of DIR are served too (see WebApplications); the
+ * container's jars must then be on the class path.
  */
 public final class AppServer {
     private final ServerSocket listener;
@@ -130,9 +134,20 @@ public final class AppServer {
             System.err.println(AppServerOptions.USAGE);
             System.exit(2);
         }
+        Applications apps = Applications.builtIn();
+        if (options.webapps != null) {
+            try {
+                WebApplications web = WebApplications.start(Paths.get(options.webapps));
+                apps.mount(web::serves, web);
+            } catch (IOException | RuntimeException | LinkageError e) {
+                System.err.println("AppServer: cannot serve the web applications of " + options.webapps + ": " + e);
+                System.exit(1);
+                return;
+            }
+        }
         AppServer server;
         try {
-            server = new AppServer(options.port, Applications.builtIn(), options.readTimeoutSeconds * 1000,
+            server = new AppServer(options.port, apps, options.readTimeoutSeconds * 1000,
                                    options.threads, System.out);
         } catch (IOException e) {
             System.err.println("AppServer: cannot listen on port " + options.port + ": " + e.getMessage());

@@ -3,7 +3,7 @@ package com.orlena.tessel.brevant.server;
 /** The instance's command line. A bad option leaves a reason in error. */
 final class AppServerOptions {
     static final String USAGE = "usage: AppServer --port N [--read-timeout SECONDS] [--threads N]"
-        + " [--admin-port N --admin-user U --admin-password P]";
+        + " [--webapps DIR] [--admin-port N --admin-user U --admin-password P]";
 
     int port = -1;
     int readTimeoutSeconds = 120;
@@ -11,6 +11,7 @@ final class AppServerOptions {
     int adminPort = -1;
     String adminUser;
     String adminPassword;
+    String webapps;
     String error;
 
     static AppServerOptions parse(String[] args) {
@@ -29,6 +30,7 @@ final class AppServerOptions {
                 case "--admin-port": o.adminPort = number(o, name, value, 1, 65535); break;
                 case "--admin-user": o.adminUser = value; break;
                 case "--admin-password": o.adminPassword = value; break;
+                case "--webapps": o.webapps = value; break;
                 default: o.error = "unknown option " + name;
             }
         }

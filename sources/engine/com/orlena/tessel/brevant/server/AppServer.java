@@ -14,6 +14,7 @@ import java.util.concurrent.LinkedBlockingQueue;
 import java.util.concurrent.RejectedExecutionException;
 import java.util.concurrent.ThreadPoolExecutor;
 import java.util.concurrent.TimeUnit;
+import java.util.concurrent.atomic.AtomicReference;
 
 /**
  * The application-server instance: accepts adapter connections and serves each on a
@@ -37,6 +38,7 @@ public final class AppServer {
     private final PrintStream log;
     private volatile boolean serving;
     private final CountDownLatch acceptsEnded = new CountDownLatch(1);
+    private final AtomicReference<WebApplications> webApplications = new AtomicReference<>();
 
     public AppServer(int port, Applications apps, int readTimeoutMillis, int threads, PrintStream log)
         throws IOException {
@@ -45,6 +47,11 @@ public final class AppServer {
         this.readTimeoutMillis = readTimeoutMillis;
         this.pool = new ThreadPoolExecutor(threads, threads, 0, TimeUnit.MILLISECONDS, new LinkedBlockingQueue<>());
         this.log = log;
+    }
+
+    /** The container close() stops once the requests have ended. */
+    public void stopsWith(WebApplications web) {
+        webApplications.set(web);
     }
 
     public int port() {
@@ -117,6 +124,11 @@ public final class AppServer {
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
         }
+        // Once only: the shutdown hook closes again after a stop through the admin port.
+        WebApplications web = webApplications.getAndSet(null);
+        if (web != null) {
+            web.stop();
+        }
     }
 
     private static void closeQuietly(Socket socket) {
@@ -135,9 +147,10 @@ public final class AppServer {
             System.exit(2);
         }
         Applications apps = Applications.builtIn();
+        WebApplications web = null;
         if (options.webapps != null) {
             try {
-                WebApplications web = WebApplications.start(Paths.get(options.webapps));
+                web = WebApplications.start(Paths.get(options.webapps));
                 apps.mount(web::serves, web);
             } catch (IOException | RuntimeException | LinkageError e) {
                 System.err.println("AppServer: cannot serve the web applications of " + options.webapps + ": " + e);
@@ -154,6 +167,7 @@ public final class AppServer {
             System.exit(1);
             return;
         }
+        server.stopsWith(web);
         AdminPort admin = null;
         if (options.adminPort >= 0) {
             try {

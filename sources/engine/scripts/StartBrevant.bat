@@ -7,5 +7,7 @@ if not exist "%BREVANT_JAR%" (
     echo StartBrevant: no Brevant30.jar in %BREVANT_HOME%\lib 1>&2
     exit /b 1
 )
-"%JAVA%" -cp "%BREVANT_JAR%" com.orlena.tessel.brevant.server.AppServer --port %BREVANT_PORT% --admin-port %BREVANT_ADMIN_PORT% --admin-user "%BREVANT_ADMIN_USER%" --admin-password "%BREVANT_ADMIN_PASSWORD%" %*
+set WEBAPPS=
+if exist "%BREVANT_DATA%\webapps\" set WEBAPPS=--webapps "%BREVANT_DATA%\webapps"
+"%JAVA%" -cp "%BREVANT_CLASSPATH%" com.orlena.tessel.brevant.server.AppServer --port %BREVANT_PORT% --admin-port %BREVANT_ADMIN_PORT% --admin-user "%BREVANT_ADMIN_USER%" --admin-password "%BREVANT_ADMIN_PASSWORD%" %WEBAPPS% %*
 exit /b %ERRORLEVEL%

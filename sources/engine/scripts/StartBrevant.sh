@@ -8,7 +8,11 @@ if [ ! -f "$BREVANT_JAR" ]; then
     exit 1
 fi
 
+if [ -d "$BREVANT_DATA/webapps" ]; then
+    set -- --webapps "$BREVANT_DATA/webapps" "$@"
+fi
+
 # exec: the instance's exit code is the script's, and signals reach the VM directly.
-exec "$JAVA" -cp "$BREVANT_JAR" com.orlena.tessel.brevant.server.AppServer --port "$BREVANT_PORT" \
+exec "$JAVA" -cp "$BREVANT_CLASSPATH" com.orlena.tessel.brevant.server.AppServer --port "$BREVANT_PORT" \
     --admin-port "$BREVANT_ADMIN_PORT" --admin-user "$BREVANT_ADMIN_USER" \
     --admin-password "$BREVANT_ADMIN_PASSWORD" "$@"

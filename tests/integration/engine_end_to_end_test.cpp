@@ -9,6 +9,7 @@
 
 #include "chain_checks.h"
 #include "http_client.h"
+#include "sample_app_checks.h"
 #include "server_process.h"
 #include "test_paths.h"
 
@@ -20,6 +21,7 @@ struct Chain {
         const int instancePort = chain::freePort();
         std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
                               scratch.file("webapps"), std::filesystem::copy_options::recursive);
+        sample::addBrokenWar(scratch.file("webapps"));
         // brevant.properties with CR LF line ends, as on Windows.
         started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log"),
                                         {"--webapps", scratch.file("webapps")}) &&
@@ -85,6 +87,34 @@ TEST_F(EngineEndToEnd, AMissingPageOfAWebApplicationGetsTheContainers404) {
         testsupport::httpRequest(port(), "GET", "/sample/none.jsp");
     EXPECT_EQ(page.status, 404);
     EXPECT_NE(page.body.find("Apache Tomcat"), std::string::npos) << page.body;
+}
+
+TEST_F(EngineEndToEnd, ASessionCountsFiveRequestsWithOneCookie) {
+    sample::expectSessionCountsOneToFive(port());
+}
+
+TEST_F(EngineEndToEnd, AServletUnderAPrefixSeesTomcatsPaths) {
+    sample::expectTomcatsPathsOfAServletUnderAPrefix(port());
+}
+
+TEST_F(EngineEndToEnd, AnApplicationExceptionGetsTomcats500Page) {
+    sample::expectTomcats500PageForAnApplicationException(port());
+}
+
+TEST_F(EngineEndToEnd, ForwardAndIncludeComposeTheirBodies) {
+    sample::expectForwardAndIncludeComposeTheirBodies(port());
+}
+
+TEST_F(EngineEndToEnd, AMultipartUploadArrivesWhole) {
+    sample::expectAMultipartUploadArrivesWhole(port(), 5u * 1024 * 1024);
+}
+
+TEST_F(EngineEndToEnd, ABrokenWarIsReportedAndTheSampleStillAnswers) {
+    EXPECT_NE(
+        chain_->instance.output().find(sample::brokenWarReport(chain_->scratch.file("webapps"))),
+        std::string::npos)
+        << logs();
+    EXPECT_EQ(testsupport::httpRequest(port(), "GET", "/sample/hello.jsp").status, 200);
 }
 
 }  // namespace

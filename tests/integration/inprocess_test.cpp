@@ -13,6 +13,7 @@
 
 #include "chain_checks.h"
 #include "http_client.h"
+#include "sample_app_checks.h"
 #include "server_process.h"
 #include "test_paths.h"
 
@@ -170,23 +171,71 @@ TEST_F(InProcessTest, StopUnloadsTheConnectorAndEndsTheVMWithExitCodeZero) {
     EXPECT_NE(log.find("Brevant: Java VM exit code = 0\r\n"), std::string::npos) << log;
 }
 
-// The sample web application in the data directory's webapps/: the container's jars come
-// through Classpath.pref, and the heap is set as for real applications (16 MB by default).
-TEST(InProcessWebApplications, AJspPageAnswersAndTheVMStillEndsCleanly) {
-    InProcessSite site(BREVANT_TEST_JDK_HOME);
-    const std::string java = testsupport::buildOutputFolder() + "/java/";
-    site.writeData("Classpath.pref", java + "Brevant30.jar\n" + java + "BrevantTomcat.jar\n");
-    site.writeData("VMSettings.pref", "maxHeapSize=262144\n");
-    std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
-                          site.home() + "/Brevant Data/webapps",
-                          std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(site.start()) << site.logs();
-    const HttpResponse page = site.get("/sample/hello.jsp?q=blue");
-    EXPECT_EQ(page.status, 200) << site.logs();
+// The sample web application in the data directory's webapps/, beside a broken WAR: the
+// container's jars come through Classpath.pref, and the heap is set as for real applications
+// (16 MB by default).
+class InProcessWebApplications : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        site_ = std::make_unique<InProcessSite>(BREVANT_TEST_JDK_HOME);
+        const std::string java = testsupport::buildOutputFolder() + "/java/";
+        site_->writeData("Classpath.pref", java + "Brevant30.jar\n" + java + "BrevantTomcat.jar\n");
+        site_->writeData("VMSettings.pref", "maxHeapSize=262144\n");
+        std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps", webapps(),
+                              std::filesystem::copy_options::recursive);
+        sample::addBrokenWar(webapps());
+        started_ = site_->start();
+    }
+    static void TearDownTestSuite() { site_.reset(); }
+    void SetUp() override { ASSERT_TRUE(started_) << site_->logs(); }
+
+    static std::string webapps() { return site_->home() + "/Brevant Data/webapps"; }
+    static int port() { return site_->host.port(); }
+
+    static std::unique_ptr<InProcessSite> site_;
+    static bool started_;
+};
+
+std::unique_ptr<InProcessSite> InProcessWebApplications::site_;
+bool InProcessWebApplications::started_ = false;
+
+TEST_F(InProcessWebApplications, AJspPageAnswers) {
+    const HttpResponse page = site_->get("/sample/hello.jsp?q=blue");
+    EXPECT_EQ(page.status, 200) << site_->logs();
     EXPECT_NE(page.body.find("Context path: /sample, servlet path: /hello.jsp"), std::string::npos)
         << page.body;
     EXPECT_NE(page.body.find("Query: blue, scheme: http"), std::string::npos) << page.body;
-    EXPECT_EQ(site.host.stop(), 0) << site.logs();
+}
+
+TEST_F(InProcessWebApplications, ASessionCountsFiveRequestsWithOneCookie) {
+    sample::expectSessionCountsOneToFive(port());
+}
+
+TEST_F(InProcessWebApplications, AServletUnderAPrefixSeesTomcatsPaths) {
+    sample::expectTomcatsPathsOfAServletUnderAPrefix(port());
+}
+
+TEST_F(InProcessWebApplications, AnApplicationExceptionGetsTomcats500Page) {
+    sample::expectTomcats500PageForAnApplicationException(port());
+}
+
+TEST_F(InProcessWebApplications, ForwardAndIncludeComposeTheirBodies) {
+    sample::expectForwardAndIncludeComposeTheirBodies(port());
+}
+
+TEST_F(InProcessWebApplications, AMultipartUploadArrivesWhole) {
+    sample::expectAMultipartUploadArrivesWhole(port(), 5u * 1024 * 1024);
+}
+
+TEST_F(InProcessWebApplications, ABrokenWarIsReportedAndTheSampleStillAnswers) {
+    EXPECT_NE(site_->host.output().find(sample::brokenWarReport(webapps())), std::string::npos)
+        << site_->logs();
+    EXPECT_EQ(site_->get("/sample/hello.jsp").status, 200);
+}
+
+// Last of the suite: the container stops with the VM, which still ends cleanly.
+TEST_F(InProcessWebApplications, TheVMStillEndsCleanly) {
+    EXPECT_EQ(site_->host.stop(), 0) << site_->logs();
 }
 
 // A connector whose VM cannot start explains why on servlet requests, and the server keeps

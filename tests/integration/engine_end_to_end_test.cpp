@@ -9,6 +9,7 @@
 
 #include "chain_checks.h"
 #include "http_client.h"
+#include "sample_app_checks.h"
 #include "server_process.h"
 #include "test_paths.h"
 
@@ -20,6 +21,7 @@ struct Chain {
         const int instancePort = chain::freePort();
         std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
                               scratch.file("webapps"), std::filesystem::copy_options::recursive);
+        sample::addBrokenWar(scratch.file("webapps"));
         // brevant.properties with CR LF line ends, as on Windows.
         started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log"),
                                         {"--webapps", scratch.file("webapps")}) &&
@@ -69,22 +71,28 @@ TEST_F(EngineEndToEnd, SnoopShowsTheRequestedUrlAndTheClientsHeaders) {
     }
 }
 
-TEST_F(EngineEndToEnd, AJspPageOfAWebApplicationAnswers) {
-    const testsupport::HttpResponse page =
-        testsupport::httpRequest(port(), "GET", "/sample/hello.jsp?q=blue");
-    EXPECT_EQ(page.status, 200) << logs();
-    for (const char* text :
-         {"<h1>Hello from a JSP page</h1>", "Context path: /sample, servlet path: /hello.jsp",
-          "Query: blue, scheme: http"}) {
-        EXPECT_NE(page.body.find(text), std::string::npos) << text << "\n" << page.body;
-    }
-}
-
 TEST_F(EngineEndToEnd, AMissingPageOfAWebApplicationGetsTheContainers404) {
     const testsupport::HttpResponse page =
         testsupport::httpRequest(port(), "GET", "/sample/none.jsp");
     EXPECT_EQ(page.status, 404);
     EXPECT_NE(page.body.find("Apache Tomcat"), std::string::npos) << page.body;
+}
+
+TEST_F(EngineEndToEnd, TheSamplePagesAnswerAsTomcatServesThem) {
+    sample::expectPagesAnswer(port());
+}
+
+TEST_F(EngineEndToEnd, ASessionCountsFiveRequestsWithOneCookie) {
+    sample::expectSessionCountsOneToFive(port());
+}
+
+TEST_F(EngineEndToEnd, AMultipartUploadArrivesWhole) {
+    sample::expectAMultipartUploadArrivesWhole(port());
+}
+
+TEST_F(EngineEndToEnd, ABrokenWarBesideTheSampleIsReported) {
+    const std::string report = sample::brokenWarReport(chain_->scratch.file("webapps"));
+    EXPECT_NE(chain_->instance.output().find(report), std::string::npos) << logs();
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "chain_checks.h"
 #include "http_client.h"
+#include "sample_app_checks.h"
 #include "server_process.h"
 #include "test_paths.h"
 
@@ -73,6 +74,14 @@ class InProcessTest : public testing::Test {
         site_ = std::make_unique<InProcessSite>(BREVANT_TEST_JDK_HOME);
         site_->writeData("aliases.txt", "/Servlet/\n/app/Snoop\n");
         site_->writeData("access.txt", "/servlet/Cert alice\n");
+        // The sample web application beside a broken WAR: the container's jars come through
+        // Classpath.pref, and the heap is set for it (16 MB by default).
+        const std::string java = testsupport::buildOutputFolder() + "/java/";
+        site_->writeData("Classpath.pref", java + "Brevant30.jar\n" + java + "BrevantTomcat.jar\n");
+        site_->writeData("VMSettings.pref", "maxHeapSize=262144\n");
+        std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps", webapps(),
+                              std::filesystem::copy_options::recursive);
+        sample::addBrokenWar(webapps());
         started_ = site_->start();
     }
     static void TearDownTestSuite() { site_.reset(); }
@@ -84,6 +93,8 @@ class InProcessTest : public testing::Test {
     static int status(const std::string& target, const std::string& headers = "") {
         return site_->get(target, headers).status;
     }
+
+    static std::string webapps() { return site_->home() + "/Brevant Data/webapps"; }
 
     static std::unique_ptr<InProcessSite> site_;
     static bool started_;
@@ -161,6 +172,23 @@ TEST_F(InProcessTest, ManyClientsAtOnceAllSucceed) {
     EXPECT_GT(served, 100);
 }
 
+TEST_F(InProcessTest, TheSamplePagesAnswerAsTomcatServesThem) {
+    sample::expectPagesAnswer(site_->host.port());
+}
+
+TEST_F(InProcessTest, ASessionCountsFiveRequestsWithOneCookie) {
+    sample::expectSessionCountsOneToFive(site_->host.port());
+}
+
+TEST_F(InProcessTest, AMultipartUploadToTheSampleArrivesWhole) {
+    sample::expectAMultipartUploadArrivesWhole(site_->host.port());
+}
+
+TEST_F(InProcessTest, ABrokenWarBesideTheSampleIsReported) {
+    EXPECT_NE(site_->host.output().find(sample::brokenWarReport(webapps())), std::string::npos)
+        << site_->logs();
+}
+
 // Last of the suite (gtest keeps the order of a file): the stop ends the VM with the server.
 TEST_F(InProcessTest, StopUnloadsTheConnectorAndEndsTheVMWithExitCodeZero) {
     EXPECT_EQ(site_->host.stop(), 0) << site_->logs();
@@ -168,25 +196,6 @@ TEST_F(InProcessTest, StopUnloadsTheConnectorAndEndsTheVMWithExitCodeZero) {
     EXPECT_EQ(log.find("Brevant: Logging started\r\n"), 27u) << log;
     EXPECT_NE(log.find("Brevant: Classpath         = "), std::string::npos);
     EXPECT_NE(log.find("Brevant: Java VM exit code = 0\r\n"), std::string::npos) << log;
-}
-
-// The sample web application in the data directory's webapps/: the container's jars come
-// through Classpath.pref, and the heap is set as for real applications (16 MB by default).
-TEST(InProcessWebApplications, AJspPageAnswersAndTheVMStillEndsCleanly) {
-    InProcessSite site(BREVANT_TEST_JDK_HOME);
-    const std::string java = testsupport::buildOutputFolder() + "/java/";
-    site.writeData("Classpath.pref", java + "Brevant30.jar\n" + java + "BrevantTomcat.jar\n");
-    site.writeData("VMSettings.pref", "maxHeapSize=262144\n");
-    std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
-                          site.home() + "/Brevant Data/webapps",
-                          std::filesystem::copy_options::recursive);
-    ASSERT_TRUE(site.start()) << site.logs();
-    const HttpResponse page = site.get("/sample/hello.jsp?q=blue");
-    EXPECT_EQ(page.status, 200) << site.logs();
-    EXPECT_NE(page.body.find("Context path: /sample, servlet path: /hello.jsp"), std::string::npos)
-        << page.body;
-    EXPECT_NE(page.body.find("Query: blue, scheme: http"), std::string::npos) << page.body;
-    EXPECT_EQ(site.host.stop(), 0) << site.logs();
 }
 
 // A connector whose VM cannot start explains why on servlet requests, and the server keeps

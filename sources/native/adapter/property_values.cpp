@@ -243,7 +243,7 @@ void parseBalance(AdapterGroup& group, const std::string& value, const PropertyS
         source.line, source.key.c_str());
 }
 
-bool parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
+void parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
                               const std::string& value, const PropertySource& source) {
     struct WholeNumber {
         const char* property;
@@ -275,9 +275,8 @@ bool parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
             group.*known.field = *parsed;
             debugOutf("Group %s:  %s = %u %s\n", group.name, known.name, *parsed, known.unit);
         }
-        return true;
+        return;
     }
-    return false;
 }
 
 }  // namespace brevant::adapter

@@ -44,8 +44,9 @@ void parseBalance(AdapterGroup& group, const std::string& value, const PropertyS
 
 // "connecttimeout" and "replytimeout" (milliseconds, 0 for none), "keepalive" (idle
 // connections per instance, 0 for none) and "keepalivetimeout" (seconds): a whole number up to
-// what each allows; anything else is reported and changes nothing. False for other properties.
-bool parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
+// what each allows; anything else is reported and changes nothing. Other properties are
+// left alone.
+void parseWholeNumberProperty(AdapterGroup& group, const std::string& property,
                               const std::string& value, const PropertySource& source);
 
 }  // namespace brevant::adapter

@@ -38,6 +38,16 @@ public final class Headers {
         return List.copyOf(displayName.values());
     }
 
+    /** Whether a comma-separated header value such as Connection's lists `token`, in any case. */
+    public static boolean hasToken(String value, String token) {
+        for (String listed : value.split(",")) {
+            if (listed.trim().equalsIgnoreCase(token)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     /** Content-Length, or -1 when absent or not a non-negative number. */
     public long contentLength() {
         String value = get("Content-Length");

@@ -5,7 +5,6 @@ import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Locale;
 
 /**
  * One response: status and headers go out once, before the first body byte; the body
@@ -142,12 +141,8 @@ public final class Response {
     /** Whether a Connection header of the application has the token "close". */
     private boolean saysClose() {
         for (String[] h : headers) {
-            if (h[0].equalsIgnoreCase("Connection")) {
-                for (String token : h[1].split(",")) {
-                    if (token.trim().toLowerCase(Locale.ROOT).equals("close")) {
-                        return true;
-                    }
-                }
+            if (h[0].equalsIgnoreCase("Connection") && Headers.hasToken(h[1], "close")) {
+                return true;
             }
         }
         return false;

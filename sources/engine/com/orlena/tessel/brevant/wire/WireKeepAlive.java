@@ -3,7 +3,6 @@ package com.orlena.tessel.brevant.wire;
 import com.orlena.tessel.brevant.http.Headers;
 import com.orlena.tessel.brevant.http.RequestHead;
 import com.orlena.tessel.brevant.http.Response;
-import java.util.Locale;
 import java.util.function.LongSupplier;
 
 /**
@@ -65,11 +64,8 @@ final class WireKeepAlive implements Response.ConnectionEnd {
         boolean close = false;
         boolean keepAlive = false;
         for (String value : head.headers().getAll("Connection")) {
-            for (String token : value.split(",")) {
-                String t = token.trim().toLowerCase(Locale.ROOT);
-                close |= t.equals("close");
-                keepAlive |= t.equals("keep-alive");
-            }
+            close |= Headers.hasToken(value, "close");
+            keepAlive |= Headers.hasToken(value, "keep-alive");
         }
         if (close) {
             return false;

@@ -91,7 +91,7 @@ public final class Brevant {
         if (webapps != null && Files.isDirectory(webapps)) {
             try {
                 WebApplications web = WebApplications.start(webapps);
-                apps.mount(web::serves, web);
+                apps.mount(web::serves, web, web.hasRoot());
                 webApplications = web;
             } catch (IOException | RuntimeException | LinkageError e) {
                 return fail(INIT_NO_WEB_APPLICATIONS, "The web applications of <b>" + html(webapps.toString())

@@ -22,13 +22,14 @@ struct Chain {
         std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
                               scratch.file("webapps"), std::filesystem::copy_options::recursive);
         sample::addBrokenWar(scratch.file("webapps"));
-        // brevant.properties with CR LF line ends, as on Windows.
+        // brevant.properties with CR LF line ends, as on Windows; kept instance connections.
         started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log"),
                                         {"--webapps", scratch.file("webapps")}) &&
                   chain::startAdapterHost(
                       host, scratch.path(),
                       "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
-                          "\r\nbrevant.default.applications=/servlet/,/sample/\r\n");
+                          "\r\nbrevant.default.applications=/servlet/,/sample/\r\n"
+                          "brevant.default.keepalive=8\r\n");
     }
 
     testsupport::ScratchDir scratch{"engine-e2e"};
@@ -84,6 +85,21 @@ TEST_F(EngineEndToEnd, TheSamplePagesAnswerAsTomcatServesThem) {
 
 TEST_F(EngineEndToEnd, ASessionCountsFiveRequestsWithOneCookie) {
     sample::expectSessionCountsOneToFive(port());
+}
+
+TEST_F(EngineEndToEnd, OneKeptClientConnectionCarriesASessionThroughTheContainer) {
+    testsupport::HttpConnection client(port());
+    std::string cookie;
+    for (int count = 1; count <= 5; ++count) {
+        ASSERT_TRUE(
+            client.send("GET /sample/counter HTTP/1.1\r\nHost: 127.0.0.1\r\n" + cookie + "\r\n"));
+        testsupport::HttpResponse answer = client.read();
+        ASSERT_EQ(answer.body, "count=" + std::to_string(count) + "\n") << answer.raw;
+        if (count == 1) {
+            const std::string& set = answer.headers["set-cookie"];
+            cookie = "Cookie: " + set.substr(0, set.find(';')) + "\r\n";
+        }
+    }
 }
 
 TEST_F(EngineEndToEnd, AMultipartUploadArrivesWhole) {

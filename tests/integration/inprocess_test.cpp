@@ -176,6 +176,12 @@ TEST_F(InProcessTest, TheSamplePagesAnswerAsTomcatServesThem) {
     sample::expectPagesAnswer(site_->host.port());
 }
 
+TEST_F(InProcessTest, AnApplicationSeesTheUserTheWebServerAuthenticated) {
+    const std::string alice = "Authorization: Basic YWxpY2U6c2VjcmV0\r\n";  // alice:secret
+    EXPECT_NE(body("/sample/hello.jsp", alice).find("<p>User: alice</p>"), std::string::npos);
+    EXPECT_NE(body("/sample/hello.jsp").find("<p>User: null</p>"), std::string::npos);
+}
+
 TEST_F(InProcessTest, ASessionCountsFiveRequestsWithOneCookie) {
     sample::expectSessionCountsOneToFive(site_->host.port());
 }

@@ -184,6 +184,10 @@ TEST_F(InProcessTest, AMultipartUploadToTheSampleArrivesWhole) {
     sample::expectAMultipartUploadArrivesWhole(site_->host.port());
 }
 
+TEST_F(InProcessTest, ADownloadFromTheSampleStreamsInBoundedMemory) {
+    sample::expectADownloadStreamsInBoundedMemory(site_->host.port(), {site_->host.pid()});
+}
+
 TEST_F(InProcessTest, ABrokenWarBesideTheSampleIsReported) {
     EXPECT_NE(site_->host.output().find(sample::brokenWarReport(webapps())), std::string::npos)
         << site_->logs();

@@ -106,6 +106,11 @@ TEST_F(EngineEndToEnd, AMultipartUploadArrivesWhole) {
     sample::expectAMultipartUploadArrivesWhole(port());
 }
 
+TEST_F(EngineEndToEnd, ADownloadFromTheSampleStreamsInBoundedMemory) {
+    sample::expectADownloadStreamsInBoundedMemory(port(),
+                                                  {chain_->host.pid(), chain_->instance.pid()});
+}
+
 TEST_F(EngineEndToEnd, ABrokenWarBesideTheSampleIsReported) {
     const std::string report = sample::brokenWarReport(chain_->scratch.file("webapps"));
     EXPECT_NE(chain_->instance.output().find(report), std::string::npos) << logs();

@@ -190,6 +190,10 @@ TEST_F(InProcessTest, AMultipartUploadToTheSampleArrivesWhole) {
     sample::expectAMultipartUploadArrivesWhole(site_->host.port());
 }
 
+TEST_F(InProcessTest, ADownloadFromTheSampleStreamsInBoundedMemory) {
+    sample::expectADownloadStreamsInBoundedMemory(site_->host.port(), {site_->host.pid()});
+}
+
 TEST_F(InProcessTest, ABrokenWarBesideTheSampleIsReportedInTheDataDirectory) {
     const std::string log = testsupport::readFile(site_->home() + "/Brevant Data/Tomcat.log");
     EXPECT_NE(log.find(sample::brokenWarReport(webapps())), std::string::npos) << log;

@@ -3,7 +3,10 @@
 #ifndef TESTS_INTEGRATION_SAMPLE_APP_CHECKS_H
 #define TESTS_INTEGRATION_SAMPLE_APP_CHECKS_H
 
+#include <sys/types.h>
+
 #include <string>
+#include <vector>
 
 namespace sample {
 
@@ -18,8 +21,12 @@ void expectPagesAnswer(int port);
 // Five requests with the cookie of the first count 1 to 5 in one session.
 void expectSessionCountsOneToFive(int port);
 
-// A multipart/form-data upload of a few MB: its length and CRC-32 come back.
+// A multipart/form-data upload of 50 MB: its length and CRC-32 come back.
 void expectAMultipartUploadArrivesWhole(int port);
+
+// A download of 100 MiB arrives whole and in order, while the peak resident memory of each
+// process in `servers` (those the answer passes through) grows by far less than that.
+void expectADownloadStreamsInBoundedMemory(int port, const std::vector<pid_t>& servers);
 
 }  // namespace sample
 

@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 
 namespace testsupport {
@@ -107,6 +109,16 @@ bool HttpConnection::fill() {
 }
 
 HttpResponse HttpConnection::read(bool headRequest) {
+    std::string body;
+    HttpResponse response =
+        readStreamed([&body](std::string_view piece) { body.append(piece); }, headRequest);
+    response.body = std::move(body);
+    response.raw += response.body;
+    return response;
+}
+
+HttpResponse HttpConnection::readStreamed(const std::function<void(std::string_view)>& consume,
+                                          bool headRequest) {
     HttpResponse response;
     size_t headEnd;
     while ((headEnd = pending_.find("\r\n\r\n")) == std::string::npos) {
@@ -122,17 +134,17 @@ HttpResponse HttpConnection::read(bool headRequest) {
         response.status == 304) {
         return response;
     }
+    // Without a length, the body ends with the connection.
     auto length = response.headers.find("content-length");
-    if (length != response.headers.end()) {
-        size_t wanted = std::strtoull(length->second.c_str(), nullptr, 10);
-        while (pending_.size() < wanted && fill()) {
-        }
-        response.body = pending_.substr(0, wanted);
-        pending_.erase(0, response.body.size());
-    } else {
-        response.body = readAll();
+    size_t left = length == response.headers.end()
+                      ? SIZE_MAX
+                      : std::strtoull(length->second.c_str(), nullptr, 10);
+    while (left > 0 && (!pending_.empty() || fill())) {
+        const size_t piece = std::min(left, pending_.size());
+        consume(std::string_view(pending_).substr(0, piece));
+        pending_.erase(0, piece);
+        left -= piece;
     }
-    response.raw += response.body;
     return response;
 }
 

@@ -7,8 +7,10 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace testsupport {
 
@@ -32,6 +34,10 @@ class HttpConnection {
     // Reads one response: the head, then Content-Length bytes (none after HEAD, 1xx, 204
     // and 304), or everything until the server closes when there is no Content-Length.
     HttpResponse read(bool headRequest = false);
+    // Reads one response as read() does, but hands its body to `consume` piece by piece as it
+    // arrives and keeps none of it (the body stays empty): for bodies too large to hold.
+    HttpResponse readStreamed(const std::function<void(std::string_view)>& consume,
+                              bool headRequest = false);
     // Everything until the server closes the connection.
     std::string readAll();
     // True when the server closes the connection within the wait, sending nothing more.

@@ -8,10 +8,9 @@ namespace testsupport {
 
 std::string uploadBody(size_t size) {
     std::string body(size, '\0');
-    uint32_t state = 0x12345678u;
+    ScrambledBytes bytes;
     for (char& byte : body) {
-        state = state * 1664525u + 1013904223u;
-        byte = static_cast<char>(state >> 24);
+        byte = static_cast<char>(bytes.next());
     }
     return body;
 }

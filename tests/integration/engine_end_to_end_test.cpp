@@ -8,6 +8,7 @@
 #include <string>
 
 #include "chain_checks.h"
+#include "examples_app_checks.h"
 #include "http_client.h"
 #include "sample_app_checks.h"
 #include "server_process.h"
@@ -22,13 +23,14 @@ struct Chain {
         std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
                               scratch.file("webapps"), std::filesystem::copy_options::recursive);
         sample::addBrokenWar(scratch.file("webapps"));
+        examples::deployInto(scratch.file("webapps"));
         // brevant.properties with CR LF line ends, as on Windows.
         started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log"),
                                         {"--webapps", scratch.file("webapps")}) &&
                   chain::startAdapterHost(
                       host, scratch.path(),
                       "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
-                          "\r\nbrevant.default.applications=/servlet/,/sample/\r\n");
+                          "\r\nbrevant.default.applications=/servlet/,/sample/,/examples/\r\n");
     }
 
     testsupport::ScratchDir scratch{"engine-e2e"};
@@ -88,6 +90,14 @@ TEST_F(EngineEndToEnd, ASessionCountsFiveRequestsWithOneCookie) {
 
 TEST_F(EngineEndToEnd, AMultipartUploadArrivesWhole) {
     sample::expectAMultipartUploadArrivesWhole(port());
+}
+
+TEST_F(EngineEndToEnd, TomcatsExamplePagesAnswer) {
+    examples::expectPagesAnswer(port());
+}
+
+TEST_F(EngineEndToEnd, TomcatsSessionExampleKeepsAnAttribute) {
+    examples::expectSessionKeepsAnAttribute(port());
 }
 
 TEST_F(EngineEndToEnd, ABrokenWarBesideTheSampleIsReported) {

@@ -1,0 +1,80 @@
+#include "examples_app_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "http_client.h"
+
+namespace examples {
+
+namespace {
+
+constexpr char kInstalled[] = "/usr/share/tomcat10-examples/examples";
+constexpr char kSession[] = "/examples/servlets/servlet/SessionExample";
+
+// French: the servlets' texts come from LocalStrings_fr, whatever the machine's own locale.
+constexpr char kFrench[] = "Accept-Language: fr\r\n";
+
+testsupport::HttpResponse get(int port, const std::string& target, const std::string& headers) {
+    return testsupport::httpRequest(port, "GET", target, headers);
+}
+
+testing::AssertionResult installed() {
+    if (std::filesystem::is_directory(kInstalled)) {
+        return testing::AssertionSuccess();
+    }
+    return testing::AssertionFailure() << "Tomcat's examples application is not in " << kInstalled
+                                       << ": install Debian's package tomcat10-examples";
+}
+
+}  // namespace
+
+void deployInto(const std::string& folder) {
+    std::error_code ignored;  // not installed: the checks say so
+    std::filesystem::copy(kInstalled, folder + "/examples",
+                          std::filesystem::copy_options::recursive, ignored);
+}
+
+// Each page passes the application's RemoteCIDRValve first: it answers 403 unless the
+// connector hands Tomcat the client's loopback address.
+void expectPagesAnswer(int port) {
+    ASSERT_TRUE(installed());
+    const struct {
+        const char* target;
+        const char* headers;
+        const char* text;  // a part of the body
+    } pages[] = {
+        {"/examples/", "", "<title>Apache Tomcat Examples</title>"},
+        {"/examples/servlets/servlet/HelloWorldExample", kFrench, "<h1>Salut le Monde !</h1>"},
+        {"/examples/servlets/servlet/RequestParamExample?firstname=Ada&lastname=L%C3%B6w%3Cb%3E",
+         kFrench, "Prénom :\n = Ada<br>\nNom :\n = Löw&lt;b&gt;\n"},
+        {"/examples/servlets/servlet/RequestHeaderExample", "X-Probe: 7f3a<b>\r\n",
+         "</td><td>\n7f3a&lt;b&gt;\n</td>"},
+        // JSTL's fn:escapeXml, then the application's own my:reverse.
+        {"/examples/jsp/jsp2/el/functions.jsp?foo=Brevant", "", "<td>tnaverB&nbsp;</td>"},
+        // JSTL's c:if setting a page variable.
+        {"/examples/jsp/tagplugin/if.jsp", "", "The result of testing for (1==1) is: true\n"},
+    };
+    for (const auto& page : pages) {
+        const testsupport::HttpResponse answer = get(port, page.target, page.headers);
+        EXPECT_EQ(answer.status, 200) << page.target;
+        EXPECT_NE(answer.body.find(page.text), std::string::npos) << answer.raw;
+    }
+}
+
+void expectSessionKeepsAnAttribute(int port) {
+    ASSERT_TRUE(installed());
+    const testsupport::HttpResponse set =
+        get(port, std::string(kSession) + "?dataname=colour&datavalue=teal", "");
+    const std::string cookie = testsupport::cookieSet(set);
+    ASSERT_EQ(cookie.rfind("JSESSIONID=", 0), 0u) << set.raw;
+    EXPECT_NE(set.headers.at("set-cookie").find("; SameSite=Strict"), std::string::npos)
+        << "the cookie processor of the application's context.xml";
+    const testsupport::HttpResponse read = get(port, kSession, "Cookie: " + cookie + "\r\n");
+    EXPECT_NE(read.body.find("\ncolour = teal\n"), std::string::npos) << read.raw;
+    EXPECT_EQ(read.headers.count("set-cookie"), 0u) << "a new session";
+}
+
+}  // namespace examples

@@ -10,6 +10,7 @@ import com.orlena.tessel.brevant.http.RequestHead;
 import com.orlena.tessel.brevant.http.RequestTextParser;
 import com.orlena.tessel.brevant.http.Response;
 import com.orlena.tessel.brevant.inprocess.AccessRules;
+import com.orlena.tessel.brevant.inprocess.ContainerLog;
 import com.orlena.tessel.brevant.inprocess.NativeBodySource;
 import com.orlena.tessel.brevant.inprocess.NativeResponseSink;
 import com.orlena.tessel.brevant.inprocess.ServletAliases;
@@ -90,8 +91,13 @@ public final class Brevant {
         Path webapps = data == null ? null : data.resolve("webapps");
         if (webapps != null && Files.isDirectory(webapps)) {
             try {
+                ContainerLog.writeTo(data);
+            } catch (IOException | RuntimeException e) {
+                debug(e);  // the log still goes to standard error
+            }
+            try {
                 WebApplications web = WebApplications.start(webapps);
-                apps.mount(web::serves, web);
+                apps.mount(web::serves, web, web.hasRoot());
                 webApplications = web;
             } catch (IOException | RuntimeException | LinkageError e) {
                 return fail(INIT_NO_WEB_APPLICATIONS, "The web applications of <b>" + html(webapps.toString())

@@ -18,6 +18,7 @@ public final class Applications {
     private final Map<String, Application> byName = new TreeMap<>();
     private Predicate<String> mountedPaths = path -> false;
     private Application mounted;
+    private boolean mountedTakesRest;
 
     /** The applications that come with the engine. */
     public static Applications builtIn() {
@@ -42,10 +43,14 @@ public final class Applications {
         byName.put(name, app);
     }
 
-    /** Gives the paths that `paths` accepts to `app`, ahead of everything else. */
-    public void mount(Predicate<String> paths, Application app) {
+    /**
+     * Gives the paths that `paths` accepts to `app`, ahead of everything else; with
+     * `takesRest`, also every path outside "/servlet/" that reaches us and no one else takes.
+     */
+    public void mount(Predicate<String> paths, Application app, boolean takesRest) {
         mountedPaths = paths;
         mounted = app;
+        mountedTakesRest = takesRest;
     }
 
     /** Whether a mounted application takes the path. */
@@ -63,13 +68,14 @@ public final class Applications {
         return byName.get(slash < 0 ? rest : rest.substring(0, slash));
     }
 
-    /** Serves the request, answering 404 when no application has its name. */
+    /** Serves the request, answering 404 when no application takes it. */
     public void dispatch(Request request, Response response) throws IOException {
-        if (mounts(request.path())) {
+        String path = request.path();
+        if (mounts(path) || (mountedTakesRest && !path.startsWith(PREFIX))) {
             mounted.serve(request, response);
             return;
         }
-        Application app = find(request.path());
+        Application app = find(path);
         if (app == null) {
             Pages.text(response, 404, "No servlet at " + request.path() + "\n");
             return;

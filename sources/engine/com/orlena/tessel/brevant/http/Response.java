@@ -113,6 +113,18 @@ public final class Response {
         sink.finish();
     }
 
+    /**
+     * Sends the head and every body byte written so far, as an application's flush asks:
+     * a response flushed before its length is known goes without one.
+     */
+    public void flush() throws IOException {
+        if (finished) {
+            return;
+        }
+        commit();
+        sink.flush();
+    }
+
     private void commit() throws IOException {
         if (committed) {
             return;

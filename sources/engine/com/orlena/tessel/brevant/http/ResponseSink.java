@@ -12,4 +12,8 @@ public interface ResponseSink {
 
     /** Sends whatever is still held back; the response is complete. */
     void finish() throws IOException;
+
+    /** Sends what is held back now, as the application asked; more may follow. */
+    default void flush() throws IOException {
+    }
 }

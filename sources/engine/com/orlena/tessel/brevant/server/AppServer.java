@@ -151,7 +151,7 @@ public final class AppServer {
         if (options.webapps != null) {
             try {
                 web = WebApplications.start(Paths.get(options.webapps));
-                apps.mount(web::serves, web);
+                apps.mount(web::serves, web, web.hasRoot());
             } catch (IOException | RuntimeException | LinkageError e) {
                 System.err.println("AppServer: cannot serve the web applications of " + options.webapps + ": " + e);
                 System.exit(1);

@@ -1,5 +1,7 @@
 package com.orlena.tessel.brevant.webapps;
 
+import com.orlena.tessel.brevant.http.Headers;
+import com.orlena.tessel.brevant.http.Pages;
 import com.orlena.tessel.brevant.http.Request;
 import com.orlena.tessel.brevant.http.Response;
 import jakarta.servlet.ServletConnection;
@@ -7,7 +9,10 @@ import java.io.IOException;
 import java.io.InputStream;
 import java.nio.ByteBuffer;
 import java.nio.charset.StandardCharsets;
+import java.util.Locale;
+import java.util.Map;
 import org.apache.coyote.AbstractProcessor;
+import org.apache.coyote.ActionCode;
 import org.apache.coyote.Adapter;
 import org.apache.coyote.ContinueResponseTiming;
 import org.apache.coyote.InputBuffer;
@@ -22,32 +27,59 @@ import org.apache.tomcat.util.net.ServletConnectionImpl;
 import org.apache.tomcat.util.net.SocketWrapperBase;
 
 /**
- * One request of ours through the container, on the calling thread: fills a Coyote request
- * from our Request, calls the Connector's Adapter, and hands what the container answers to
- * our Response, which writes the status line and headers. Being a processor is what makes
- * the container's commit and close reach us (Coyote only calls its own processors' hooks).
- * Made for one request and used by its thread only.
+ * Our requests through the container, on the calling thread: fills a Coyote request from
+ * our Request, calls the Connector's Adapter, and hands what the container answers to our
+ * Response, which writes the status line and headers. Being a processor is what makes the
+ * container's commit, flush and close reach us (Coyote only calls its own processors'
+ * hooks). Each thread keeps one and serves its requests with it, one after the other, as
+ * the container recycles its request objects for the next.
  */
 final class CoyoteBridge extends AbstractProcessor {
     private static final Log LOG = LogFactory.getLog(CoyoteBridge.class);
 
-    private final Request ours;
-    private final Response answer;
+    private Request ours;
+    private Response answer;
     /** The first failure of our transport; the container only notes it as a client abort. */
     private IOException failure;
 
-    CoyoteBridge(Adapter adapter, Request ours, Response answer) {
+    CoyoteBridge(Adapter adapter) {
         super(adapter);
-        this.ours = ours;
-        this.answer = answer;
     }
 
-    /** Serves the request; throws when our transport failed, so the caller ends the connection. */
-    void serve() throws IOException {
-        fillRequest();
-        response.setOutputBuffer(new Body());
+    /**
+     * Serves the request. Throws IOException when our transport failed, so the caller ends
+     * the connection, and IllegalStateException when the application failed after the
+     * container had begun its answer: what the answer holds must not pass for a whole one.
+     */
+    void serve(Request request, Response response) throws IOException {
+        ours = request;
+        answer = response;
+        failure = null;
         try {
-            adapter.service(request, response);
+            if (asksForWebSocket()) {
+                Pages.text(answer, 501, "WebSocket is not supported by this connector\n");
+                return;
+            }
+            fillRequest();
+            serveFilled();
+        } finally {
+            this.request.recycle();
+            this.response.recycle();
+            recycle();
+            ours = null;
+            answer = null;
+        }
+    }
+
+    /** A WebSocket needs the connection handed over, which neither connector can do. */
+    private boolean asksForWebSocket() {
+        String upgrade = ours.header("Upgrade");
+        return upgrade != null && Headers.hasToken(upgrade, "websocket");
+    }
+
+    private void serveFilled() throws IOException {
+        try {
+            getAdapter().service(request, response);
         } catch (IOException e) {
             throw e;
         } catch (Exception e) {
@@ -55,6 +87,10 @@ final class CoyoteBridge extends AbstractProcessor {
         }
         if (failure != null) {
             throw failure;
+        }
+        if (!getErrorState().isIoAllowed()) {
+            throw new IllegalStateException("the application failed after its answer had begun",
+                                            (Throwable) request.getAttribute("jakarta.servlet.error.exception"));
         }
     }
 
@@ -72,18 +108,48 @@ final class CoyoteBridge extends AbstractProcessor {
         request.setServerPort(ours.serverPort());
         request.remoteAddr().setString(ours.remoteAddr());
         request.remoteHost().setString(ours.remoteHost());
+        if (ours.remoteUser() != null && !ours.remoteUser().isEmpty()) {
+            request.getRemoteUser().setString(ours.remoteUser());
+        }
         MimeHeaders headers = request.getMimeHeaders();
         for (String name : ours.headers().names()) {
+            String spelled = usualSpelling(name);
             for (String value : ours.headers().getAll(name)) {
-                headers.addValue(name).setString(value);
+                headers.addValue(spelled).setString(value);
+            }
+        }
+        if (ours.isSecure()) {
+            // Only a secure connection carries a client certificate; asking costs a round trip
+            // on the wire, so plain requests do not ask.
+            for (Map.Entry<String, String> a : CertificateAttributes.of(ours.clientCertificate()).entrySet()) {
+                request.setAttribute(a.getKey(), a.getValue());
             }
         }
         request.setInputBuffer(new RequestBytes(ours.body()));
+        response.setOutputBuffer(new Body());
+    }
+
+    /**
+     * The connectors pass header names upper-cased ("ACCEPT-LANGUAGE"); applications that list
+     * them get the usual spelling ("Accept-Language"). A name in mixed case is left as it came.
+     */
+    static String usualSpelling(String name) {
+        if (!name.equals(name.toUpperCase(Locale.ROOT))) {
+            return name;
+        }
+        char[] chars = name.toLowerCase(Locale.ROOT).toCharArray();
+        for (int i = 0; i < chars.length; i++) {
+            if (i == 0 || chars[i - 1] == '-') {
+                chars[i] = Character.toUpperCase(chars[i]);
+            }
+        }
+        return new String(chars);
     }
 
     /** The head as the container holds it at commit, handed to our Response. */
     @Override
     protected void prepareResponse() throws IOException {
+        response.setCommitted(true);  // the container's mark: its status and headers are fixed now
         answer.setStatus(response.getStatus());
         MimeHeaders headers = response.getMimeHeaders();
         for (int i = 0; i < headers.size(); i++) {
@@ -101,11 +167,40 @@ final class CoyoteBridge extends AbstractProcessor {
         }
     }
 
+    /**
+     * The application's flush. The container also flushes before it gives up on an answer
+     * that failed half-way; that one is not passed on, so that a failure before anything left
+     * can still become a whole 500 answer.
+     */
+    @Override
+    protected void flush() throws IOException {
+        if (response.isError() && !response.isErrorReportRequired()) {
+            return;  // the error is reported: the container is giving up on the answer
+        }
+        try {
+            answer.flush();
+        } catch (IOException e) {
+            noteFailure(e);
+            throw e;
+        }
+    }
+
+    private void noteFailure(IOException e) {
+        if (failure == null) {
+            failure = e;
+        }
+    }
+
     private final class Body implements OutputBuffer {
         private long written;
 
         @Override
         public int doWrite(ByteBuffer chunk) throws IOException {
+            if (!response.isCommitted()) {
+                // The container leaves the commit to its protocol's first write: this sets the
+                // head our Response is to send before any body byte.
+                response.action(ActionCode.COMMIT, null);
+            }
             int len = chunk.remaining();
             try {
                 if ("HEAD".equals(ours.method())) {
@@ -119,9 +214,7 @@ final class CoyoteBridge extends AbstractProcessor {
                     answer.body().write(bytes, 0, len);
                 }
             } catch (IOException e) {
-                if (failure == null) {
-                    failure = e;
-                }
+                noteFailure(e);
                 throw e;
             }
             written += len;
@@ -133,7 +226,7 @@ final class CoyoteBridge extends AbstractProcessor {
     }
 
     /** Our body stream, which never gives more than Content-Length, as the container's input. */
-    private static final class RequestBytes implements InputBuffer {
+    private final class RequestBytes implements InputBuffer {
         private final InputStream body;
         private final byte[] buf = new byte[8192];
 
@@ -143,7 +236,13 @@ final class CoyoteBridge extends AbstractProcessor {
 
         @Override
         public int doRead(ApplicationBufferHandler handler) throws IOException {
-            int n = body.read(buf, 0, buf.length);
+            int n;
+            try {
+                n = body.read(buf, 0, buf.length);
+            } catch (IOException e) {
+                noteFailure(e);
+                throw e;
+            }
             if (n <= 0) {
                 return -1;
             }
@@ -165,7 +264,6 @@ final class CoyoteBridge extends AbstractProcessor {
     @Override protected void finishResponse() { }
     @Override protected void ack(ContinueResponseTiming continueResponseTiming) { }
     @Override protected void earlyHints() { }
-    @Override protected void flush() { }
     @Override protected int available(boolean doRead) { return 0; }
     @Override protected void setRequestBody(ByteChunk body) { }
     @Override protected void setSwallowResponse() { }

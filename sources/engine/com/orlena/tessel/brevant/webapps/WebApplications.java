@@ -19,9 +19,10 @@ import org.apache.catalina.startup.HostConfig;
 
 /**
  * The web applications of a webapps/ folder, run by an embedded Tomcat: every WAR or
- * folder there is deployed at start under its name. The container has one Connector, whose
- * protocol opens no socket; our connectors' requests reach it through CoyoteBridge. The
- * container's work/ folder goes beside webapps/. Started once, then read from any thread.
+ * folder there is deployed at start under its name, ROOT at "/". The container has one
+ * Connector, whose protocol opens no socket; our connectors' requests reach it through a
+ * CoyoteBridge of the serving thread. The container's work/ folder goes beside webapps/.
+ * Started once, then read from any thread.
  */
 public final class WebApplications implements Application {
     private static final String HOST = "localhost";
@@ -30,6 +31,9 @@ public final class WebApplications implements Application {
     private final LocalProtocol protocol = new LocalProtocol();
     private final Connector connector = new Connector(protocol);
     private final List<String> contextPaths = new ArrayList<>();
+    private boolean root;
+    private final ThreadLocal<CoyoteBridge> bridges =
+        ThreadLocal.withInitial(() -> new CoyoteBridge(protocol.getAdapter()));
 
     private WebApplications() {
     }
@@ -52,7 +56,12 @@ public final class WebApplications implements Application {
         }
         for (Container child : apps.server.findServices()[0].getContainer().findChild(HOST).findChildren()) {
             Context context = (Context) child;
-            if (context.getState().isAvailable() && !context.getPath().isEmpty()) {
+            if (!context.getState().isAvailable()) {
+                continue;
+            }
+            if (context.getPath().isEmpty()) {
+                apps.root = true;
+            } else {
                 apps.contextPaths.add(context.getPath());
             }
         }
@@ -69,6 +78,7 @@ public final class WebApplications implements Application {
         StandardEngine engine = new StandardEngine();
         engine.setName("Brevant");
         engine.setDefaultHost(HOST);
+        engine.getPipeline().addValve(new SynchronousOnlyValve());
         service.setContainer(engine);
         StandardHost host = new StandardHost();
         host.setName(HOST);
@@ -81,7 +91,12 @@ public final class WebApplications implements Application {
         service.addConnector(connector);
     }
 
-    /** Whether the path (without query string) lies under a deployed application. */
+    /** Whether the ROOT application is deployed, to take the paths no other one serves. */
+    public boolean hasRoot() {
+        return root;
+    }
+
+    /** Whether the path (without query string) lies under a deployed application other than ROOT. */
     public boolean serves(String path) {
         for (String context : contextPaths) {
             if (isUnder(path, context)) {
@@ -99,7 +114,7 @@ public final class WebApplications implements Application {
 
     @Override
     public void serve(Request request, Response response) throws IOException {
-        new CoyoteBridge(protocol.getAdapter(), request, response).serve();
+        bridges.get().serve(request, response);
     }
 
     public void stop() {

@@ -39,6 +39,12 @@ final class WireResponseSink implements ResponseSink {
         sendPending();
     }
 
+    @Override
+    public void flush() throws IOException {
+        sendPending();
+        out.flush();
+    }
+
     private void sendPending() throws IOException {
         if (pendingLength == 0) {
             return;

@@ -100,6 +100,14 @@ TEST_F(EngineEndToEnd, TomcatsSessionExampleKeepsAnAttribute) {
     examples::expectSessionKeepsAnAttribute(port());
 }
 
+TEST_F(EngineEndToEnd, TomcatsAsyncExamplesAreRefused) {
+    examples::expectAsyncServletsAreRefused(port());
+}
+
+TEST_F(EngineEndToEnd, TomcatsWebSocketExamplesAreRefused) {
+    examples::expectWebSocketUpgradesAreRefused(port());
+}
+
 TEST_F(EngineEndToEnd, ABrokenWarBesideTheSampleIsReported) {
     const std::string report = sample::brokenWarReport(chain_->scratch.file("webapps"));
     EXPECT_NE(chain_->instance.output().find(report), std::string::npos) << logs();

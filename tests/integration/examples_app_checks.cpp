@@ -77,4 +77,38 @@ void expectSessionKeepsAnAttribute(int port) {
     EXPECT_EQ(read.headers.count("set-cookie"), 0u) << "a new session";
 }
 
+void expectAsyncServletsAreRefused(int port) {
+    ASSERT_TRUE(installed());
+    const struct {
+        const char* target;
+        int status;
+        const char* text;  // a part of the body
+    } servlets[] = {
+        {"/examples/async/async0", 500, "does not support asynchronous operations"},
+        {"/examples/async/async3", 500, "does not support asynchronous operations"},
+        {"/examples/async/stockticker", 400, "Async is not supported."},
+    };
+    for (const auto& servlet : servlets) {
+        const testsupport::HttpResponse answer = get(port, servlet.target, "");
+        EXPECT_EQ(answer.status, servlet.status) << servlet.target;
+        EXPECT_NE(answer.body.find(servlet.text), std::string::npos) << answer.raw;
+    }
+}
+
+void expectWebSocketUpgradesAreRefused(int port) {
+    ASSERT_TRUE(installed());
+    for (const char* endpoint : {"echoAnnotation", "echoProgrammatic"}) {
+        testsupport::HttpConnection connection(port);
+        ASSERT_TRUE(connection.send(std::string("GET /examples/websocket/") + endpoint +
+                                    " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                    "Connection: Upgrade\r\n"
+                                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                    "Sec-WebSocket-Version: 13\r\n\r\n"));
+        testsupport::HttpResponse answer = connection.read();
+        EXPECT_EQ(answer.status, 501) << endpoint;
+        EXPECT_EQ(answer.body, "WebSocket is not supported by this connector\n") << answer.raw;
+        EXPECT_EQ(answer.headers["content-type"].rfind("text/plain", 0), 0u) << answer.raw;
+    }
+}
+
 }  // namespace examples

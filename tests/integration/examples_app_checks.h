@@ -20,6 +20,14 @@ void expectPagesAnswer(int port);
 // SessionExample keeps an attribute set by one request for the next one with its cookie.
 void expectSessionKeepsAnAttribute(int port);
 
+// Neither connector can hand a request on after the servlet returns: its asynchronous servlets
+// get Tomcat's refusal of startAsync, and the stock ticker, which asks first, its own 400.
+void expectAsyncServletsAreRefused(int port);
+
+// Neither connector can hand the connection over: an upgrade to its WebSocket endpoints is
+// answered 501.
+void expectWebSocketUpgradesAreRefused(int port);
+
 }  // namespace examples
 
 #endif  // TESTS_INTEGRATION_EXAMPLES_APP_CHECKS_H

@@ -194,6 +194,14 @@ TEST_F(InProcessTest, TomcatsSessionExampleKeepsAnAttribute) {
     examples::expectSessionKeepsAnAttribute(site_->host.port());
 }
 
+TEST_F(InProcessTest, TomcatsAsyncExamplesAreRefused) {
+    examples::expectAsyncServletsAreRefused(site_->host.port());
+}
+
+TEST_F(InProcessTest, TomcatsWebSocketExamplesAreRefused) {
+    examples::expectWebSocketUpgradesAreRefused(site_->host.port());
+}
+
 TEST_F(InProcessTest, ABrokenWarBesideTheSampleIsReportedInTheDataDirectory) {
     const std::string log = testsupport::readFile(site_->home() + "/Brevant Data/Tomcat.log");
     EXPECT_NE(log.find(sample::brokenWarReport(webapps())), std::string::npos) << log;

@@ -29,6 +29,17 @@ testing::AssertionResult installed() {
                                        << ": install Debian's package tomcat10-examples";
 }
 
+// A WebSocket handshake for `target` as a browser sends it, with `headers` added.
+testsupport::HttpResponse askUpgrade(int port, const std::string& target,
+                                     const std::string& headers) {
+    testsupport::HttpConnection connection(port);
+    connection.send("GET " + target +
+                    " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n" +
+                    headers + "\r\n");
+    return connection.read();
+}
+
 }  // namespace
 
 void deployInto(const std::string& folder) {
@@ -97,18 +108,21 @@ void expectAsyncServletsAreRefused(int port) {
 
 void expectWebSocketUpgradesAreRefused(int port) {
     ASSERT_TRUE(installed());
-    for (const char* endpoint : {"echoAnnotation", "echoProgrammatic"}) {
-        testsupport::HttpConnection connection(port);
-        ASSERT_TRUE(connection.send(std::string("GET /examples/websocket/") + endpoint +
-                                    " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                                    "Connection: Upgrade\r\n"
-                                    "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                    "Sec-WebSocket-Version: 13\r\n\r\n"));
-        testsupport::HttpResponse answer = connection.read();
-        EXPECT_EQ(answer.status, 501) << endpoint;
+    const std::string cookie =
+        "Cookie: " + testsupport::cookieSet(get(port, kSession, "")) + "\r\n";
+    // A servlet that would keep what a request let through asks for, then its endpoints.
+    for (const std::string& target : {std::string(kSession) + "?dataname=upgraded&datavalue=yes",
+                                      std::string("/examples/websocket/echoAnnotation"),
+                                      std::string("/examples/websocket/echoProgrammatic")}) {
+        testsupport::HttpResponse answer = askUpgrade(port, target, cookie);
+        EXPECT_EQ(answer.status, 501) << target;
         EXPECT_EQ(answer.body, "WebSocket is not supported by this connector\n") << answer.raw;
         EXPECT_EQ(answer.headers["content-type"].rfind("text/plain", 0), 0u) << answer.raw;
     }
+    const testsupport::HttpResponse session = get(port, kSession, cookie);
+    ASSERT_EQ(session.status, 200);
+    ASSERT_EQ(session.headers.count("set-cookie"), 0u) << "not the refused requests' session";
+    EXPECT_EQ(session.body.find("upgraded = yes"), std::string::npos) << "a refused request ran";
 }
 
 }  // namespace examples

@@ -24,8 +24,8 @@ void expectSessionKeepsAnAttribute(int port);
 // get Tomcat's refusal of startAsync, and the stock ticker, which asks first, its own 400.
 void expectAsyncServletsAreRefused(int port);
 
-// Neither connector can hand the connection over: an upgrade to its WebSocket endpoints is
-// answered 501.
+// Neither connector can hand the connection over: a WebSocket upgrade, to its endpoints or to
+// a servlet, is answered 501 and reaches no application.
 void expectWebSocketUpgradesAreRefused(int port);
 
 }  // namespace examples

@@ -9,6 +9,9 @@
 
 namespace examples {
 
+using testsupport::httpRequest;
+using testsupport::HttpResponse;
+
 namespace {
 
 constexpr char kInstalled[] = "/usr/share/tomcat10-examples/examples";
@@ -16,10 +19,6 @@ constexpr char kSession[] = "/examples/servlets/servlet/SessionExample";
 
 // French: the servlets' texts come from LocalStrings_fr, whatever the machine's own locale.
 constexpr char kFrench[] = "Accept-Language: fr\r\n";
-
-testsupport::HttpResponse get(int port, const std::string& target, const std::string& headers) {
-    return testsupport::httpRequest(port, "GET", target, headers);
-}
 
 testing::AssertionResult installed() {
     if (std::filesystem::is_directory(kInstalled)) {
@@ -30,8 +29,7 @@ testing::AssertionResult installed() {
 }
 
 // A WebSocket handshake for `target` as a browser sends it, with `headers` added.
-testsupport::HttpResponse askUpgrade(int port, const std::string& target,
-                                     const std::string& headers) {
+HttpResponse askUpgrade(int port, const std::string& target, const std::string& headers) {
     testsupport::HttpConnection connection(port);
     connection.send("GET " + target +
                     " HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
@@ -69,7 +67,7 @@ void expectPagesAnswer(int port) {
         {"/examples/jsp/tagplugin/if.jsp", "", "The result of testing for (1==1) is: true\n"},
     };
     for (const auto& page : pages) {
-        const testsupport::HttpResponse answer = get(port, page.target, page.headers);
+        const HttpResponse answer = httpRequest(port, "GET", page.target, page.headers);
         EXPECT_EQ(answer.status, 200) << page.target;
         EXPECT_NE(answer.body.find(page.text), std::string::npos) << answer.raw;
     }
@@ -77,13 +75,13 @@ void expectPagesAnswer(int port) {
 
 void expectSessionKeepsAnAttribute(int port) {
     ASSERT_TRUE(installed());
-    const testsupport::HttpResponse set =
-        get(port, std::string(kSession) + "?dataname=colour&datavalue=teal", "");
+    const HttpResponse set =
+        httpRequest(port, "GET", std::string(kSession) + "?dataname=colour&datavalue=teal");
     const std::string cookie = testsupport::cookieSet(set);
     ASSERT_EQ(cookie.rfind("JSESSIONID=", 0), 0u) << set.raw;
     EXPECT_NE(set.headers.at("set-cookie").find("; SameSite=Strict"), std::string::npos)
         << "the cookie processor of the application's context.xml";
-    const testsupport::HttpResponse read = get(port, kSession, "Cookie: " + cookie + "\r\n");
+    const HttpResponse read = httpRequest(port, "GET", kSession, "Cookie: " + cookie + "\r\n");
     EXPECT_NE(read.body.find("\ncolour = teal\n"), std::string::npos) << read.raw;
     EXPECT_EQ(read.headers.count("set-cookie"), 0u) << "a new session";
 }
@@ -100,7 +98,7 @@ void expectAsyncServletsAreRefused(int port) {
         {"/examples/async/stockticker", 400, "Async is not supported."},
     };
     for (const auto& servlet : servlets) {
-        const testsupport::HttpResponse answer = get(port, servlet.target, "");
+        const HttpResponse answer = httpRequest(port, "GET", servlet.target);
         EXPECT_EQ(answer.status, servlet.status) << servlet.target;
         EXPECT_NE(answer.body.find(servlet.text), std::string::npos) << answer.raw;
     }
@@ -109,17 +107,17 @@ void expectAsyncServletsAreRefused(int port) {
 void expectWebSocketUpgradesAreRefused(int port) {
     ASSERT_TRUE(installed());
     const std::string cookie =
-        "Cookie: " + testsupport::cookieSet(get(port, kSession, "")) + "\r\n";
+        "Cookie: " + testsupport::cookieSet(httpRequest(port, "GET", kSession)) + "\r\n";
     // A servlet that would keep what a request let through asks for, then its endpoints.
     for (const std::string& target : {std::string(kSession) + "?dataname=upgraded&datavalue=yes",
                                       std::string("/examples/websocket/echoAnnotation"),
                                       std::string("/examples/websocket/echoProgrammatic")}) {
-        testsupport::HttpResponse answer = askUpgrade(port, target, cookie);
+        HttpResponse answer = askUpgrade(port, target, cookie);
         EXPECT_EQ(answer.status, 501) << target;
         EXPECT_EQ(answer.body, "WebSocket is not supported by this connector\n") << answer.raw;
         EXPECT_EQ(answer.headers["content-type"].rfind("text/plain", 0), 0u) << answer.raw;
     }
-    const testsupport::HttpResponse session = get(port, kSession, cookie);
+    const HttpResponse session = httpRequest(port, "GET", kSession, cookie);
     ASSERT_EQ(session.status, 200);
     ASSERT_EQ(session.headers.count("set-cookie"), 0u) << "not the refused requests' session";
     EXPECT_EQ(session.body.find("upgraded = yes"), std::string::npos) << "a refused request ran";

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "chain_checks.h"
+#include "examples_app_checks.h"
 #include "http_client.h"
 #include "sample_app_checks.h"
 #include "server_process.h"
@@ -22,13 +23,14 @@ struct Chain {
         std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps",
                               scratch.file("webapps"), std::filesystem::copy_options::recursive);
         sample::addBrokenWar(scratch.file("webapps"));
+        examples::deployInto(scratch.file("webapps"));
         // brevant.properties with CR LF line ends, as on Windows; kept instance connections.
         started = chain::startAppServer(instance, instancePort, scratch.file("appserver.log"),
                                         {"--webapps", scratch.file("webapps")}) &&
                   chain::startAdapterHost(
                       host, scratch.path(),
                       "brevant.default.instances=127.0.0.1:" + std::to_string(instancePort) +
-                          "\r\nbrevant.default.applications=/servlet/,/sample/\r\n"
+                          "\r\nbrevant.default.applications=/servlet/,/sample/,/examples/\r\n"
                           "brevant.default.keepalive=8\r\n");
     }
 
@@ -109,6 +111,22 @@ TEST_F(EngineEndToEnd, AMultipartUploadArrivesWhole) {
 TEST_F(EngineEndToEnd, ADownloadFromTheSampleStreamsInBoundedMemory) {
     sample::expectADownloadStreamsInBoundedMemory(port(),
                                                   {chain_->host.pid(), chain_->instance.pid()});
+}
+
+TEST_F(EngineEndToEnd, TomcatsExamplePagesAnswer) {
+    examples::expectPagesAnswer(port());
+}
+
+TEST_F(EngineEndToEnd, TomcatsSessionExampleKeepsAnAttribute) {
+    examples::expectSessionKeepsAnAttribute(port());
+}
+
+TEST_F(EngineEndToEnd, TomcatsAsyncExamplesAreRefused) {
+    examples::expectAsyncServletsAreRefused(port());
+}
+
+TEST_F(EngineEndToEnd, TomcatsWebSocketExamplesAreRefused) {
+    examples::expectWebSocketUpgradesAreRefused(port());
 }
 
 TEST_F(EngineEndToEnd, ABrokenWarBesideTheSampleIsReported) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "chain_checks.h"
+#include "examples_app_checks.h"
 #include "http_client.h"
 #include "sample_app_checks.h"
 #include "server_process.h"
@@ -82,6 +83,7 @@ class InProcessTest : public testing::Test {
         std::filesystem::copy(testsupport::buildOutputFolder() + "/webapps", webapps(),
                               std::filesystem::copy_options::recursive);
         sample::addBrokenWar(webapps());
+        examples::deployInto(webapps());
         started_ = site_->start();
     }
     static void TearDownTestSuite() { site_.reset(); }
@@ -192,6 +194,22 @@ TEST_F(InProcessTest, AMultipartUploadToTheSampleArrivesWhole) {
 
 TEST_F(InProcessTest, ADownloadFromTheSampleStreamsInBoundedMemory) {
     sample::expectADownloadStreamsInBoundedMemory(site_->host.port(), {site_->host.pid()});
+}
+
+TEST_F(InProcessTest, TomcatsExamplePagesAnswer) {
+    examples::expectPagesAnswer(site_->host.port());
+}
+
+TEST_F(InProcessTest, TomcatsSessionExampleKeepsAnAttribute) {
+    examples::expectSessionKeepsAnAttribute(site_->host.port());
+}
+
+TEST_F(InProcessTest, TomcatsAsyncExamplesAreRefused) {
+    examples::expectAsyncServletsAreRefused(site_->host.port());
+}
+
+TEST_F(InProcessTest, TomcatsWebSocketExamplesAreRefused) {
+    examples::expectWebSocketUpgradesAreRefused(site_->host.port());
 }
 
 TEST_F(InProcessTest, ABrokenWarBesideTheSampleIsReportedInTheDataDirectory) {

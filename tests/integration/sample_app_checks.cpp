@@ -70,9 +70,7 @@ void expectPagesAnswer(int port) {
 void expectSessionCountsOneToFive(int port) {
     const testsupport::HttpResponse first = get(port, "/sample/counter", "");
     EXPECT_EQ(first.body, "count=1\n");
-    const std::string setCookie =
-        first.headers.count("set-cookie") ? first.headers.at("set-cookie") : "";
-    const std::string cookie = setCookie.substr(0, setCookie.find(';'));
+    const std::string cookie = testsupport::cookieSet(first);
     ASSERT_EQ(cookie.rfind("JSESSIONID=", 0), 0u) << first.raw;
     for (int count = 2; count <= 5; ++count) {
         EXPECT_EQ(get(port, "/sample/counter", "Cookie: " + cookie + "\r\n").body,

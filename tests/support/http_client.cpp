@@ -187,4 +187,10 @@ HttpResponse httpRequest(int port, const std::string& method, const std::string&
     return connection.read(method == "HEAD");
 }
 
+std::string cookieSet(const HttpResponse& response) {
+    const auto header = response.headers.find("set-cookie");
+    return header == response.headers.end() ? ""
+                                            : header->second.substr(0, header->second.find(';'));
+}
+
 }  // namespace testsupport

@@ -64,6 +64,10 @@ class HttpConnection {
 HttpResponse httpRequest(int port, const std::string& method, const std::string& target,
                          const std::string& extraHeaders = "", const std::string& body = "");
 
+// The "name=value" part of the response's Set-Cookie header, as a client sends it back in
+// "Cookie: name=value", or "" when the response sets no cookie.
+std::string cookieSet(const HttpResponse& response);
+
 }  // namespace testsupport
 
 #endif  // TESTS_SUPPORT_HTTP_CLIENT_H

@@ -36,6 +36,7 @@ import org.apache.tomcat.util.net.SocketWrapperBase;
  */
 final class CoyoteBridge extends AbstractProcessor {
     private static final Log LOG = LogFactory.getLog(CoyoteBridge.class);
+    private static final String UNKNOWN_ADDRESS = "0.0.0.0";
 
     private Request ours;
     private Response answer;
@@ -106,7 +107,10 @@ final class CoyoteBridge extends AbstractProcessor {
         request.scheme().setString(ours.isSecure() ? "https" : "http");
         request.serverName().setString(ours.serverName());
         request.setServerPort(ours.serverPort());
-        request.remoteAddr().setString(ours.remoteAddr());
+        // An address the connector could not read must not pass for loopback, as an empty one
+        // does to the container's address checks (RemoteCIDRValve, RemoteAddrValve).
+        String remoteAddr = ours.remoteAddr();
+        request.remoteAddr().setString(remoteAddr == null || remoteAddr.isEmpty() ? UNKNOWN_ADDRESS : remoteAddr);
         request.remoteHost().setString(ours.remoteHost());
         if (ours.remoteUser() != null && !ours.remoteUser().isEmpty()) {
             request.getRemoteUser().setString(ours.remoteUser());

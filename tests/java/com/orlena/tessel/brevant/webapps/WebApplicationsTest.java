@@ -38,7 +38,7 @@ public class WebApplicationsTest {
         Path webapps = BASE.getRoot().toPath().resolve("webapps");
         page(webapps, "t/echo.jsp", "<%= request.getRequestURI() %>|<%= request.getQueryString() %>|"
             + "<%= request.isSecure() %>|<%= new String(request.getInputStream().readAllBytes(), \"UTF-8\") %>");
-        page(webapps, "t/who.jsp", "<%= request.getRemoteUser() %>|"
+        page(webapps, "t/who.jsp", "<%= request.getRemoteAddr() %>|<%= request.getRemoteUser() %>|"
             + "<%= request.getAttribute(\"com.orlena.tessel.brevant.certificate.subject\") %>|"
             + "<%= java.util.Collections.list(request.getHeaderNames()) %>");
         String fails = "<% out.print(\"x\".repeat(40000)); if (true) throw new RuntimeException(); %>";
@@ -71,6 +71,7 @@ public class WebApplicationsTest {
             @Override public void finish() { }
         }, (status, length, close) -> false, 65536);
         String user;
+        String remoteAddr = "127.0.0.1";
         String certificate = "&END&";
         boolean secure;
 
@@ -82,7 +83,7 @@ public class WebApplicationsTest {
                 new ByteArrayInputStream(bytes, half, bytes.length - half)::read, bytes.length);
             Request request = new Request(
                 RequestTextParser.parse(requestText + "\nHTTP_CONTENT_LENGTH:" + bytes.length + "\n"),
-                new ConnectionInfo("127.0.0.1", "localhost", "localhost", 80, "test", secure), user,
+                new ConnectionInfo(remoteAddr, "localhost", "localhost", 80, "test", secure), user,
                 requestBody, () -> certificate);
             Applications apps = Applications.builtIn();
             apps.mount(web::serves, web, web.hasRoot());
@@ -108,11 +109,12 @@ public class WebApplicationsTest {
     @Test
     public void theUserTheCertificateAndHeaderNamesInTheirUsualSpelling() throws Exception {
         Exchange exchange = new Exchange();
+        exchange.remoteAddr = "";  // unknown: not loopback
         exchange.user = "DOMAIN\\ann";
         exchange.secure = true;
         exchange.certificate = "&DN#CN=ann&IN#CN=ca&SN#0201&END&";
         String sent = exchange.serve("GET /t/who.jsp HTTP/1.1\nHTTP_ACCEPT_LANGUAGE:de\nHTTP_X_Mixed:1", "");
-        assertTrue(sent, sent.endsWith("\r\n\r\nDOMAIN\\ann|CN=ann|[Accept-Language, X-Mixed, Content-Length]"));
+        assertTrue(sent, sent.endsWith("\r\n\r\n0.0.0.0|DOMAIN\\ann|CN=ann|[Accept-Language, X-Mixed, Content-Length]"));
     }
 
     @Test

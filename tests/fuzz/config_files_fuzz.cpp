@@ -63,11 +63,12 @@ void makeScratchHome() {
     std::atexit(removeScratch);
 }
 
-// What the JVM host relies on, whatever the files said.
+// What the JVM host relies on, whatever the files said: the JIT entry, at most the
+// property slots there are, the null end, and the record pointing at both lists.
 void checkAssembled(const StartupConfiguration& c) {
-    const size_t fileProperties = c.properties.size() - 2;  // beside the JIT entry and the null
-    if (c.properties.size() < 2 || fileProperties > brevant::isapi::kMaxVMProperties ||
-        c.properties.back() != nullptr || c.settings.properties != c.properties.data() ||
+    const size_t size = c.properties.size();
+    if (size < 2 || size - 2 > brevant::isapi::kMaxVMProperties || c.properties.back() != nullptr ||
+        c.settings.properties != c.properties.data() ||
         c.settings.classpath != c.classpath.data() || c.optionCount < 0 ||
         c.optionCount > brevant::isapi::kMaxVMOptions) {
         std::abort();

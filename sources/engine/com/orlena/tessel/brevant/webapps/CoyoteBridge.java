@@ -31,8 +31,8 @@ import org.apache.tomcat.util.net.SocketWrapperBase;
  * our Request, calls the Connector's Adapter, and hands what the container answers to our
  * Response, which writes the status line and headers. Being a processor is what makes the
  * container's commit, flush and close reach us (Coyote only calls its own processors'
- * hooks). Each thread keeps one and serves its requests with it, one after the other, as
- * the container recycles its request objects for the next.
+ * hooks). Serves one request at a time, any number one after the other: the container's
+ * request objects are recycled for the next.
  */
 final class CoyoteBridge extends AbstractProcessor {
     private static final Log LOG = LogFactory.getLog(CoyoteBridge.class);

@@ -7,6 +7,7 @@ import java.io.IOException;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.List;
+import java.util.concurrent.ConcurrentLinkedQueue;
 import org.apache.catalina.Container;
 import org.apache.catalina.Context;
 import org.apache.catalina.LifecycleException;
@@ -21,7 +22,7 @@ import org.apache.catalina.startup.HostConfig;
  * The web applications of a webapps/ folder, run by an embedded Tomcat: every WAR or
  * folder there is deployed at start under its name, ROOT at "/". The container has one
  * Connector, whose protocol opens no socket; our connectors' requests reach it through a
- * CoyoteBridge of the serving thread. The container's work/ folder goes beside webapps/.
+ * pooled CoyoteBridge. The container's work/ folder goes beside webapps/.
  * Started once, then read from any thread.
  */
 public final class WebApplications implements Application {
@@ -32,8 +33,13 @@ public final class WebApplications implements Application {
     private final Connector connector = new Connector(protocol);
     private final List<String> contextPaths = new ArrayList<>();
     private boolean root;
-    private final ThreadLocal<CoyoteBridge> bridges =
-        ThreadLocal.withInitial(() -> new CoyoteBridge(protocol.getAdapter()));
+    /**
+     * Bridges not serving a request, so that the container's request objects are recycled
+     * rather than rebuilt: a pool, not one per thread, since the in-process connector's
+     * threads are attached to the VM afresh for every request. Grows to the most requests
+     * served at once.
+     */
+    private final ConcurrentLinkedQueue<CoyoteBridge> idleBridges = new ConcurrentLinkedQueue<>();
 
     private WebApplications() {
     }
@@ -114,7 +120,15 @@ public final class WebApplications implements Application {
 
     @Override
     public void serve(Request request, Response response) throws IOException {
-        bridges.get().serve(request, response);
+        CoyoteBridge bridge = idleBridges.poll();
+        if (bridge == null) {
+            bridge = new CoyoteBridge(protocol.getAdapter());
+        }
+        try {
+            bridge.serve(request, response);
+        } finally {
+            idleBridges.offer(bridge);  // recycled by serve, whatever happened
+        }
     }
 
     public void stop() {

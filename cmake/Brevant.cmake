@@ -34,6 +34,15 @@ if(BREVANT_SANITIZE)
     add_link_options(${BREVANT_SANITIZER_FLAGS})
 endif()
 
+if(BREVANT_FUZZ)
+    # The product code carries libFuzzer's coverage counters and both sanitizers; only the
+    # fuzz targets themselves link libFuzzer (brevant_fuzz_target in tests/fuzz).
+    set(BREVANT_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+                                -fno-omit-frame-pointer)
+    add_compile_options(-fsanitize=fuzzer-no-link ${BREVANT_SANITIZER_FLAGS})
+    add_link_options(${BREVANT_SANITIZER_FLAGS})
+endif()
+
 if(WIN32)
     # Every deliverable is one file: no libgcc, libstdc++ or winpthread DLL beside it.
     add_link_options(-static)

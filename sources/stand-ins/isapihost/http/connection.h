@@ -98,7 +98,6 @@ class Connection final : public WorkerJob, public std::enable_shared_from_this<C
     uint64_t timerGeneration_ = 0;
     std::string response_;  // the server's own error response being written
     size_t responseWritten_ = 0;
-    unsigned lingerReads_ = 0;
 };
 
 }  // namespace isapihost

@@ -17,58 +17,35 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
+#include <string_view>
 #include <vector>
 
+#include "scripted_transport.h"
 #include "stand-ins/isapihost/http/connection_exchange.h"
 #include "stand-ins/isapihost/http/exchange.h"
 #include "stand-ins/isapihost/http/head_parser.h"
 #include "stand-ins/isapihost/http/head_reading.h"
 #include "stand-ins/isapihost/http/http_server.h"
 #include "stand-ins/isapihost/http/read_buffer.h"
-#include "stand-ins/isapihost/http/transport.h"
 
 namespace {
 
-using isapihost::IoResult;
-using isapihost::IoStatus;
-
 constexpr size_t kMaxRequests = 64;
 constexpr size_t kDirectRead = 8192;  // at least half the buffer: read past it
+constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
 
-// The client: the input in pieces, then an orderly close; what the server writes is kept.
-class ScriptedTransport final : public isapihost::Transport {
-  public:
-    ScriptedTransport(const uint8_t* data, size_t size, uint8_t split)
-        : Transport(-1), data_(data), size_(size), split_(split) {}
-
-    IoResult tryRead(void* buffer, size_t size) override {
-        if (offset_ == size_) {
-            return {IoStatus::Closed, 0};
-        }
-        size_t piece = size_ - offset_;
-        if (split_ != 0) {
-            piece = std::min<size_t>(piece, 1 + data_[offset_] % split_);
-        }
-        piece = std::min(piece, size);
-        std::copy(data_ + offset_, data_ + offset_ + piece, static_cast<uint8_t*>(buffer));
-        offset_ += piece;
-        return {IoStatus::Done, piece};
+// The client's bytes in pieces: whole when `split` is 0, else each piece 1 + (its first
+// byte % split) long.
+std::vector<std::string_view> piecesOf(const uint8_t* data, size_t size, uint8_t split) {
+    std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string_view> pieces;
+    while (!bytes.empty()) {
+        size_t length = split == 0 ? bytes.size() : 1 + static_cast<uint8_t>(bytes[0]) % split;
+        pieces.push_back(bytes.substr(0, length));
+        bytes.remove_prefix(pieces.back().size());
     }
-
-    IoResult tryWrite(const void* data, size_t size) override {
-        written.append(static_cast<const char*>(data), size);
-        return {IoStatus::Done, size};
-    }
-
-    std::string written;
-
-  private:
-    const uint8_t* data_;
-    size_t size_;
-    size_t offset_ = 0;
-    uint8_t split_;
-};
+    return pieces;
+}
 
 // The handler's part: exactly the body, as the extensions read it. False when the client
 // ended or failed first.
@@ -95,13 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     size_t maxHeadBytes = isapihost::ServerLimits().maxHeadBytes;
     size_t pieceSize = data[1] == 0 ? kDirectRead : data[1];
-    ScriptedTransport transport(data + 2, size - 2, data[0]);
+    testsupport::ScriptedTransport transport(piecesOf(data + 2, size - 2, data[0]));
     isapihost::ReadBuffer buffer(isapihost::readBufferCapacity(maxHeadBytes));
     isapihost::HeadParser parser(maxHeadBytes);
     isapihost::RequestHead head;
     isapihost::ConnectionInfo info;
     isapihost::ConnectionExchange exchange(transport, buffer, head, info, std::chrono::seconds(1));
 
+    size_t continuesAllowed = 0;  // one for each request that expected it
     for (size_t request = 0; request < kMaxRequests; ++request) {
         parser.reset(&head);
         bool started = false;
@@ -115,11 +93,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
         buffer.consume(headBytes);
+        continuesAllowed += parser.expectsContinue() ? 1 : 0;
         exchange.begin(headBytes, parser.expectsContinue());
         if (!readBody(exchange, head.contentLength, pieceSize) || !head.clientWantsKeepAlive ||
             !exchange.bodyConsumed()) {
             break;
         }
+    }
+    // The server's only words here are interim answers.
+    std::string_view written = transport.written;
+    for (; written.starts_with(kContinue); written.remove_prefix(kContinue.size())) {
+        if (continuesAllowed-- == 0) {
+            std::abort();
+        }
+    }
+    if (!written.empty()) {
+        std::abort();
     }
     return 0;
 }

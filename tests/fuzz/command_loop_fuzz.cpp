@@ -21,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -55,6 +56,31 @@ void describeClient(FakeEcb& ecb, uint8_t settings, uint8_t body) {
     ecb.writeFailsAfter = (settings & 8) != 0 ? body % 8 : -1;
     ecb.readLimit = kPieceLimits[(settings >> 4) & 3];
     ecb.writeLimit = kPieceLimits[(settings >> 6) & 3];
+}
+
+// The response bytes of the instance's command 0 frames, up to where a loop that meets no
+// failure stops: the bytes the client may see, of which it sees a prefix.
+std::string responseOf(const uint8_t* bytes, size_t size) {
+    std::string response;
+    auto operand = [&](size_t at) {
+        return at + 4 <= size ? uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 |
+                                    uint32_t{bytes[at + 2]} << 8 | bytes[at + 3]
+                              : 0;
+    };
+    for (size_t at = 0; at < size;) {
+        uint8_t command = bytes[at++];
+        if (command == 0) {
+            size_t start = std::min(size, at + 4);
+            size_t length = std::min<size_t>(operand(at), size - start);
+            response.append(reinterpret_cast<const char*>(bytes + start), length);
+            at = start + length;
+        } else if (command == 1) {
+            at += 4;
+        } else if (command != 2) {
+            break;  // command 3 or an unknown one ends the exchange
+        }
+    }
+    return response;
 }
 
 }  // namespace
@@ -92,9 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InstanceConnection connection(static_cast<SOCKET>(ends[0]), nullptr, std::move(kept), false);
     brevant::adapter::ExchangeEnd end = serveCommands(connection, ecb.get(), extension);
 
-    // Only command 0's data reaches the client, and command 3 only with the extension.
-    if (ecb.written.size() > instanceSize || (end.kept && !extension) ||
-        (end.responseStarted && ecb.written.empty())) {
+    // Only command 0's data reaches the client, in order; command 3 only with the extension.
+    std::string response = responseOf(data + 2, instanceSize);
+    if (response.compare(0, ecb.written.size(), ecb.written) != 0 || (end.kept && !extension) ||
+        end.responseStarted != !ecb.written.empty()) {
         std::abort();
     }
     return 0;

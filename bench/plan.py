@@ -7,6 +7,9 @@ UPLOAD_BYTES = 10 * MIB
 LOAD_CONNECTIONS = (1, 16, 64, 256)
 LOAD_SYSTEMS = ("inprocess", "adapter", "adapter_keepalive", "mod_jk")
 BASELINE = "mod_jk"
+# Each connector's Hello page through the embedded container, beside its built-in page:
+# (built-in system, web-application system).
+CONTAINER_PAIRS = (("inprocess", "inprocess_webapp"), ("adapter", "adapter_webapp"))
 
 
 @dataclass(frozen=True)

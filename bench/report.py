@@ -99,10 +99,31 @@ def _load_table(systems, results):
     return rows
 
 
+def _container_table(systems, results):
+    """Per connector and Hello scenario: the rate through the container over the built-in
+    page's, with the range of the ratios of the same round (the rounds visit both alike)."""
+    by_key = {system.key: system for system in systems}
+    rows = ["| connector | scenario | built-in page requests/s | through the container "
+            "requests/s | ratio (range over rounds) |", "|---|---|---:|---:|---:|"]
+    for builtin, webapp in plan.CONTAINER_PAIRS:
+        for scenario in plan.SCENARIOS:
+            base = results.get((scenario.key, builtin))
+            runs = results.get((scenario.key, webapp))
+            if not base or not runs:
+                continue
+            rate, base_rate = _median(runs, "rate"), _median(base, "rate")
+            ratios = [r.rate / b.rate for r, b in zip(runs, base)]
+            rows.append(f"| {by_key[builtin].short} | {scenario.title}, "
+                        f"{connections(scenario.connections)} | {base_rate:,.0f} | {rate:,.0f} "
+                        f"| {rate / base_rate:.2f} ({min(ratios):.2f}–{max(ratios):.2f}) |")
+    return rows if len(rows) > 2 else []
+
+
 def _commands(systems, options):
     rows = ["Servers (each in a process session of its own, on 127.0.0.1; their "
-            "configuration files, made by bench/systems.py from bench/nginx.conf and "
-            "bench/peers/, lived in a work folder that is removed at the end):", ""]
+            "configuration files, made by bench/systems.py from bench/nginx.conf, "
+            "bench/peers/ and bench/webapp/, lived in a work folder that is removed at the "
+            "end):", ""]
     for system in systems:
         for server in system.servers:
             rows.append(f"- {server.name}: `{shlex.join(map(str, server.command))}`")
@@ -171,6 +192,15 @@ def write(out, systems, results, options, timing, counts, elapsed):
     for scenario in plan.SCENARIOS:
         lines += [f"## {scenario.title}, {connections(scenario.connections)}", "",
                   *_scenario_table(scenario, systems, results), ""]
+    container = _container_table(systems, results)
+    if container:
+        lines += ["## The Hello page through the container, against the built-in page", "",
+                  "Per connector, the Hello page of the benchmark's web application in the "
+                  "embedded Tomcat 10.1 (bench/webapp: the Tomcat peer's Hello servlet), against "
+                  "the built-in page (`/servlet/Hello`) through the same connector in the same "
+                  "run. The ratio is that of the medians: 1.00 means the container costs "
+                  "nothing over the built-in page, 0.50 that it halves the request rate.", "",
+                  *container, ""]
     lines += ["## How the cost grows with load: Hello page, keep-alive", "",
               *_load_table(systems, results), "",
               "## The native per-request path", "",

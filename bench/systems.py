@@ -2,8 +2,9 @@
 
 Every system serves the same three applications (a short Hello page, a 1 MiB response,
 an upload answered with its length) under the same paths; nginx, the limit, serves the
-first two as static files. Every JVM gets a 256 MB heap at most, and every Java side the
-same number of request threads.
+first two as static files. The `_webapp` variants of our two systems serve the Hello page
+alone, through the embedded Tomcat (bench/webapp), beside the built-in one. Every JVM gets a
+256 MB heap at most, and every Java side the same number of request threads.
 """
 
 import os
@@ -26,7 +27,11 @@ AJP_SECRET = "bench-secret"
 TOMCAT_JARS = [f"/usr/share/java/tomcat10-{name}.jar" for name in (
     "servlet-api", "catalina", "coyote", "api", "util", "juli", "util-scan", "annotations-api",
     "jaspic-api")]
+SERVLET_API_JAR = TOMCAT_JARS[0]  # all a web application's classes compile against
 START_SECONDS = 60
+# The benchmark's web application and the Hello page's URL through it.
+WEBAPP_NAME = "bench"
+WEBAPP_HELLO = f"/{WEBAPP_NAME}/hello"
 
 
 class StartError(RuntimeError):
@@ -115,7 +120,7 @@ class System:
     label: str  # for the report's tables
     short: str  # for progress lines
     hello: str
-    mib: str
+    mib: str | None
     upload: str | None
     servers: list = field(default_factory=list)
     port: int = 0
@@ -140,7 +145,7 @@ class System:
         every number of this system meaningless."""
         if http_get(self.url(self.hello)) != HELLO_PAGE:
             raise StartError(f"{self.label}: {self.hello} does not answer the Hello page")
-        if len(http_get(self.url(self.mib))) != MIB:
+        if self.mib is not None and len(http_get(self.url(self.mib))) != MIB:
             raise StartError(f"{self.label}: {self.mib} does not answer 1 MiB")
         if self.upload is not None:
             request = urllib.request.Request(self.url(self.upload), data=b"u" * 1000,
@@ -164,6 +169,7 @@ class Setup:
         java = Path(os.path.realpath(shutil.which("java")))
         self.java_home = java.parent.parent
         self.tomcat_classes = self.work / "tomcat-classes"
+        self.webapp = self.work / "webapp"  # compiled once, copied into each webapps folder
 
     def folder(self, name):
         path = self.work / name
@@ -183,8 +189,11 @@ class Setup:
         return port, Server(name, command, folder / "isapihost.log", env=env,
                             ready_line="isapihost: listening on")
 
-    def inprocess(self):
-        folder = self.folder("inprocess")
+    def inprocess(self, webapp=False):
+        """With `webapp` the engine runs the container too, with the benchmark's web
+        application deployed, and the Hello page is the application's."""
+        key = "inprocess_webapp" if webapp else "inprocess"
+        folder = self.folder(key)
         home = folder / "home"
         for sub in ("lib", "Servlets", "Brevant Data"):
             (home / sub).mkdir(parents=True, exist_ok=True)
@@ -195,6 +204,10 @@ class Setup:
         if self.jvm_options:
             (home / "Brevant Data" / "vmoptions.properties").write_text(
                 "".join(f"{option}\n" for option in self.jvm_options))
+        if webapp:
+            (home / "Brevant Data" / "Classpath.pref").write_text(
+                f"{home / 'lib' / 'Brevant30.jar'}\n{self.out / 'java' / 'BrevantTomcat.jar'}\n")
+            self.deploy_webapp(home / "Brevant Data" / "webapps")
         (folder / "registry.reg").write_text(
             "REGEDIT4\n\n"
             f"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlena\\Brevant ISAPI]\n\"Home\"=\"{home}\"\n\n"
@@ -205,29 +218,45 @@ class Setup:
             "isapihost with Brevant_ISAPI", folder, "Brevant_ISAPI.dll",
             env=dict(STANDIN_REGISTRY=str(folder / "registry.reg"),
                      STANDIN_DEBUG_OUTPUT=str(folder / "debug.txt")))
-        return System("inprocess", "in-process (Brevant_ISAPI)", "in-process", servers=[host], port=port,
+        if webapp:
+            return System(key, "in-process through Tomcat (Brevant_ISAPI, web application)",
+                          "in-process webapp", WEBAPP_HELLO, None, None, servers=[host],
+                          port=port)
+        return System(key, "in-process (Brevant_ISAPI)", "in-process", servers=[host], port=port,
                       **SERVLET_PATHS)
 
-    def adapter(self, keepalive=False):
+    def adapter(self, keepalive=False, webapp=False):
         """With `keepalive` the group keeps as many instance connections as the instance has
-        request threads, and the client's connection stays open when the instance says so."""
-        key = "adapter_keepalive" if keepalive else "adapter"
+        request threads, and the client's connection stays open when the instance says so.
+        With `webapp` the instance runs the container with the benchmark's web application
+        deployed, and the Hello page is the application's."""
+        key = "adapter_keepalive" if keepalive else "adapter_webapp" if webapp else "adapter"
         folder = self.folder(key)
         instance_port = free_port()
+        jars = [self.out / "java" / "Brevant30.jar"]
+        webapps = []
+        if webapp:
+            jars.append(self.out / "java" / "BrevantTomcat.jar")
+            self.deploy_webapp(folder / "webapps")
+            webapps = ["--webapps", str(folder / "webapps")]
         instance = Server("the application-server instance",
-                          ["java", HEAP, *self.jvm_options,
-                           "-cp", str(self.out / "java" / "Brevant30.jar"),
+                          ["java", HEAP, *self.jvm_options, "-cp", ":".join(map(str, jars)),
                            "com.orlena.tessel.brevant.server.AppServer", "--port", str(instance_port),
-                           "--threads", str(self.threads)],
+                           "--threads", str(self.threads), *webapps],
                           folder / "appserver.log", ready_line="AppServer: listening on port")
         port, host = self.isapihost(
             "isapihost with Brevant_Adapter", folder, "Brevant_Adapter.dll",
             env=dict(STANDIN_REGISTRY=str(folder / "registry.reg"),
                      STANDIN_DEBUG_OUTPUT=str(folder / "debug.txt")))
+        applications = "/servlet/" + (f",/{WEBAPP_NAME}/" if webapp else "")
         (folder / "scripts" / "brevant.properties").write_text(
             f"brevant.default.instances=127.0.0.1:{instance_port}\r\n"
-            "brevant.default.applications=/servlet/\r\n"
+            f"brevant.default.applications={applications}\r\n"
             + (f"brevant.default.keepalive={self.threads}\r\n" if keepalive else ""))
+        if webapp:
+            return System(key, "adapter through Tomcat (Brevant_Adapter, web application)",
+                          "adapter webapp", WEBAPP_HELLO, None, None, servers=[instance, host],
+                          port=port)
         if keepalive:
             label, short = "adapter (Brevant_Adapter, keepalive)", "adapter keepalive"
         else:
@@ -285,10 +314,23 @@ class Setup:
                         "-cp", ":".join(TOMCAT_JARS)]
                        + [str(p) for p in sorted((BENCH / "peers").glob("*.java"))], check=True)
 
+    def deploy_webapp(self, webapps):
+        """Puts the benchmark's web application into `webapps`, with the peer's Hello servlet
+        compiled against the servlet API alone, as an application's classes are."""
+        if not self.webapp.exists():
+            shutil.copytree(BENCH / "webapp", self.webapp)
+            subprocess.run(["javac", "--release", "17", "-nowarn", "-cp", SERVLET_API_JAR,
+                            "-d", str(self.webapp / "WEB-INF" / "classes"),
+                            str(BENCH / "peers" / "HelloServlet.java"),
+                            str(BENCH / "peers" / "SmallPage.java")], check=True)
+        shutil.copytree(self.webapp, webapps / WEBAPP_NAME)
+
     def systems(self, keys=None):
         """The systems named by `keys` (all when None), configured but not started."""
         makers = dict(inprocess=self.inprocess, adapter=self.adapter,
-                      adapter_keepalive=lambda: self.adapter(keepalive=True), mod_jk=self.mod_jk,
+                      adapter_keepalive=lambda: self.adapter(keepalive=True),
+                      inprocess_webapp=lambda: self.inprocess(webapp=True),
+                      adapter_webapp=lambda: self.adapter(webapp=True), mod_jk=self.mod_jk,
                       tomcat=self.tomcat_http, nginx=self.nginx)
         keys = keys or list(makers)
         if {"mod_jk", "tomcat"} & set(keys):

@@ -295,7 +295,7 @@ TEST(IsapihostStop, AStopUnderLoadLosesNoAccessLogLineAndTerminatesTheExtension)
     std::atomic<bool> running{true};
     std::vector<std::thread> clients;
     for (int c = 0; c < 16; ++c) {
-        clients.emplace_back([&] {
+        clients.emplace_back([&, c] {
             while (running) {
                 int status = testsupport::httpRequest(host.server.port(), "GET",
                                                       c % 2 ? "/file.txt" : "/rewrite/x?y")

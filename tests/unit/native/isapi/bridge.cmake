@@ -5,8 +5,8 @@ brevant_unit_test(isapi_bridge_tests
     LIBS brevant_isapi_bridge brevant_isapi_iisconfig brevant_isapi_config brevant_isapi_jvm brevant_isapi_registry brevant_isapi_log
          ${CMAKE_DL_LIBS})
 
-# The module with the installed JDK and the test engine, left out of the sanitizer build.
-if(NOT BREVANT_SANITIZE)
+# The module with the installed JDK and the test engine, left out of the AddressSanitizer build.
+if(NOT BREVANT_ADDRESS_SANITIZER)
     find_package(Java 11 REQUIRED COMPONENTS Development)
     include(UseJava)
     set(CMAKE_JAVA_COMPILE_FLAGS --release 11 -Xlint:all -Werror)

@@ -1,5 +1,5 @@
 # JVM host tests: discovery, loading and creation against fake VM libraries, and, outside
-# the sanitizer build, the real JDK.
+# the AddressSanitizer build, the real JDK.
 set(vm_tests ${CMAKE_CURRENT_SOURCE_DIR}/jvm)
 set(fake_jvm_sources ${vm_tests}/fake_jvm/fake_jvm.cpp)
 set(fake_jvm_output ${CMAKE_CURRENT_BINARY_DIR}/fake_jvm)
@@ -39,8 +39,8 @@ target_compile_definitions(isapi_vm_tests PRIVATE
 add_dependencies(isapi_vm_tests FakeJvm FakeJvmWithoutDefaults FakeJvmWithoutCreate
                  FakeJvmWithoutCreated FakeMsJava)
 
-# The installed JDK, left out of the sanitizer build (a VM does not run under AddressSanitizer).
-if(NOT BREVANT_SANITIZE)
+# The installed JDK, left out of the AddressSanitizer build (a VM does not run under it).
+if(NOT BREVANT_ADDRESS_SANITIZER)
     add_executable(isapi_real_jvm_tests ${vm_tests}/real_jdk/real_jvm_test.cpp)
     brevant_own_code(isapi_real_jvm_tests)
     target_compile_definitions(isapi_real_jvm_tests PRIVATE

@@ -1,11 +1,11 @@
 #include "stand-ins/isapihost/http/connection.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <sys/socket.h>
 
 #include <boost/asio/post.hpp>
 
+#include "stand-ins/isapihost/http/head_reading.h"
 #include "stand-ins/isapihost/http/response_framing.h"
 #include "stand-ins/isapihost/http/tls_context.h"
 #include "stand-ins/isapihost/http/tls_transport.h"
@@ -23,11 +23,6 @@ namespace {
 constexpr milliseconds kLingerTime{2000};
 // Reads per turn while lingering, so a client that floods does not hold the strand.
 constexpr unsigned kLingerReadsPerTurn = 16;
-
-// Room for a whole head and some of what follows it.
-size_t bufferCapacity(size_t maxHeadBytes) {
-    return std::max<size_t>(maxHeadBytes, 4096) + 4096;
-}
 
 std::string addressText(const asio::ip::address& address) {
     if (address.is_v6() && address.to_v6().is_v4_mapped()) {
@@ -87,7 +82,7 @@ Connection::Connection(ServerContext& server, Socket socket, std::unique_ptr<Tra
       timer_(socket_.get_executor()),
       transport_(std::move(transport)),
       info_(std::move(info)),
-      buffer_(bufferCapacity(server.limits.maxHeadBytes)),
+      buffer_(readBufferCapacity(server.limits.maxHeadBytes)),
       parser_(server.limits.maxHeadBytes),
       exchange_(*transport_, buffer_, head_, info_, server.limits.connectionTimeout) {}
 
@@ -148,56 +143,32 @@ void Connection::continueHead() {
     if (phase_ != Phase::Head) {
         return;
     }
-    for (;;) {
-        if (!headStarted_) {
-            // Empty lines before a request line are ignored (some clients send CR LF after a
-            // POST body).
-            while (!buffer_.empty() && (buffer_.data()[0] == '\r' || buffer_.data()[0] == '\n')) {
-                buffer_.consume(1);
-            }
-            if (!buffer_.empty()) {
-                headStarted_ = true;
-                if (keptAlive_) {
-                    keptAlive_ = false;
-                    armTimer(server_.limits.headerTimeout);
-                }
-            }
-        }
-        if (headStarted_) {
-            switch (parser_.parse(buffer_.data(), buffer_.size())) {
-                case HeadStatus::Complete:
-                    dispatch();
-                    return;
-                case HeadStatus::Malformed:
-                case HeadStatus::TooLarge:
-                    respondAndClose(400);
-                    return;
-                case HeadStatus::Chunked:
-                    respondAndClose(411);
-                    return;
-                case HeadStatus::NeedMore:
-                    break;
-            }
-        }
-        char* space = buffer_.space();
-        if (buffer_.spaceSize() == 0) {
-            respondAndClose(400);  // cannot happen: the head limit is smaller than the buffer
+    HeadReading reading = readRequestHead(*transport_, buffer_, parser_, headStarted_);
+    if (headStarted_ && keptAlive_) {
+        // The next request has begun: from now on it has the header time-out to complete.
+        keptAlive_ = false;
+        armTimer(server_.limits.headerTimeout);
+    }
+    switch (reading) {
+        case HeadReading::Complete:
+            dispatch();
             return;
-        }
-        IoResult r = transport_->tryRead(space, buffer_.spaceSize());
-        switch (r.status) {
-            case IoStatus::Done:
-                buffer_.commit(r.bytes);
-                break;
-            case IoStatus::WantRead:
-            case IoStatus::WantWrite:
-                waitFor(r.status, &Connection::continueHead);
-                return;
-            case IoStatus::Closed:
-            case IoStatus::Failed:
-                closeNow();
-                return;
-        }
+        case HeadReading::Malformed:
+        case HeadReading::TooLarge:
+            respondAndClose(400);
+            return;
+        case HeadReading::Chunked:
+            respondAndClose(411);
+            return;
+        case HeadReading::WantRead:
+            waitFor(IoStatus::WantRead, &Connection::continueHead);
+            return;
+        case HeadReading::WantWrite:
+            waitFor(IoStatus::WantWrite, &Connection::continueHead);
+            return;
+        case HeadReading::Closed:
+            closeNow();
+            return;
     }
 }
 

@@ -38,6 +38,23 @@ HttpResponse askUpgrade(int port, const std::string& target, const std::string& 
     return connection.read();
 }
 
+// A page of the application, what it answers with and a part of its body.
+struct Answer {
+    const char* target;
+    const char* headers;
+    int status;
+    const char* text;
+};
+
+template <size_t N>
+void expectAnswers(int port, const Answer (&answers)[N]) {
+    for (const Answer& expected : answers) {
+        const HttpResponse answer = httpRequest(port, "GET", expected.target, expected.headers);
+        EXPECT_EQ(answer.status, expected.status) << expected.target;
+        EXPECT_NE(answer.body.find(expected.text), std::string::npos) << answer.raw;
+    }
+}
+
 }  // namespace
 
 void deployInto(const std::string& folder) {
@@ -50,27 +67,19 @@ void deployInto(const std::string& folder) {
 // connector hands Tomcat the client's loopback address.
 void expectPagesAnswer(int port) {
     ASSERT_TRUE(installed());
-    const struct {
-        const char* target;
-        const char* headers;
-        const char* text;  // a part of the body
-    } pages[] = {
-        {"/examples/", "", "<title>Apache Tomcat Examples</title>"},
-        {"/examples/servlets/servlet/HelloWorldExample", kFrench, "<h1>Salut le Monde !</h1>"},
+    const Answer pages[] = {
+        {"/examples/", "", 200, "<title>Apache Tomcat Examples</title>"},
+        {"/examples/servlets/servlet/HelloWorldExample", kFrench, 200, "<h1>Salut le Monde !</h1>"},
         {"/examples/servlets/servlet/RequestParamExample?firstname=Ada&lastname=L%C3%B6w%3Cb%3E",
-         kFrench, "Prénom :\n = Ada<br>\nNom :\n = Löw&lt;b&gt;\n"},
-        {"/examples/servlets/servlet/RequestHeaderExample", "X-Probe: 7f3a<b>\r\n",
+         kFrench, 200, "Prénom :\n = Ada<br>\nNom :\n = Löw&lt;b&gt;\n"},
+        {"/examples/servlets/servlet/RequestHeaderExample", "X-Probe: 7f3a<b>\r\n", 200,
          "</td><td>\n7f3a&lt;b&gt;\n</td>"},
         // JSTL's fn:escapeXml, then the application's own my:reverse.
-        {"/examples/jsp/jsp2/el/functions.jsp?foo=Brevant", "", "<td>tnaverB&nbsp;</td>"},
+        {"/examples/jsp/jsp2/el/functions.jsp?foo=Brevant", "", 200, "<td>tnaverB&nbsp;</td>"},
         // JSTL's c:if setting a page variable.
-        {"/examples/jsp/tagplugin/if.jsp", "", "The result of testing for (1==1) is: true\n"},
+        {"/examples/jsp/tagplugin/if.jsp", "", 200, "The result of testing for (1==1) is: true\n"},
     };
-    for (const auto& page : pages) {
-        const HttpResponse answer = httpRequest(port, "GET", page.target, page.headers);
-        EXPECT_EQ(answer.status, 200) << page.target;
-        EXPECT_NE(answer.body.find(page.text), std::string::npos) << answer.raw;
-    }
+    expectAnswers(port, pages);
 }
 
 void expectSessionKeepsAnAttribute(int port) {
@@ -88,20 +97,12 @@ void expectSessionKeepsAnAttribute(int port) {
 
 void expectAsyncServletsAreRefused(int port) {
     ASSERT_TRUE(installed());
-    const struct {
-        const char* target;
-        int status;
-        const char* text;  // a part of the body
-    } servlets[] = {
-        {"/examples/async/async0", 500, "does not support asynchronous operations"},
-        {"/examples/async/async3", 500, "does not support asynchronous operations"},
-        {"/examples/async/stockticker", 400, "Async is not supported."},
+    const Answer servlets[] = {
+        {"/examples/async/async0", "", 500, "does not support asynchronous operations"},
+        {"/examples/async/async3", "", 500, "does not support asynchronous operations"},
+        {"/examples/async/stockticker", "", 400, "Async is not supported."},
     };
-    for (const auto& servlet : servlets) {
-        const HttpResponse answer = httpRequest(port, "GET", servlet.target);
-        EXPECT_EQ(answer.status, servlet.status) << servlet.target;
-        EXPECT_NE(answer.body.find(servlet.text), std::string::npos) << answer.raw;
-    }
+    expectAnswers(port, servlets);
 }
 
 void expectWebSocketUpgradesAreRefused(int port) {

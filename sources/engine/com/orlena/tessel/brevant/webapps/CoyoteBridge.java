@@ -6,7 +6,6 @@ import com.orlena.tessel.brevant.http.Request;
 import com.orlena.tessel.brevant.http.Response;
 import jakarta.servlet.ServletConnection;
 import java.io.IOException;
-import java.io.InputStream;
 import java.nio.ByteBuffer;
 import java.nio.charset.StandardCharsets;
 import java.util.Locale;
@@ -42,9 +41,13 @@ final class CoyoteBridge extends AbstractProcessor {
     private Response answer;
     /** The first failure of our transport; the container only notes it as a client abort. */
     private IOException failure;
+    private final Body body = new Body();
 
     CoyoteBridge(Adapter adapter) {
         super(adapter);
+        // Kept across requests: the container's recycling leaves them in place.
+        request.setInputBuffer(new RequestBytes());
+        response.setOutputBuffer(body);
     }
 
     /**
@@ -69,6 +72,7 @@ final class CoyoteBridge extends AbstractProcessor {
             recycle();
             ours = null;
             answer = null;
+            body.written = 0;
         }
     }
 
@@ -129,8 +133,6 @@ final class CoyoteBridge extends AbstractProcessor {
                 request.setAttribute(a.getKey(), a.getValue());
             }
         }
-        request.setInputBuffer(new RequestBytes(ours.body()));
-        response.setOutputBuffer(new Body());
     }
 
     /**
@@ -231,18 +233,13 @@ final class CoyoteBridge extends AbstractProcessor {
 
     /** Our body stream, which never gives more than Content-Length, as the container's input. */
     private final class RequestBytes implements InputBuffer {
-        private final InputStream body;
         private final byte[] buf = new byte[8192];
-
-        RequestBytes(InputStream body) {
-            this.body = body;
-        }
 
         @Override
         public int doRead(ApplicationBufferHandler handler) throws IOException {
             int n;
             try {
-                n = body.read(buf, 0, buf.length);
+                n = ours.body().read(buf, 0, buf.length);
             } catch (IOException e) {
                 noteFailure(e);
                 throw e;
